@@ -1,0 +1,157 @@
+#include "diag_console.h"
+
+#include "test_failure.h"
+#include "text_util.h"
+
+namespace vr512b {
+
+namespace {
+
+// Restores a flag when a scope ends, however it ends.
+class FlagScope {
+ public:
+  explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~FlagScope() { flag_ = false; }
+  FlagScope(const FlagScope&) = delete;
+  FlagScope& operator=(const FlagScope&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+DiagConsole::DiagConsole(HidLibrary& hid, Clock& clock, ConsoleView& view)
+    : view_(view),
+      clock_(clock),
+      link_(hid, *this),
+      reports_(hid, clock),
+      commands_(link_, reports_, *this, clock) {}
+
+void DiagConsole::WriteLog(std::string_view text) {
+  // A text with line breaks becomes several lines; a trailing break leaves an
+  // empty last line, as system error texts do.
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t brk = text.find_first_of("\r\n", start);
+    if (brk == std::string_view::npos) {
+      view_.AppendLog(text.substr(start));
+      return;
+    }
+    view_.AppendLog(text.substr(start, brk - start));
+    start = brk + 1;
+    if (text[brk] == '\r' && start < text.size() && text[start] == '\n')
+      ++start;
+  }
+}
+
+void DiagConsole::CheckAbort() {
+  view_.UpdateActions();
+  view_.ProcessMessages();
+  if (FBusy == 0)
+    throw TestFailure(kAborted);
+}
+
+void DiagConsole::SetStatus(StatusCell cell, const char* text) {
+  if (cell != StatusCell::None)
+    view_.SetStatus(cell, text);
+}
+
+void DiagConsole::Frame(const TestProcedure& test) {
+  FBusy = 1;
+  FTestFailed = 0;
+  view_.TestStarted(test);
+  SetStatus(test.cell, kRunning);
+  const std::string rule(Utf8Length(test.title), '-');
+  WriteLog(rule);
+  WriteLog(test.title);
+  WriteLog(rule);
+  view_.UpdateActions();
+
+  const std::unique_ptr<TestRun> run = test.create();
+  const char* verdict = kVerdictOk;
+  auto fail = [&] {
+    const bool aborted = FBusy == 0;
+    verdict = aborted ? kVerdictAborted : kVerdictError;
+    SetStatus(test.cell, verdict);
+    if (aborted) {
+      // The clean-up waits for the units; its own failure must not skip the
+      // closing of the units and the end of the frame.
+      try {
+        run->AbortCleanup(*this);
+      } catch (const TestFailure&) {
+      }
+    }
+    link_.CloseDevices();
+    FBusy = 0;
+    FTestFailed = 1;
+  };
+  try {
+    CheckAbort();
+    run->Body(*this);
+    link_.CloseDevices();
+    SetStatus(test.cell, kVerdictOk);
+  } catch (const TestFailure&) {
+    fail();
+  } catch (...) {
+    // Not a test failure: the units are still closed and the frame ends
+    // before the error reaches the window's error box.
+    fail();
+    WriteLog("");
+    FBusy = 0;
+    view_.UpdateActions();
+    view_.TestFinished(test, verdict);
+    throw;
+  }
+  WriteLog("");
+  FBusy = 0;
+  view_.UpdateActions();
+  view_.TestFinished(test, verdict);
+}
+
+bool DiagConsole::ExecuteTest(const TestProcedure& test) {
+  // The monitor has no enabling rule, but no handler may start inside another
+  // one's message pump: it would share and overwrite the device slots.
+  if (handlerRunning_)
+    return false;
+  if (test.cell != StatusCell::None && !ActTestUpdate())
+    return false;
+  FlagScope running(handlerRunning_);
+  Frame(test);
+  return true;
+}
+
+bool DiagConsole::ExecuteAction(const std::string& id) {
+  if (id == "all")
+    return ActTestAllExecute();
+  const TestProcedure* test = FindProcedure(id);
+  return test != nullptr && ExecuteTest(*test);
+}
+
+bool DiagConsole::ActTestAllExecute() {
+  if (handlerRunning_ || !ActTestUpdate())
+    return false;
+  FlagScope running(handlerRunning_);
+  BtClearClick();
+  for (const char* id : {"func", "indic", "sound", "tr", "rx", "line", "trmess", "rxmess"}) {
+    const std::string name = id;
+    if (name == "indic" && Parameters().ShortTest)
+      continue;
+    const TestProcedure* test = FindProcedure(name);
+    view_.UpdateActions();
+    if (test == nullptr || !ActTestUpdate())
+      return true;
+    Frame(*test);
+    if (name != "rxmess" && FTestFailed)
+      break;
+  }
+  return true;
+}
+
+void DiagConsole::BtClearClick() {
+  for (int i = 0; i < kStatusCellCount; ++i)
+    view_.SetStatus(static_cast<StatusCell>(i), "");
+  view_.ClearLog();
+}
+
+}  // namespace vr512b

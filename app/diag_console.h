@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "clock.h"
+#include "console_view.h"
+#include "device_link.h"
+#include "hid_library.h"
+#include "log_sink.h"
+#include "procedure_host.h"
+#include "procedures.h"
+#include "report_layer.h"
+#include "unit_commands.h"
+
+namespace vr512b {
+
+// The main window's run-time state and behaviour, free of any toolkit: the
+// busy and failure flags, the device slots, the log writer, the abort check,
+// the test frame and Check all.
+class DiagConsole final : public ProcedureHost, private LogSink {
+ public:
+  DiagConsole(HidLibrary& hid, Clock& clock, ConsoleView& view);
+  DiagConsole(const DiagConsole&) = delete;
+  DiagConsole& operator=(const DiagConsole&) = delete;
+
+  // ProcedureHost
+  void WriteLog(std::string_view text) override;
+  void CheckAbort() override;
+  void ProcessMessages() override { view_.ProcessMessages(); }
+  bool AskYesNo(const std::string& question) override { return view_.AskYesNo(question); }
+  void ShowNotice(const std::string& text) override { view_.ShowNotice(text); }
+  TestParameterValues Parameters() const override { return view_.Parameters(); }
+  bool Busy() const override { return FBusy != 0; }
+  Clock& clock() override { return clock_; }
+  DeviceLink& link() override { return link_; }
+  UnitCommands& unit() override { return commands_; }
+
+  // Actions. Execute* return false when the action was refused (not enabled,
+  // or another handler is running and would be re-entered).
+  bool ExecuteTest(const TestProcedure& test);
+  bool ExecuteAction(const std::string& id);  // a test id or "all"
+  bool ActTestAllExecute();
+  void ActCancelExecute() { FBusy = 0; }
+  void BtClearClick();
+
+  // Enabling rules.
+  bool ActTestUpdate() const { return FBusy == 0; }
+  bool ActCancelUpdate() const { return FBusy != 0; }
+  // True while a test, the monitor or Check all is running.
+  bool HandlerRunning() const { return handlerRunning_; }
+
+  std::uint8_t FBusyFlag() const { return FBusy; }
+  std::uint8_t FTestFailedFlag() const { return FTestFailed; }
+  void SetRefSerial(std::int32_t serial) { link_.SetRefSerial(serial); }
+  std::int32_t RefSerial() const { return link_.RefSerial(); }
+
+  static constexpr const char* kRunning = "Выполняется...";
+  static constexpr const char* kVerdictOk = "OK";
+  static constexpr const char* kVerdictError = "Ошибка";
+  static constexpr const char* kVerdictAborted = "Прервано";
+
+ private:
+  void SetStatus(StatusCell cell, const char* text);
+  void Frame(const TestProcedure& test);
+
+  ConsoleView& view_;
+  Clock& clock_;
+  DeviceLink link_;
+  ReportLayer reports_;
+  UnitCommands commands_;
+  std::uint8_t FBusy = 0;
+  std::uint8_t FTestFailed = 0;
+  bool handlerRunning_ = false;
+};
+
+}  // namespace vr512b

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QString>
+
+#include <memory>
+#include <string_view>
+
+namespace vr512b::gui {
+
+// The log pane: read-only, no wrap, both scroll bars, the newest line kept in
+// view after each append, mouse selection, Ctrl+A / Ctrl+C copying the exact
+// text. Lines are kept in one compact store so that millions of them cost
+// little memory and appending stays cheap however long the log grows.
+class LogView : public QAbstractScrollArea {
+  Q_OBJECT
+
+ public:
+  explicit LogView(QWidget* parent = nullptr);
+  ~LogView() override;
+
+  // Appends one line (UTF-8, without its line break).
+  void appendLine(std::string_view utf8);
+  void clear();
+
+  qsizetype lineCount() const;
+  QString line(qsizetype index) const;
+  // The whole log, lines joined with CR LF as the pane holds them.
+  QString text() const;
+  QString selectedText() const;
+  void selectAll();
+  void copy() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+
+ private:
+  struct Store;
+  std::unique_ptr<Store> store_;
+};
+
+}  // namespace vr512b::gui

@@ -1,0 +1,45 @@
+#include "parameter_override.h"
+
+#include <utility>
+
+namespace vr512b {
+
+std::string SetParameterByName(TestParameterValues& values, const std::string& name,
+                               const std::string& value) {
+  using Text = std::string TestParameterValues::*;
+  using Flag = bool TestParameterValues::*;
+  static const std::pair<const char*, Text> kTexts[] = {
+      {"NameVR512BSample", &TestParameterValues::NameVR512BSample},
+      {"PhoneSample", &TestParameterValues::PhoneSample},
+      {"Phone", &TestParameterValues::Phone},
+  };
+  static const std::pair<const char*, Flag> kFlags[] = {
+      {"IDContact", &TestParameterValues::IDContact},
+      {"LowSpeed", &TestParameterValues::LowSpeed},
+      {"Secsoa", &TestParameterValues::Secsoa},
+      {"Korvex", &TestParameterValues::Korvex},
+      {"Presto", &TestParameterValues::Presto},
+      {"ShortTest", &TestParameterValues::ShortTest},
+      {"Sound", &TestParameterValues::Sound},
+      {"SoundSample", &TestParameterValues::SoundSample},
+      {"KorvexTestMsg", &TestParameterValues::KorvexTestMsg},
+      {"CBNoTone", &TestParameterValues::CBNoTone},
+  };
+  for (const auto& [key, member] : kTexts) {
+    if (name == key) {
+      values.*member = value;
+      return "";
+    }
+  }
+  for (const auto& [key, member] : kFlags) {
+    if (name == key) {
+      if (value != "0" && value != "1")
+        return "параметр " + name + " принимает 0 или 1";
+      values.*member = value == "1";
+      return "";
+    }
+  }
+  return "неизвестный параметр " + name;
+}
+
+}  // namespace vr512b

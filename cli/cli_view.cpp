@@ -1,0 +1,118 @@
+#include "cli_view.h"
+
+#include <istream>
+#include <ostream>
+
+#include "diag_console.h"
+#include "virtual_bench.h"
+
+namespace vr512b::cli {
+
+CliView::CliView(CliStreams streams, Clock& clock, AnswerMode answers,
+                 sim::VirtualTechnician* technician, TestParameterValues parameters,
+                 std::optional<long long> abortAfterMs)
+    : streams_(streams),
+      clock_(clock),
+      answers_(answers),
+      technician_(technician),
+      parameters_(std::move(parameters)),
+      abortAfterMs_(abortAfterMs) {}
+
+void CliView::AppendLog(std::string_view line) {
+  streams_.out.write(line.data(), static_cast<std::streamsize>(line.size()));
+  streams_.out.put('\n');
+  if (onLogLine)
+    onLogLine(line);
+}
+
+void CliView::SetStatus(StatusCell cell, std::string_view text) {
+  if (cell != StatusCell::None)
+    cells_[static_cast<int>(cell)] = std::string(text);
+}
+
+bool CliView::AskYesNo(const std::string& question) {
+  streams_.out.flush();
+  streams_.err << "Проверка: " << question << '\n';
+  bool yes = false;
+  switch (answers_) {
+    case AnswerMode::Auto:
+      yes = technician_ != nullptr && technician_->Answer(question);
+      break;
+    case AnswerMode::Yes:
+      yes = true;
+      break;
+    case AnswerMode::No:
+      yes = false;
+      break;
+    case AnswerMode::Ask: {
+      streams_.err << "Да/Нет? " << std::flush;
+      std::string reply;
+      std::getline(streams_.in, reply);
+      yes = !reply.empty() && (reply[0] == 'y' || reply[0] == 'Y' || reply.rfind("д", 0) == 0 ||
+                               reply.rfind("Д", 0) == 0);
+      break;
+    }
+  }
+  streams_.err << "Ответ: " << (yes ? "Да" : "Нет") << std::endl;
+  return yes;
+}
+
+void CliView::ShowNotice(const std::string& text) {
+  streams_.out.flush();
+  streams_.err << "Проверка: " << text << std::endl;
+  // On the virtual bench the technician carries out every notice, whoever
+  // answers the questions.
+  if (technician_ != nullptr)
+    technician_->CarryOut(text);
+  if (answers_ == AnswerMode::Ask) {
+    streams_.err << "Нажмите Enter, чтобы продолжить. " << std::flush;
+    std::string ignored;
+    std::getline(streams_.in, ignored);
+  }
+}
+
+void CliView::PollAbort() {
+  if (console_ == nullptr)
+    return;
+  if (streams_.abortRequest != nullptr && *streams_.abortRequest != 0 && !signalled_) {
+    signalled_ = true;
+    console_->ActCancelExecute();
+  }
+  if (abortAt_ && clock_.NowMs() >= *abortAt_) {
+    abortAt_.reset();
+    console_->ActCancelExecute();
+  }
+}
+
+void CliView::ProcessMessages() {
+  PollAbort();
+}
+
+void CliView::TestStarted(const TestProcedure& test) {
+  if (abortAfterMs_) {
+    abortAt_ = clock_.NowMs() + *abortAfterMs_;
+    abortAfterMs_.reset();
+  }
+  if (onTestStarted)
+    onTestStarted(test);
+}
+
+void CliView::TestFinished(const TestProcedure& test, std::string_view verdict) {
+  if (verdict == DiagConsole::kVerdictError)
+    failed_ = true;
+  if (verdict == DiagConsole::kVerdictAborted)
+    aborted_ = true;
+  if (onTestFinished)
+    onTestFinished(test, verdict);
+}
+
+void CliView::PrintStatusCells() {
+  for (int i = 0; i < kStatusCellCount; ++i) {
+    if (cells_[i] && !cells_[i]->empty()) {
+      streams_.err << StatusCellName(static_cast<StatusCell>(i)) << ": " << *cells_[i] << '\n';
+    }
+  }
+  streams_.err.flush();
+}
+
+}  // namespace vr512b::cli

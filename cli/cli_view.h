@@ -1,0 +1,71 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "cli_options.h"
+#include "cli_runner.h"
+#include "console_view.h"
+
+namespace vr512b {
+class Clock;
+class DiagConsole;
+namespace sim {
+class VirtualTechnician;
+}
+}  // namespace vr512b
+
+namespace vr512b::cli {
+
+// The headless front end: the log goes to stdout as it is written, operator
+// dialogue to stderr (and, when asked for, stdin), Abort comes from a signal
+// or from a timer on the console's clock.
+class CliView final : public ConsoleView {
+ public:
+  CliView(CliStreams streams, Clock& clock, AnswerMode answers, sim::VirtualTechnician* technician,
+          TestParameterValues parameters, std::optional<long long> abortAfterMs);
+
+  void Attach(DiagConsole& console) { console_ = &console; }
+
+  void AppendLog(std::string_view line) override;
+  void ClearLog() override {}
+  void SetStatus(StatusCell cell, std::string_view text) override;
+  bool AskYesNo(const std::string& question) override;
+  void ShowNotice(const std::string& text) override;
+  void ProcessMessages() override;
+  void UpdateActions() override {}
+  TestParameterValues Parameters() const override { return parameters_; }
+  void TestStarted(const TestProcedure& test) override;
+  void TestFinished(const TestProcedure& test, std::string_view verdict) override;
+
+  bool AnyFailed() const { return failed_; }
+  bool AnyAborted() const { return aborted_; }
+  bool SignalAbort() const { return signalled_; }
+  void PrintStatusCells();
+
+  // Observers for run records: every log line and the test boundaries.
+  std::function<void(std::string_view)> onLogLine;
+  std::function<void(const TestProcedure&)> onTestStarted;
+  std::function<void(const TestProcedure&, std::string_view)> onTestFinished;
+
+ private:
+  void PollAbort();
+
+  CliStreams streams_;
+  Clock& clock_;
+  AnswerMode answers_;
+  sim::VirtualTechnician* technician_;
+  TestParameterValues parameters_;
+  std::optional<long long> abortAfterMs_;
+  std::optional<long long> abortAt_;
+  DiagConsole* console_ = nullptr;
+  std::array<std::optional<std::string>, kStatusCellCount> cells_;
+  bool failed_ = false;
+  bool aborted_ = false;
+  bool signalled_ = false;
+};
+
+}  // namespace vr512b::cli

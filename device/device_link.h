@@ -1,0 +1,51 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "device_types.h"
+#include "hid_library.h"
+#include "log_sink.h"
+
+namespace vr512b {
+
+// Finds, opens, identifies and closes the two units by role.
+class DeviceLink {
+ public:
+  DeviceLink(HidLibrary& hid, LogSink& log) : hid_(hid), log_(log) {}
+  DeviceLink(const DeviceLink&) = delete;
+  DeviceLink& operator=(const DeviceLink&) = delete;
+  ~DeviceLink();
+
+  HidHandle FindDevice(TUnitRole role);
+  bool OpenDevice(TUnitRole role);
+  void CloseDevices();
+
+  HidHandle Device(TUnitRole role) const { return FDevice[role]; }
+  bool IsOpen(TUnitRole role) const { return FDevice[role] != kInvalidHandle; }
+  std::int32_t RefSerial() const { return FRefSerial; }
+  void SetRefSerial(std::int32_t serial) { FRefSerial = serial; }
+  HidLibrary& hid() { return hid_; }
+
+  // Identity read by the last successful OpenDevice of each role.
+  struct Identity {
+    std::uint16_t version = 0;
+    std::int32_t serial = 0;
+    bool known = false;
+  };
+  const Identity& LastIdentity(TUnitRole role) const { return identity_[role]; }
+
+  static const char* RoleWord(TUnitRole role);  // "эталонное" / "проверяемое"
+
+ private:
+  bool ReadSerial(HidHandle handle, std::int32_t& serial);
+
+  HidLibrary& hid_;
+  LogSink& log_;
+  std::array<HidHandle, 2> FDevice{kInvalidHandle, kInvalidHandle};
+  std::int32_t FRefSerial = 0;
+  std::array<Identity, 2> identity_{};
+};
+
+}  // namespace vr512b

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vr512b {
+
+// An open HID interface; kInvalidHandle (all bits set) when closed.
+using HidHandle = std::intptr_t;
+inline constexpr HidHandle kInvalidHandle = -1;
+
+struct HidAttributes {
+  std::uint16_t vendorId = 0;
+  std::uint16_t productId = 0;
+  std::uint16_t version = 0;
+};
+
+// The platform's HID entry points. Every failing call leaves the reason in the
+// thread's last system error, so that SystemErrorText() describes it.
+class HidLibrary {
+ public:
+  virtual ~HidLibrary() = default;
+
+  // Paths of the present HID interfaces in system order; nullopt when the
+  // device set cannot be had.
+  virtual std::optional<std::vector<std::string>> EnumeratePaths() = 0;
+  // Opens a path for reading and writing, sharing it for reading only: a
+  // second read/write open of the same interface fails while this one lasts.
+  virtual HidHandle Open(const std::string& path) = 0;
+  virtual void Close(HidHandle handle) = 0;
+  virtual bool GetAttributes(HidHandle handle, HidAttributes& attributes) = 0;
+  // Writes the serial number string, UTF-16LE, into buffer (length in bytes).
+  virtual bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) = 0;
+  // report[0] holds the report id on entry.
+  virtual bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) = 0;
+  virtual bool SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) = 0;
+};
+
+// Outcome of loading the platform HID library at start-up.
+struct HidLoadResult {
+  std::unique_ptr<HidLibrary> library;  // null on failure
+  std::string error;                    // start-up error text, empty on success
+};
+
+inline constexpr const char* kHidLoadLibraryError = "Не могу загрузить библиотеку hid.dll";
+inline constexpr const char* kHidLoadFunctionsError = "Не могу загрузить нужные функции";
+
+}  // namespace vr512b

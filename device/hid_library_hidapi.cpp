@@ -1,0 +1,266 @@
+#ifndef _WIN32
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cwchar>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "hid_loader.h"
+
+namespace vr512b {
+
+namespace {
+
+// hidapi's public ABI, declared here so that only its shared library is needed
+// at run time.
+struct hid_device_info {
+  char* path;
+  unsigned short vendor_id;
+  unsigned short product_id;
+  wchar_t* serial_number;
+  unsigned short release_number;
+  wchar_t* manufacturer_string;
+  wchar_t* product_string;
+  unsigned short usage_page;
+  unsigned short usage;
+  int interface_number;
+  hid_device_info* next;
+};
+struct hid_device;
+
+struct HidApi {
+  int (*init)();
+  int (*exit)();
+  hid_device_info* (*enumerate)(unsigned short, unsigned short);
+  void (*free_enumeration)(hid_device_info*);
+  hid_device* (*open_path)(const char*);
+  void (*close)(hid_device*);
+  int (*get_feature_report)(hid_device*, unsigned char*, size_t);
+  int (*send_feature_report)(hid_device*, const unsigned char*, size_t);
+  int (*get_serial_number_string)(hid_device*, wchar_t*, size_t);
+};
+
+struct LibraryCloser {
+  void operator()(void* library) const { dlclose(library); }
+};
+using LibraryHandle = std::unique_ptr<void, LibraryCloser>;
+
+// hidraw has no share modes: an exclusive advisory lock on the node stands in
+// for "read/write, shared for reading only" between cooperating programs.
+class NodeLock {
+ public:
+  NodeLock() = default;
+  explicit NodeLock(int fd) : fd_(fd) {}
+  NodeLock(NodeLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  NodeLock& operator=(NodeLock&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
+  ~NodeLock() {
+    if (fd_ >= 0)
+      close(fd_);
+  }
+  NodeLock(const NodeLock&) = delete;
+  NodeLock& operator=(const NodeLock&) = delete;
+
+  static bool Acquire(const std::string& path, NodeLock& lock) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+      return false;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      close(fd);
+      errno = EBUSY;
+      return false;
+    }
+    lock = NodeLock(fd);
+    return true;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+class HidApiLibrary final : public HidLibrary {
+ public:
+  HidApiLibrary(LibraryHandle library, const HidApi& api)
+      : library_(std::move(library)), api_(api) {
+    api_.init();
+  }
+  ~HidApiLibrary() override {
+    for (auto& [handle, device] : open_)
+      api_.close(device.device);
+    open_.clear();
+    api_.exit();
+  }
+
+  std::optional<std::vector<std::string>> EnumeratePaths() override {
+    hid_device_info* list = api_.enumerate(0, 0);
+    std::vector<std::string> paths;
+    std::set<std::string> seen;
+    for (hid_device_info* info = list; info != nullptr; info = info->next) {
+      if (info->path == nullptr || !seen.insert(info->path).second)
+        continue;
+      paths.push_back(info->path);
+      attributes_[info->path] = {info->vendor_id, info->product_id, info->release_number};
+    }
+    if (list)
+      api_.free_enumeration(list);
+    return paths;
+  }
+
+  HidHandle Open(const std::string& path) override {
+    NodeLock lock;
+    if (!NodeLock::Acquire(path, lock))
+      return kInvalidHandle;
+    hid_device* device = api_.open_path(path.c_str());
+    if (device == nullptr) {
+      if (errno == 0)
+        errno = ENODEV;
+      return kInvalidHandle;
+    }
+    const HidHandle handle = nextHandle_++;
+    open_.emplace(handle, OpenDevice{device, path, std::move(lock)});
+    return handle;
+  }
+
+  void Close(HidHandle handle) override {
+    auto it = open_.find(handle);
+    if (it == open_.end())
+      return;
+    api_.close(it->second.device);
+    open_.erase(it);
+  }
+
+  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
+    const OpenDevice* device = Find(handle);
+    if (device == nullptr)
+      return false;
+    auto it = attributes_.find(device->path);
+    if (it == attributes_.end()) {
+      errno = ENODEV;
+      return false;
+    }
+    attributes = it->second;
+    return true;
+  }
+
+  bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override {
+    const OpenDevice* device = Find(handle);
+    if (device == nullptr)
+      return false;
+    const std::size_t units = length / 2;
+    if (units == 0)
+      return true;
+    std::vector<wchar_t> wide(units + 1, L'\0');
+    errno = 0;
+    if (api_.get_serial_number_string(device->device, wide.data(), units) != 0) {
+      if (errno == 0)
+        errno = EIO;
+      return false;
+    }
+    auto* out = static_cast<char16_t*>(buffer);
+    std::size_t n = 0;
+    for (std::size_t i = 0; wide[i] != 0 && n + 1 < units; ++i) {
+      const auto c = static_cast<char32_t>(wide[i]);
+      if (c > 0xFFFF) {
+        if (n + 2 >= units)
+          break;
+        out[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+        out[n++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+      } else {
+        out[n++] = static_cast<char16_t>(c);
+      }
+    }
+    out[n] = 0;
+    return true;
+  }
+
+  bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
+    const OpenDevice* device = Find(handle);
+    if (device == nullptr)
+      return false;
+    errno = 0;
+    if (api_.get_feature_report(device->device, report, length) < 0) {
+      if (errno == 0)
+        errno = EIO;
+      return false;
+    }
+    return true;
+  }
+
+  bool SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) override {
+    const OpenDevice* device = Find(handle);
+    if (device == nullptr)
+      return false;
+    errno = 0;
+    if (api_.send_feature_report(device->device, report, length) < 0) {
+      if (errno == 0)
+        errno = EIO;
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  struct OpenDevice {
+    hid_device* device;
+    std::string path;
+    NodeLock lock;
+  };
+
+  const OpenDevice* Find(HidHandle handle) {
+    auto it = open_.find(handle);
+    if (it == open_.end()) {
+      errno = EBADF;
+      return nullptr;
+    }
+    return &it->second;
+  }
+
+  LibraryHandle library_;
+  HidApi api_;
+  std::map<HidHandle, OpenDevice> open_;
+  std::map<std::string, HidAttributes> attributes_;
+  HidHandle nextHandle_ = 1;
+};
+
+template <typename F>
+bool Resolve(void* library, const char* name, F& target) {
+  void* symbol = dlsym(library, name);
+  target = reinterpret_cast<F>(symbol);
+  return symbol != nullptr;
+}
+
+}  // namespace
+
+HidLoadResult LoadPlatformHidLibrary() {
+  const char* override = std::getenv("VR512B_HIDAPI_LIBRARY");
+  const char* name = override && *override ? override : "libhidapi-hidraw.so.0";
+  LibraryHandle library(dlopen(name, RTLD_NOW | RTLD_LOCAL));
+  if (!library)
+    return {nullptr, kHidLoadLibraryError};
+  HidApi api{};
+  void* lib = library.get();
+  const bool complete = Resolve(lib, "hid_init", api.init) & Resolve(lib, "hid_exit", api.exit) &
+                        Resolve(lib, "hid_enumerate", api.enumerate) &
+                        Resolve(lib, "hid_free_enumeration", api.free_enumeration) &
+                        Resolve(lib, "hid_open_path", api.open_path) &
+                        Resolve(lib, "hid_close", api.close) &
+                        Resolve(lib, "hid_get_feature_report", api.get_feature_report) &
+                        Resolve(lib, "hid_send_feature_report", api.send_feature_report) &
+                        Resolve(lib, "hid_get_serial_number_string", api.get_serial_number_string);
+  if (!complete)
+    return {nullptr, kHidLoadFunctionsError};
+  return {std::make_unique<HidApiLibrary>(std::move(library), api), ""};
+}
+
+}  // namespace vr512b
+
+#endif

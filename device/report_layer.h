@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+
+#include "clock.h"
+#include "device_types.h"
+#include "hid_library.h"
+
+namespace vr512b {
+
+// Feature-report exchange with one unit. Logs nothing and raises nothing: each
+// operation returns whether the HID call (and the acknowledgement) succeeded,
+// leaving the system's last error as the failing call set it.
+class ReportLayer {
+ public:
+  ReportLayer(HidLibrary& hid, Clock& clock) : hid_(hid), clock_(clock) {}
+
+  bool SendShortCommand(HidHandle handle, std::uint8_t opcode, std::uint8_t param1,
+                        std::uint8_t param2);
+  bool GetStatusReport(HidHandle handle, TStatusBlock& block);
+  bool SetConfigReport(HidHandle handle, const TConfigBlock& block);
+  bool GetConfigReport(HidHandle handle, TConfigBlock& block);
+  bool SetMessageReport(HidHandle handle, const TMessageBlock& block);
+  bool GetMessageReport(HidHandle handle, TMessageBlock& block);
+
+  static constexpr int kConfigWritePauseMs = 30;
+  static constexpr int kAcknowledgePauseMs = 50;
+
+ private:
+  template <std::size_t N>
+  bool Read(HidHandle handle, std::uint8_t reportId, std::array<std::uint8_t, N>& block);
+  template <std::size_t N>
+  bool Send(HidHandle handle, std::uint8_t reportId, const std::array<std::uint8_t, N>& block);
+
+  HidLibrary& hid_;
+  Clock& clock_;
+};
+
+}  // namespace vr512b

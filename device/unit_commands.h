@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "clock.h"
+#include "device_link.h"
+#include "device_types.h"
+#include "log_sink.h"
+#include "report_layer.h"
+
+namespace vr512b {
+
+// Deterministic generator behind FillRandom: never seeded, so every run of the
+// console produces the same sequence.
+class RandomBytes {
+ public:
+  std::uint8_t Next() {
+    state_ = state_ * 0x08088405u + 1u;
+    return static_cast<std::uint8_t>((static_cast<std::uint64_t>(state_) * 256u) >> 32);
+  }
+
+ private:
+  std::uint32_t state_ = 0;
+};
+
+// Role-level commands: each logs its step, talks to the role's unit through the
+// report layer and turns a failed exchange into the role's error line and the
+// failure "Ошибка выполнения команды".
+class UnitCommands {
+ public:
+  UnitCommands(DeviceLink& link, ReportLayer& reports, LogSink& log, Clock& clock)
+      : link_(link), reports_(reports), log_(log), clock_(clock) {}
+
+  void SendCommand(TUnitRole role, std::uint8_t opcode, std::uint8_t param1, std::uint8_t param2);
+  void WriteMessage(TUnitRole role, const TMessageBlock& block);
+  void WriteConfig(TUnitRole role, const TConfigBlock& block);
+  void ReadConfig(TUnitRole role, TConfigBlock& block);
+  void ClearUnit(TUnitRole role);
+  void ClearRegisters(TUnitRole role);
+
+  void ReadReply(TUnitRole role, TMessageBlock& reply);
+  std::uint8_t ReadState(TUnitRole role, int* received = nullptr, int* sent = nullptr);
+  std::uint8_t PollState(TUnitRole role, int* received = nullptr);
+  void WaitIdle(TUnitRole role);
+  void LogEvent(TUnitRole role, std::uint8_t code);
+
+  void FillRandom(std::uint8_t* buffer, int count);
+
+  // Raises the role's error line and the command failure; exposed for the
+  // procedures that call the report layer directly.
+  [[noreturn]] void CommandFailed(TUnitRole role);
+
+  ReportLayer& reports() { return reports_; }
+  DeviceLink& link() { return link_; }
+
+  static constexpr int kClearPauseMs = 150;
+  // A unit that never reports idle must not hold the console forever.
+  static constexpr std::int64_t kWaitIdleLimitMs = 30000;
+
+ private:
+  HidHandle Handle(TUnitRole role) const { return link_.Device(role); }
+
+  DeviceLink& link_;
+  ReportLayer& reports_;
+  LogSink& log_;
+  Clock& clock_;
+  RandomBytes random_;
+};
+
+// Text helpers of the command set (no device access, no log).
+const char* ErrorPrefix(TUnitRole role);   // "Эталонное: " / "Проверяемое: "
+const char* GenitiveWord(TUnitRole role);  // "эталонного" / "проверяемого"
+std::string EventText(std::int8_t code);
+std::string ErrorText(std::int8_t code);
+std::string StateLine(std::uint8_t flags);
+std::string HexBytes(const std::uint8_t* data, int count);
+void BuildTestMessage(TMessageBlock& block, int n);
+
+}  // namespace vr512b

@@ -1,0 +1,122 @@
+#include "functioning_test.h"
+
+#include <cstring>
+#include <string>
+
+#include "system_error.h"
+#include "test_failure.h"
+
+namespace vr512b {
+
+namespace {
+
+constexpr int kConfigCycles = 20;
+constexpr int kTestMessages = 200;
+constexpr int kPauseAfterMessageMs = 20;
+constexpr int kPauseBeforeCountMs = 100;
+
+[[noreturn]] void Fail(ProcedureHost& host, const char* text) {
+  host.WriteLog(text);
+  throw TestFailure(text);
+}
+
+void RequireState(ProcedureHost& host, int wantReceived) {
+  int received = 0;
+  int sent = 0;
+  const std::uint8_t flags = host.unit().ReadState(urUnderTest, &received, &sent);
+  if (received != wantReceived || sent != 0 || flags != 0)
+    Fail(host, "Неверное состояние");
+}
+
+// A read-back matches when byte 1 and both zero-terminated texts agree; the
+// expected block bounds the comparison, so a reply without terminators cannot
+// make it run past the block.
+bool SameTestMessage(const TMessageBlock& got, const TMessageBlock& want) {
+  if (got[1] != want[1])
+    return false;
+  for (std::size_t start : {std::size_t{2}, std::size_t{kMsgDataField}}) {
+    const std::size_t length = std::strlen(reinterpret_cast<const char*>(want.data() + start)) + 1;
+    if (std::memcmp(got.data() + start, want.data() + start, length) != 0)
+      return false;
+  }
+  return true;
+}
+
+class FunctioningTest final : public TestRun {
+ public:
+  void Body(ProcedureHost& host) override {
+    UnitCommands& unit = host.unit();
+    if (!host.link().OpenDevice(urUnderTest))
+      throw TestFailure(kCannotOpenDevice);
+    TMessageBlock reply;
+    unit.ReadReply(urUnderTest, reply);
+    unit.ClearUnit(urUnderTest);
+    ConfigCycles(host);
+    unit.ClearRegisters(urUnderTest);
+    RequireState(host, 0);
+
+    for (int n = 1; n <= kTestMessages; ++n) {
+      host.WriteLog("Записываю тестовое сообщение " + std::to_string(n));
+      TMessageBlock message;
+      BuildTestMessage(message, n);
+      unit.WriteMessage(urUnderTest, message);
+      host.clock().Sleep(kPauseAfterMessageMs);
+      host.ProcessMessages();
+      host.CheckAbort();
+    }
+    host.clock().Sleep(kPauseBeforeCountMs);
+    RequireState(host, kTestMessages);
+
+    for (int n = 1; n <= kTestMessages; ++n) {
+      host.WriteLog("Читаю тестовое сообщение " + std::to_string(n));
+      TMessageBlock got;
+      unit.ReadReply(urUnderTest, got);
+      TMessageBlock want;
+      BuildTestMessage(want, n);
+      if (!SameTestMessage(got, want))
+        Fail(host, "Неверные данные");
+      host.ProcessMessages();
+      host.CheckAbort();
+    }
+
+    int received = 0;
+    int sent = 0;
+    const std::uint8_t flags = unit.ReadState(urUnderTest, &received, &sent);
+    if (sent != 0 || flags != 0 || (received != 0 && received != kTestMessages)) {
+      Fail(host, "Неверное состояние");
+    }
+  }
+
+ private:
+  static void ConfigCycles(ProcedureHost& host) {
+    ReportLayer& reports = host.unit().reports();
+    const HidHandle handle = host.link().Device(urUnderTest);
+    for (int r = 1; r <= kConfigCycles; ++r) {
+      host.WriteLog("Запись конфигурации " + std::to_string(r));
+      TConfigBlock written;
+      host.unit().FillRandom(written.data(), static_cast<int>(written.size()));
+      written[5] = 0;
+      if (!reports.SetConfigReport(handle, written))
+        ExchangeFailed(host);
+      host.WriteLog("Чтение конфигурации " + std::to_string(r));
+      TConfigBlock read;
+      if (!reports.GetConfigReport(handle, read))
+        ExchangeFailed(host);
+      if (read != written)
+        Fail(host, "Данные не совпадают");
+    }
+  }
+
+  [[noreturn]] static void ExchangeFailed(ProcedureHost& host) {
+    host.WriteLog(SystemErrorText());
+    throw TestFailure(kCommandFailed);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<TestRun> MakeFunctioningTest() {
+  return std::make_unique<FunctioningTest>();
+}
+
+}  // namespace vr512b

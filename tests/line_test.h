@@ -1,0 +1,11 @@
+#pragma once
+
+#include <memory>
+
+#include "procedures.h"
+
+namespace vr512b {
+
+std::unique_ptr<TestRun> MakeLineTest();
+
+}  // namespace vr512b

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <memory>
+
+#include "procedures.h"
+
+namespace vr512b {
+
+std::unique_ptr<TestRun> MakeIndicationTest();
+std::unique_ptr<TestRun> MakeSoundTest();
+
+}  // namespace vr512b

@@ -1,0 +1,55 @@
+#include "phone_tests.h"
+
+#include "exchange.h"
+#include "test_failure.h"
+
+namespace vr512b {
+
+namespace {
+
+// Message transmission and reception over the telephone line differ only in
+// the transmitting role.
+class PhoneLineTest final : public TestRun {
+ public:
+  explicit PhoneLineTest(TUnitRole transmitter) : transmitter_(transmitter) {}
+
+  void Body(ProcedureHost& host) override {
+    if (!host.link().OpenDevice(urUnderTest))
+      throw TestFailure(kCannotOpenDevice);
+    if (!host.link().OpenDevice(urReference))
+      throw TestFailure(kCannotOpenDevice);
+    host.ShowNotice("Проверяемое и эталонное УПО должны быть подключены к телефонной линии.");
+    Step(host, &TestParameterValues::IDContact, "==Проверка формата ID Contact==", fcContactID);
+    Step(host, &TestParameterValues::LowSpeed, "==Проверка формата Low Speed==", fcLowSpeed);
+    Step(host, &TestParameterValues::Secsoa, "==Проверка формата Secsoa==", fcSecsoa);
+    Step(host, &TestParameterValues::Korvex, "==Проверка формата Korvex==", fcKorvex);
+    Step(host, &TestParameterValues::Presto, "==Проверка формата Presto==", fcPresto);
+  }
+
+  void AbortCleanup(ProcedureHost& host) override {
+    host.unit().WaitIdle(urUnderTest);
+    host.unit().WaitIdle(urReference);
+  }
+
+ private:
+  void Step(ProcedureHost& host, bool TestParameterValues::*box, const char* line,
+            std::uint8_t format) {
+    if (!(host.Parameters().*box))
+      return;
+    host.WriteLog(line);
+    ExchangeLineMessages(host, transmitter_, format);
+  }
+
+  const TUnitRole transmitter_;
+};
+
+}  // namespace
+
+std::unique_ptr<TestRun> MakeMessageTransmissionTest() {
+  return std::make_unique<PhoneLineTest>(urUnderTest);
+}
+std::unique_ptr<TestRun> MakeMessageReceptionTest() {
+  return std::make_unique<PhoneLineTest>(urReference);
+}
+
+}  // namespace vr512b

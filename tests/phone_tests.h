@@ -1,0 +1,12 @@
+#pragma once
+
+#include <memory>
+
+#include "procedures.h"
+
+namespace vr512b {
+
+std::unique_ptr<TestRun> MakeMessageTransmissionTest();
+std::unique_ptr<TestRun> MakeMessageReceptionTest();
+
+}  // namespace vr512b

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "clock.h"
+#include "device_link.h"
+#include "test_parameters.h"
+#include "unit_commands.h"
+
+namespace vr512b {
+
+// What a diagnostic procedure needs from the console that runs it.
+class ProcedureHost {
+ public:
+  virtual ~ProcedureHost() = default;
+
+  virtual void WriteLog(std::string_view text) = 0;
+  // Re-evaluates the enabling rules, pumps pending window messages once and
+  // raises "Операция прервана" when Abort has been pressed.
+  virtual void CheckAbort() = 0;
+  // One pass of the window's message queue, without the abort check.
+  virtual void ProcessMessages() = 0;
+  // Modal Yes/No question, caption "Проверка"; true only for Yes.
+  virtual bool AskYesNo(const std::string& question) = 0;
+  // Modal notice with a single OK button, caption "Проверка".
+  virtual void ShowNotice(const std::string& text) = 0;
+  virtual TestParameterValues Parameters() const = 0;
+  virtual bool Busy() const = 0;
+
+  virtual Clock& clock() = 0;
+  virtual DeviceLink& link() = 0;
+  virtual UnitCommands& unit() = 0;
+};
+
+}  // namespace vr512b
