@@ -93,6 +93,10 @@ class LineMonitor final : public TestRun {
 
 }  // namespace
 
+std::unique_ptr<TestRun> MakeLineMonitor() {
+  return std::make_unique<LineMonitor>();
+}
+
 void DecodePrestoMessage(ProcedureHost& host, const std::uint8_t* data) {
   const int length = static_cast<std::int8_t>(data[0]);
   const int type = static_cast<std::int8_t>(data[1]);
