@@ -1,0 +1,114 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vr512b {
+
+// Value types with the numbers the Windows registry gives them. Types without
+// a name here (REG_MULTI_SZ, REG_QWORD, ...) travel as their plain numbers.
+using RegValueType = std::uint32_t;
+inline constexpr RegValueType kRegNone = 0;
+inline constexpr RegValueType kRegSz = 1;
+inline constexpr RegValueType kRegExpandSz = 2;
+inline constexpr RegValueType kRegBinary = 3;
+inline constexpr RegValueType kRegDword = 4;
+
+// One stored value: its type and the bytes as the registry holds them. String
+// types hold UTF-8 text followed by its terminating zero; a backend whose
+// native string encoding differs converts at its own edge. A DWORD is four
+// bytes, least significant first.
+struct RegValue {
+  RegValueType type = kRegNone;
+  std::vector<std::uint8_t> data;
+
+  bool operator==(const RegValue&) const = default;
+};
+
+// Case-insensitive comparison of key and value names; the registry ignores
+// the case of ASCII letters in both.
+inline bool RegNamesEqual(const std::string& a, const std::string& b) {
+  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// A typed key/value store holding one open key at a time, shaped after the
+// Windows registry so that the system registry and our file backend are
+// interchangeable behind the settings code. Key paths are taken from the root
+// of the store's hive; a leading backslash is allowed and ignored.
+class RegistryStore {
+ public:
+  virtual ~RegistryStore() = default;
+
+  // Opens `path`, creating it first when `create` is set. Any key open before
+  // is closed. Returns whether a key is open afterwards.
+  virtual bool OpenKey(const std::string& path, bool create) = 0;
+  virtual void CloseKey() = 0;
+
+  // With no key open every value is missing and every write fails.
+  virtual bool ValueExists(const std::string& name) = 0;
+  virtual std::optional<RegValue> ReadValue(const std::string& name) = 0;
+  // Creates or replaces one value; false when it could not be stored.
+  virtual bool WriteValue(const std::string& name, const RegValue& value) = 0;
+};
+
+// A store that lives in memory only: for a console run without persistence,
+// and for collecting what a save would write. Every key path shares one set of
+// values; the values keep the order in which they were first written.
+class MemoryRegistryStore : public RegistryStore {
+ public:
+  bool OpenKey(const std::string&, bool create) override {
+    open_ = create || !values_.empty();
+    return open_;
+  }
+  void CloseKey() override { open_ = false; }
+
+  bool ValueExists(const std::string& name) override { return Find(name) != values_.end(); }
+
+  std::optional<RegValue> ReadValue(const std::string& name) override {
+    auto it = Find(name);
+    if (it == values_.end())
+      return std::nullopt;
+    return it->second;
+  }
+
+  bool WriteValue(const std::string& name, const RegValue& value) override {
+    if (!open_)
+      return false;
+    auto it = Find(name);
+    if (it == values_.end()) {
+      values_.emplace_back(name, value);
+    } else {
+      it->second = value;
+    }
+    return true;
+  }
+
+  const std::vector<std::pair<std::string, RegValue>>& values() const { return values_; }
+
+ private:
+  using Values = std::vector<std::pair<std::string, RegValue>>;
+
+  Values::iterator Find(const std::string& name) {
+    if (!open_)
+      return values_.end();
+    return std::find_if(values_.begin(), values_.end(),
+                        [&](const auto& entry) { return RegNamesEqual(entry.first, name); });
+  }
+
+  Values values_;
+  bool open_ = false;
+};
+
+#ifdef _WIN32
+// HKEY_LOCAL_MACHINE of the system registry.
+std::unique_ptr<RegistryStore> OpenSystemRegistryStore();
+#endif
+
+}  // namespace vr512b

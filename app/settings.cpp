@@ -1,0 +1,111 @@
+#include "settings.h"
+
+#include <cstdlib>
+
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
+#include "ext_registry.h"
+#include "reg_file_store.h"
+
+namespace vr512b {
+
+namespace {
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home != '\0')
+    return home;
+#ifndef _WIN32
+  // Services and sudo can run us without HOME; the password database still
+  // knows where the account lives.
+  passwd entry{};
+  passwd* found = nullptr;
+  std::string buffer(16384, '\0');
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+      found != nullptr && found->pw_dir != nullptr) {
+    return found->pw_dir;
+  }
+#endif
+  return ".";
+}
+
+std::string SettingsFolder() {
+#ifdef _WIN32
+  if (const char* appData = std::getenv("APPDATA"); appData != nullptr && *appData != '\0') {
+    return std::string(appData) + "\\Korvex";
+  }
+#endif
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  // The base-directory convention says to ignore a relative path here.
+  if (config != nullptr && config[0] == '/')
+    return std::string(config) + "/Korvex";
+  return HomeFolder() + "/.config/Korvex";
+}
+
+}  // namespace
+
+void LoadSettings(RegistryStore& store, TestParameterValues& values) {
+  TExtRegistry registry(store);
+  registry.OpenKey(kSettingsKeyPath, true);
+  values.NameVR512BSample = registry.ReadStringDef("NameVR512BSample", "");
+  values.PhoneSample = registry.ReadString("PhoneSample");
+  values.Phone = registry.ReadString("Phone");
+  values.IDContact = registry.ReadBoolDef("IDContact", true);
+  values.LowSpeed = registry.ReadBoolDef("LowSpeed", true);
+  values.Secsoa = registry.ReadBoolDef("Secsoa", true);
+  values.Korvex = registry.ReadBoolDef("Korvex", true);
+  values.Presto = registry.ReadBoolDef("Presto", true);
+  values.ShortTest = registry.ReadBoolDef("ShortTest", false);
+  values.Sound = registry.ReadBoolDef("Sound", false);
+  values.SoundSample = registry.ReadBoolDef("SoundSample", false);
+  values.KorvexTestMsg = registry.ReadBoolDef("KorvexTestMsg", false);
+  values.CBNoTone = registry.ReadBoolDef("CBNoTone", false);
+  registry.CloseKey();
+}
+
+void SaveSettings(RegistryStore& store, const TestParameterValues& values) {
+  TExtRegistry registry(store);
+  registry.OpenKey(kSettingsKeyPath, true);
+  registry.WriteString("NameVR512BSample", values.NameVR512BSample);
+  registry.WriteString("PhoneSample", values.PhoneSample);
+  registry.WriteString("Phone", values.Phone);
+  registry.WriteBool("IDContact", values.IDContact);
+  registry.WriteBool("LowSpeed", values.LowSpeed);
+  registry.WriteBool("Secsoa", values.Secsoa);
+  registry.WriteBool("Korvex", values.Korvex);
+  registry.WriteBool("Presto", values.Presto);
+  registry.WriteBool("ShortTest", values.ShortTest);
+  registry.WriteBool("SoundSample", values.SoundSample);
+  registry.WriteBool("Sound", values.Sound);
+  registry.WriteBool("KorvexTestMsg", values.KorvexTestMsg);
+  registry.WriteBool("CBNoTone", values.CBNoTone);
+  registry.CloseKey();
+}
+
+std::unique_ptr<RegistryStore> OpenFileStore(const std::string& path) {
+  return std::make_unique<RegFileStore>(path);
+}
+
+std::string DefaultSettingsPath() {
+  return SettingsFolder() + "/DiagVR512B.reg";
+}
+
+std::string DefaultSimulatorSettingsPath() {
+  return SettingsFolder() + "/DiagVR512B-sim.reg";
+}
+
+bool SeedSimulatorSettings(const std::string& path) {
+  TestParameterValues seed;
+  seed.NameVR512BSample = "10001";
+  seed.PhoneSample = "2001";
+  seed.Phone = "2002";
+  // Collect exactly what a save writes, then publish it as one file.
+  MemoryRegistryStore collected;
+  SaveSettings(collected, seed);
+  return CreateRegFile(path, kSettingsKeyPath, collected.values());
+}
+
+}  // namespace vr512b

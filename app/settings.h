@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "registry_store.h"
+#include "test_parameters.h"
+
+namespace vr512b {
+
+// The key of the test parameters under HKEY_LOCAL_MACHINE.
+inline constexpr char kSettingsKeyPath[] = "Software\\Korvex\\DiagVR512B";
+
+// Registry -> parameters. A key that cannot be opened leaves the defaults in
+// place without complaint. A value of the wrong type stops the load with its
+// RegistryError; the values after it in loading order keep what they had.
+void LoadSettings(RegistryStore& store, TestParameterValues& values);
+
+// Parameters -> registry, value by value; raises RegistryError at the first
+// value that cannot be written ("NameVR512BSample" when the key cannot be
+// opened at all).
+void SaveSettings(RegistryStore& store, const TestParameterValues& values);
+
+// The .reg file backend on `path`.
+std::unique_ptr<RegistryStore> OpenFileStore(const std::string& path);
+
+// $XDG_CONFIG_HOME/Korvex/DiagVR512B.reg, or under ~/.config without it.
+std::string DefaultSettingsPath();
+// The virtual bench keeps its own parameters beside the real ones, so that a
+// demonstration never changes the bench technician's settings.
+std::string DefaultSimulatorSettingsPath();
+
+// When `path` does not exist yet, creates it with parameters that match the
+// virtual bench (reference 10001, telephones 2001 and 2002, every format on,
+// every option off). Returns whether it created the file.
+bool SeedSimulatorSettings(const std::string& path);
+
+}  // namespace vr512b
