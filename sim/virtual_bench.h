@@ -38,19 +38,19 @@ struct UnitFaults {
   std::optional<int> configByteNotKept;     // index 0..15
   std::vector<std::uint8_t> pendingReply;   // presented first after open (<= 42 bytes)
   bool stuckBusy = false;
-  std::optional<int> dropAfterMessages;     // connection dropped after N messages
-  std::optional<int> corruptMessage;        // message N (from 0) received with a byte changed
+  std::optional<int> dropAfterMessages;  // connection dropped after N messages
+  std::optional<int> corruptMessage;     // message N (from 0) received with a byte changed
 };
 
 struct BenchConfig {
   std::array<UnitSetup, 2> units;  // indexed by TUnitRole
   std::array<UnitFaults, 2> faults;
-  bool displayBroken = false;      // the unit under test shows nothing
-  bool buzzerBroken = false;       // the unit under test makes no sound
-  bool noDialTone = false;         // 425 Hz generator off
-  bool voltageStays = false;       // the simulator's power cannot be switched off
+  bool displayBroken = false;  // the unit under test shows nothing
+  bool buzzerBroken = false;   // the unit under test makes no sound
+  bool noDialTone = false;     // 425 Hz generator off
+  bool voltageStays = false;   // the simulator's power cannot be switched off
   std::vector<RemoteCall> calls;
-  bool withForeignDevice = true;   // a non-matching HID device (keyboard) is present too
+  bool withForeignDevice = true;  // a non-matching HID device (keyboard) is present too
 };
 
 // Defaults of the virtual bench: reference "10001" at 2001, unit under test
@@ -64,6 +64,8 @@ std::string ApplySimSpec(BenchConfig& config, const std::string& spec);
 // What a person looking at the bench sees and hears.
 struct UnitSnapshot {
   bool present = false;
+  std::string serial;
+  std::string phone;
   bool plugged = false;
   bool openByHost = false;
   std::string display;
@@ -71,7 +73,7 @@ struct UnitSnapshot {
   bool computerIndicator = false;  // 'Компьютер'
   bool toneOn = false;             // continuous 1000 Hz tone
   int toneVolume = 0;
-  int beepsSinceAnswer = 0;        // short signals heard since the last OpAnswer
+  int beepsSinceAnswer = 0;  // short signals heard since the last OpAnswer
   std::uint8_t mode = 0;
   std::uint8_t volume = 0;
   std::uint8_t formatMask = 0;
@@ -114,6 +116,11 @@ class VirtualBench {
   void Unplug(TUnitRole role);
   void Plug(TUnitRole role);
   void PlaceCall(const RemoteCall& call);
+  // What the person does a little later, on the bench's own time line (the
+  // technician switching the simulator off some seconds after being told).
+  void SetSimulatorPowerLater(bool on, int delayMs);
+
+  const BenchConfig& config() const;
 
  private:
   struct Impl;

@@ -1,0 +1,275 @@
+#include "sim_hid.h"
+
+#include <algorithm>
+
+#include "system_error.h"
+
+namespace vr512b::sim {
+
+namespace {
+
+constexpr const char* kPaths[] = {"vbench://hid/0", "vbench://hid/1", "vbench://hid/2"};
+constexpr HidAttributes kKeyboardAttributes{0x046D, 0xC31C, 0x6400};
+constexpr int kTransferMs = 1;
+
+std::size_t BlockSize(std::uint8_t reportId) {
+  switch (reportId) {
+    case kReportShort:
+      return kShortReportLength - 1;
+    case kReportConfig:
+      return kConfigReportLength - 1;
+    case kReportMessage:
+      return kMessageReportLength - 1;
+    default:
+      return 0;
+  }
+}
+
+std::u16string Utf16(const std::string& text) {
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i++]);
+    char32_t code = lead;
+    int extra = 0;
+    if (lead >= 0xF0 && lead < 0xF8) {
+      code = lead & 0x07;
+      extra = 3;
+    } else if (lead >= 0xE0) {
+      code = lead & 0x0F;
+      extra = 2;
+    } else if (lead >= 0xC0) {
+      code = lead & 0x1F;
+      extra = 1;
+    } else if (lead >= 0x80) {
+      code = 0xFFFD;
+    }
+    for (; extra > 0; --extra, ++i) {
+      if (i >= text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+        code = 0xFFFD;
+        break;
+      }
+      code = (code << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
+    }
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (code >> 10));
+      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(code);
+    }
+  }
+  return out;
+}
+
+// UTF-16LE into a byte buffer of the given length, with a terminating zero
+// when it fits; like the platform call, a longer string is cut short.
+void WriteUtf16(const std::u16string& text, void* buffer, std::size_t length) {
+  auto* bytes = static_cast<std::uint8_t*>(buffer);
+  std::size_t at = 0;
+  for (const char16_t unit : text) {
+    if (at + 2 > length)
+      return;
+    bytes[at++] = static_cast<std::uint8_t>(unit & 0xFF);
+    bytes[at++] = static_cast<std::uint8_t>(unit >> 8);
+  }
+  if (at + 2 <= length) {
+    bytes[at] = 0;
+    bytes[at + 1] = 0;
+  }
+}
+
+}  // namespace
+
+SimHid::SimHid(VirtualUnit& underTest, VirtualUnit& reference, bool withForeignDevice, Clock& clock,
+               std::function<void()> update)
+    : units_{&underTest, &reference},
+      withForeignDevice_(withForeignDevice),
+      clock_(clock),
+      update_(std::move(update)) {}
+
+VirtualUnit* SimHid::UnitAt(int slot) const {
+  switch (slot) {
+    case 1:
+      return units_[urReference];
+    case 2:
+      return units_[urUnderTest];
+    default:
+      return nullptr;
+  }
+}
+
+bool SimHid::SlotPresent(int slot) const {
+  if (slot == kKeyboard)
+    return withForeignDevice_;
+  const VirtualUnit* unit = UnitAt(slot);
+  return unit->Present() && unit->Plugged();
+}
+
+std::optional<std::vector<std::string>> SimHid::EnumeratePaths() {
+  update_();
+  std::vector<std::string> paths;
+  for (int slot = 0; slot < kSlots; ++slot) {
+    if (SlotPresent(slot))
+      paths.emplace_back(kPaths[slot]);
+  }
+  return paths;
+}
+
+HidHandle SimHid::Open(const std::string& path) {
+  update_();
+  const auto* found = std::find(std::begin(kPaths), std::end(kPaths), path);
+  const int slot = static_cast<int>(found - std::begin(kPaths));
+  if (slot >= kSlots || !SlotPresent(slot)) {
+    SetLastSystemError(SystemError::DeviceNotConnected);
+    return kInvalidHandle;
+  }
+  OpenInterface opened{slot, 0};
+  if (VirtualUnit* unit = UnitAt(slot)) {
+    // The console shares for reading only: a second read/write open fails.
+    if (unit->OpenByHost()) {
+      SetLastSystemError(SystemError::IoFailure);
+      return kInvalidHandle;
+    }
+    unit->HostOpened();
+    opened.plugGeneration = unit->PlugGeneration();
+  }
+  const HidHandle handle = nextHandle_++;
+  handles_[handle] = opened;
+  return handle;
+}
+
+void SimHid::Close(HidHandle handle) {
+  update_();
+  const auto it = handles_.find(handle);
+  if (it == handles_.end()) {
+    SetLastSystemError(SystemError::InvalidHandle);
+    return;
+  }
+  VirtualUnit* unit = UnitAt(it->second.slot);
+  if (unit && unit->Plugged() && unit->PlugGeneration() == it->second.plugGeneration) {
+    unit->HostClosed();
+  }
+  handles_.erase(it);
+}
+
+VirtualUnit* SimHid::LiveUnit(HidHandle handle, bool& keyboard) {
+  keyboard = false;
+  const auto it = handles_.find(handle);
+  if (it == handles_.end()) {
+    SetLastSystemError(SystemError::InvalidHandle);
+    return nullptr;
+  }
+  VirtualUnit* unit = UnitAt(it->second.slot);
+  if (!unit) {
+    keyboard = true;
+    return nullptr;
+  }
+  if (!unit->Plugged() || unit->PlugGeneration() != it->second.plugGeneration) {
+    SetLastSystemError(SystemError::DeviceNotConnected);
+    return nullptr;
+  }
+  return unit;
+}
+
+bool SimHid::GetAttributes(HidHandle handle, HidAttributes& attributes) {
+  update_();
+  bool keyboard = false;
+  VirtualUnit* unit = LiveUnit(handle, keyboard);
+  if (keyboard) {
+    attributes = kKeyboardAttributes;
+    return true;
+  }
+  if (!unit)
+    return false;
+  attributes = HidAttributes{kUnitVendorId, kUnitProductId, unit->Setup().version};
+  return true;
+}
+
+bool SimHid::GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) {
+  update_();
+  bool keyboard = false;
+  VirtualUnit* unit = LiveUnit(handle, keyboard);
+  if (keyboard) {
+    WriteUtf16(u"", buffer, length);
+    return true;
+  }
+  if (!unit)
+    return false;
+  WriteUtf16(Utf16(unit->Setup().serial), buffer, length);
+  return true;
+}
+
+// Every transfer takes its millisecond, a failing one too, so that a console
+// polling a dead unit still moves a virtual clock.
+VirtualUnit* SimHid::TransferTarget(HidHandle handle) {
+  clock_.Sleep(kTransferMs);
+  update_();
+  bool keyboard = false;
+  VirtualUnit* unit = LiveUnit(handle, keyboard);
+  if (keyboard)
+    SetLastSystemError(SystemError::IoFailure);
+  return unit;
+}
+
+bool SimHid::GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) {
+  VirtualUnit* unit = TransferTarget(handle);
+  if (!unit)
+    return false;
+  const std::size_t size = report ? BlockSize(report[0]) : 0;
+  if (size == 0 || length != size + 1) {
+    SetLastSystemError(SystemError::IoFailure);
+    return false;
+  }
+  if (!unit->CountTransfer()) {
+    SetLastSystemError(SystemError::DeviceNotConnected);
+    return false;
+  }
+  const std::uint8_t id = report[0];
+  if (id == kReportShort) {
+    const TStatusBlock block = unit->Status();
+    std::copy(block.begin(), block.end(), report);
+  } else if (id == kReportConfig) {
+    const TConfigBlock block = unit->Config();
+    std::copy(block.begin(), block.end(), report);
+  } else {
+    const TMessageBlock block = unit->PresentReply();
+    std::copy(block.begin(), block.end(), report);
+  }
+  // The byte behind the block is the firmware's running checksum; the console
+  // must not take it for part of the block.
+  std::uint8_t check = 0;
+  for (std::size_t i = 0; i < size; ++i)
+    check ^= report[i];
+  report[size] = static_cast<std::uint8_t>(check ^ 0xA5);
+  return true;
+}
+
+bool SimHid::SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) {
+  VirtualUnit* unit = TransferTarget(handle);
+  if (!unit)
+    return false;
+  const std::size_t size = report ? BlockSize(report[0]) : 0;
+  if (size == 0 || length != size + 1) {
+    SetLastSystemError(SystemError::IoFailure);
+    return false;
+  }
+  if (!unit->CountTransfer()) {
+    SetLastSystemError(SystemError::DeviceNotConnected);
+    return false;
+  }
+  const std::uint8_t* block = report + 1;
+  if (report[0] == kReportShort) {
+    unit->Command(block[0], block[1], block[2]);
+  } else if (report[0] == kReportConfig) {
+    TConfigBlock config;
+    std::copy_n(block, config.size(), config.begin());
+    unit->WriteConfig(config);
+  } else {
+    TMessageBlock message;
+    std::copy_n(block, message.size(), message.begin());
+    unit->WriteMessage(message);
+  }
+  return true;
+}
+
+}  // namespace vr512b::sim

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "clock.h"
+#include "hid_library.h"
+#include "virtual_unit.h"
+
+namespace vr512b::sim {
+
+// The bench's units as HID interfaces, with the unit's report framing: a read
+// returns the block from byte 0 of the report buffer, a write carries the
+// report id in byte 0 and the block after it. Every feature-report transfer
+// takes 1 ms of clock time, so that polling loops move a virtual clock.
+class SimHid final : public HidLibrary {
+ public:
+  SimHid(VirtualUnit& underTest, VirtualUnit& reference, bool withForeignDevice, Clock& clock,
+         std::function<void()> update);
+
+  std::optional<std::vector<std::string>> EnumeratePaths() override;
+  HidHandle Open(const std::string& path) override;
+  void Close(HidHandle handle) override;
+  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
+  bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override;
+  bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override;
+  bool SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
+
+ private:
+  // Interface slots in enumeration order: a keyboard first, so that the
+  // console has to pass over a foreign device, then the reference unit ahead
+  // of the unit under test, so that the search for the latter has to pass
+  // over a unit whose serial number is the reference one.
+  static constexpr int kKeyboard = 0;
+  static constexpr int kSlots = 3;
+
+  struct OpenInterface {
+    int slot = kKeyboard;
+    std::uint64_t plugGeneration = 0;
+  };
+
+  VirtualUnit* UnitAt(int slot) const;
+  bool SlotPresent(int slot) const;
+  // The unit behind an open handle, or null with the last error set.
+  VirtualUnit* LiveUnit(HidHandle handle, bool& keyboard);
+  VirtualUnit* TransferTarget(HidHandle handle);
+
+  std::array<VirtualUnit*, 2> units_;
+  bool withForeignDevice_;
+  Clock& clock_;
+  std::function<void()> update_;
+  std::map<HidHandle, OpenInterface> handles_;
+  HidHandle nextHandle_ = 0x100;
+};
+
+}  // namespace vr512b::sim
