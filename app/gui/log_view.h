@@ -41,6 +41,11 @@ class LogView : public QAbstractScrollArea {
   void scrollContentsBy(int dx, int dy) override;
 
  private:
+  // Private overrides: the font sets the row height, and Copy / Select All must win over any
+  // window shortcut bound to the same keys while the pane has focus.
+  bool event(QEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
   struct Store;
   std::unique_ptr<Store> store_;
 };

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace vr512b {
+class Clock;
+class HidLibrary;
+namespace sim {
+class VirtualBench;
+class VirtualTechnician;
+}  // namespace sim
+}  // namespace vr512b
+
+namespace vr512b::gui {
+
+class TFmBench;
+class TFmMain;
+
+struct StartOptions {
+  bool simulate = false;                    // the virtual bench instead of real units
+  std::optional<std::string> settingsPath;  // the parameters store
+  // For tests: the virtual bench on virtual time, so tests run in moments.
+  bool virtualTime = false;
+  bool showWindows = true;
+};
+
+// The command line: either options to start with, or an exit with text.
+struct CommandLine {
+  StartOptions options;
+  std::optional<int> exitCode;  // set: print `output`/`error` and end
+  QString output;               // for stdout
+  QString error;                // for stderr
+};
+CommandLine ParseCommandLine(const QStringList& arguments);
+
+// One run of the console: the clock, the HID library (the platform's or the
+// virtual bench's), the main window and, on the virtual bench, its window.
+// Members are released in reverse order, so the window goes before the HID
+// library it uses.
+class DiagSession {
+ public:
+  // Creates the main window and runs its start-up. Returns null after the
+  // start-up error box (no HID library): no window is left then.
+  static std::unique_ptr<DiagSession> Start(const StartOptions& options);
+  ~DiagSession();
+  DiagSession(const DiagSession&) = delete;
+  DiagSession& operator=(const DiagSession&) = delete;
+
+  TFmMain& MainWindow() const { return *window_; }
+  TFmBench* BenchWindow() const { return benchWindow_.get(); }
+  sim::VirtualBench* Bench() const { return bench_.get(); }
+  Clock& SessionClock() const { return *clock_; }
+
+ private:
+  // Only Start makes sessions; the key lets it use make_unique.
+  struct Key {
+    explicit Key() = default;
+  };
+
+ public:
+  explicit DiagSession(Key);
+
+ private:
+  void PlaceWindows();
+
+  std::unique_ptr<Clock> clock_;
+  std::unique_ptr<sim::VirtualBench> bench_;
+  std::unique_ptr<sim::VirtualTechnician> technician_;
+  std::unique_ptr<HidLibrary> platformHid_;
+  std::unique_ptr<TFmMain> window_;
+  std::unique_ptr<TFmBench> benchWindow_;
+};
+
+}  // namespace vr512b::gui

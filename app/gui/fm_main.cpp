@@ -1,0 +1,384 @@
+#include "fm_main.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShortcut>
+
+#include <exception>
+#include <stdexcept>
+
+#include "diag_console.h"
+#include "fm_about.h"
+#include "gui_fonts.h"
+#include "log_view.h"
+#include "operator_stand_in.h"
+#include "serial_number.h"
+#include "settings.h"
+#include "setup_panel.h"
+
+namespace vr512b::gui {
+
+namespace {
+
+constexpr int kButtonWidth = 137;
+constexpr int kButtonHeight = 25;
+constexpr int kCellLeft = 160;
+constexpr int kCellWidth = 121;
+constexpr int kCellHeight = 21;
+constexpr int kLogWidth = 431;
+
+QString FromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+struct TestRow {
+  const char* button;
+  StatusCell cell;
+  const char* cellName;
+  int top;
+};
+
+// The test buttons top to bottom; each status cell stands 2 pixels lower.
+constexpr TestRow kTestRows[] = {
+    {"BtTestFunc", StatusCell::STFunc, "STFunc", 8},
+    {"BtTestIndic", StatusCell::STIndic, "STIndic", 40},
+    {"BtTestSound", StatusCell::STSound, "STSound", 72},
+    {"BtTestTR", StatusCell::STTestTR, "STTestTR", 104},
+    {"BtTestRX", StatusCell::STTestRX, "STTestRX", 136},
+    {"BtTestLine", StatusCell::STTestLine, "STTestLine", 168},
+    {"BtTestTRMess", StatusCell::STTestTRMess, "STTestTRMess", 200},
+    {"BtTestRXMess", StatusCell::STTestRXMess, "STTestRXMess", 232},
+};
+
+// The window and the procedure table are built together; a test missing from
+// the table is a build fault, reported at start-up.
+const TestProcedure& ProcedureWhere(const std::function<bool(const TestProcedure&)>& match) {
+  for (const TestProcedure& test : AllProcedures()) {
+    if (match(test))
+      return test;
+  }
+  throw std::logic_error("procedure table incomplete");
+}
+
+const TestProcedure& ProcedureOfCell(StatusCell cell) {
+  return ProcedureWhere([cell](const TestProcedure& test) { return test.cell == cell; });
+}
+
+const TestProcedure& Monitor() {
+  return ProcedureWhere([](const TestProcedure& test) { return test.cell == StatusCell::None; });
+}
+
+}  // namespace
+
+TFmMain::TFmMain(Clock& clock, std::string settingsPath, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      clock_(clock),
+      settingsPath_(std::move(settingsPath)) {
+  setObjectName("FmMain");
+  setWindowTitle(QStringLiteral("Программа диагностики УПО VR512B"));
+  setFont(WindowFont());
+  BuildActions();
+  BuildMenu();
+  BuildControls();
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  UpdateActions();
+  // The toolkit's idle time: the rules are evaluated whenever the event loop
+  // runs dry, never inside a test's own message pass.
+  if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) {
+    connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TFmMain::UpdateActions);
+  }
+}
+
+TFmMain::~TFmMain() = default;
+
+QAction* TFmMain::AddAction(const char* name, const QString& caption, Rule rule) {
+  auto* action = new QAction(caption, this);
+  action->setObjectName(name);
+  actions_.push_back({action, rule});
+  return action;
+}
+
+QAction* TFmMain::FindAction(const char* name) const {
+  for (const BoundAction& bound : actions_) {
+    if (bound.action->objectName() == QLatin1String(name))
+      return bound.action;
+  }
+  return nullptr;
+}
+
+void TFmMain::BuildActions() {
+  // In the order of the action list, which is also the order CheckAbort
+  // evaluates the rules in.
+  auto addTest = [this](StatusCell cell) {
+    const TestProcedure& test = ProcedureOfCell(cell);
+    QAction* action = AddAction(test.action.c_str(), FromUtf8(test.caption), Rule::Test);
+    connect(action, &QAction::triggered, this,
+            [this, &test] { RunConsoleHandler([&test](DiagConsole& c) { c.ExecuteTest(test); }); });
+  };
+  connect(AddAction("ActExit", QStringLiteral("Выход"), Rule::Test), &QAction::triggered, this,
+          [this] { close(); });
+  connect(AddAction("ActSetupDiag", QStringLiteral("Параметры тестирования..."), Rule::Test),
+          &QAction::triggered, this, [this] { Guarded([this] { ActSetupDiagExecute(); }); });
+  addTest(StatusCell::STFunc);
+  connect(AddAction("ActCancel", QStringLiteral("Прервать"), Rule::Cancel), &QAction::triggered,
+          this, [this] {
+            if (console_)
+              console_->ActCancelExecute();
+          });
+  addTest(StatusCell::STIndic);
+  addTest(StatusCell::STSound);
+  addTest(StatusCell::STTestTR);
+  addTest(StatusCell::STTestRX);
+  addTest(StatusCell::STTestLine);
+  connect(AddAction("ActTestAll", QStringLiteral("Проверить все"), Rule::Test), &QAction::triggered,
+          this, [this] { RunConsoleHandler([](DiagConsole& c) { c.ActTestAllExecute(); }); });
+  addTest(StatusCell::STTestTRMess);
+  addTest(StatusCell::STTestRXMess);
+  const TestProcedure& monitor = Monitor();
+  connect(AddAction(monitor.action.c_str(), FromUtf8(monitor.caption), Rule::None),
+          &QAction::triggered, this, [this, &monitor] {
+            RunConsoleHandler([&monitor](DiagConsole& c) { c.ExecuteTest(monitor); });
+          });
+}
+
+void TFmMain::BuildMenu() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName("MainMenu");
+  bar->addAction(FindAction("ActExit"));
+  QMenu* service = bar->addMenu(QStringLiteral("Сервис"));
+  service->setObjectName("MnService");
+  service->addAction(FindAction("ActSetupDiag"));
+  auto* about = new QAction(QStringLiteral("О программе..."), this);
+  about->setObjectName("MnAbout");
+  connect(about, &QAction::triggered, this, [this] { Guarded([this] { MnAboutClick(); }); });
+  bar->addAction(about);
+}
+
+void TFmMain::BindButton(const char* name, const char* actionName, int left, int top) {
+  QAction* action = FindAction(actionName);
+  auto* button = new QPushButton(action->text(), centralWidget());
+  button->setObjectName(name);
+  button->setGeometry(left, top, kButtonWidth, kButtonHeight);
+  button->setEnabled(action->isEnabled());
+  connect(action, &QAction::changed, button, [button, action] {
+    button->setText(action->text());
+    button->setEnabled(action->isEnabled());
+  });
+  connect(button, &QPushButton::clicked, action, &QAction::trigger);
+}
+
+void TFmMain::BuildControls() {
+  auto* client = new QWidget(this);
+  client->setObjectName("ClientArea");
+  client->setFixedSize(kClientWidth, kClientHeight);
+  setCentralWidget(client);
+
+  for (const TestRow& row : kTestRows) {
+    BindButton(row.button, ProcedureOfCell(row.cell).action.c_str(), 8, row.top);
+    auto* cell = new QLabel(client);
+    cell->setObjectName(row.cellName);
+    cell->setGeometry(kCellLeft, row.top + 2, kCellWidth, kCellHeight);
+    cell->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    cell->setLineWidth(1);
+    cell->setAlignment(Qt::AlignCenter);
+    cell->setFont(StatusCellFont());
+    cells_[static_cast<std::size_t>(row.cell)] = cell;
+  }
+
+  auto* clear = new QPushButton(QStringLiteral("Очистить"), client);
+  clear->setObjectName("BtClear");
+  clear->setGeometry(8, 352, kButtonWidth, kButtonHeight);
+  connect(clear, &QPushButton::clicked, this, [this] {
+    if (console_) {
+      Guarded([this] { console_->BtClearClick(); });
+    }
+  });
+  BindButton("BtTestAll", "ActTestAll", 8, 384);
+  BindButton("BtAbort", "ActCancel", 8, 416);
+  BindButton("BtRXLine", "ActRXLine", 152, 416);
+
+  // BtAbort is the window's cancel button.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, this, [client] {
+    if (auto* abort = client->findChild<QPushButton*>("BtAbort"))
+      abort->click();
+  });
+
+  MmLog = new LogView(client);
+  MmLog->setObjectName("MmLog");
+  MmLog->setGeometry(kClientWidth - kLogWidth, 0, kLogWidth, kClientHeight);
+  MmLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  MmLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  MmLog->setFont(LogFont());
+  MmLog->setToolTip(QStringLiteral("Протокол проверки"));
+
+  SFSetupDiag = new TSpeedForm(this);
+  SFSetupDiag->onOk = [this] { Guarded([this] { BtOkSetDiagClick(); }); };
+  SFSetupDiag->onCancel = [this] { Guarded([this] { BtCancelSetDiagClick(); }); };
+}
+
+bool TFmMain::FormCreate(const HidLoader& loadHid) {
+  Guarded([this] { LoadSettings(); });
+  const std::int32_t refSerial = ReferenceSerialFromText(SFSetupDiag->Values().NameVR512BSample);
+  std::string error;
+  HidLibrary* hid = loadHid ? loadHid(error) : nullptr;
+  if (hid == nullptr) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"),
+                    QString::fromStdString(error.empty() ? kHidLoadLibraryError : error),
+                    QMessageBox::Ok);
+    box.setObjectName("StartupErrorBox");
+    box.exec();
+    return false;
+  }
+  console_ = std::make_unique<DiagConsole>(*hid, clock_, *this);
+  console_->SetRefSerial(refSerial);
+  UpdateActions();
+  return true;
+}
+
+void TFmMain::AppendLog(std::string_view line) {
+  MmLog->appendLine(line);
+}
+
+void TFmMain::ClearLog() {
+  MmLog->clear();
+}
+
+void TFmMain::SetStatus(StatusCell cell, std::string_view text) {
+  const int index = static_cast<int>(cell);
+  if (index >= 0 && index < kStatusCellCount) {
+    cells_[static_cast<std::size_t>(index)]->setText(FromUtf8(text));
+  }
+}
+
+bool TFmMain::AskYesNo(const std::string& question) {
+  if (standIn_ != nullptr && standIn_->Answering())
+    return standIn_->Answer(question);
+  QMessageBox box(QMessageBox::Information, QStringLiteral("Проверка"),
+                  QString::fromStdString(question), QMessageBox::Yes | QMessageBox::No, this);
+  box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+  box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+  // Window-modal: the main window is blocked, a bench beside it is not.
+  box.setWindowModality(Qt::WindowModal);
+  return box.exec() == QMessageBox::Yes;
+}
+
+void TFmMain::ShowNotice(const std::string& text) {
+  if (standIn_ != nullptr && standIn_->Answering()) {
+    standIn_->CarryOut(text);
+    return;
+  }
+  QMessageBox box(QMessageBox::Information, QStringLiteral("Проверка"),
+                  QString::fromStdString(text), QMessageBox::Ok, this);
+  box.setWindowModality(Qt::WindowModal);
+  box.exec();
+}
+
+void TFmMain::ProcessMessages() {
+  QCoreApplication::processEvents();
+  if (pumpObserver_)
+    pumpObserver_();
+}
+
+void TFmMain::UpdateActions() {
+  for (const BoundAction& bound : actions_) {
+    bool enabled = true;
+    if (bound.rule == Rule::Test)
+      enabled = console_ && console_->ActTestUpdate();
+    if (bound.rule == Rule::Cancel)
+      enabled = console_ && console_->ActCancelUpdate();
+    bound.action->setEnabled(enabled);
+  }
+}
+
+TestParameterValues TFmMain::Parameters() const {
+  return SFSetupDiag->Values();
+}
+
+void TFmMain::LoadSettings() {
+  // A value that cannot be read stops the load; the controls after it keep
+  // what they held.
+  TestParameterValues values = SFSetupDiag->Values();
+  try {
+    const std::unique_ptr<RegistryStore> store = OpenFileStore(settingsPath_);
+    vr512b::LoadSettings(*store, values);
+  } catch (...) {
+    SFSetupDiag->SetValues(values);
+    throw;
+  }
+  SFSetupDiag->SetValues(values);
+}
+
+void TFmMain::SaveSettings() {
+  const std::unique_ptr<RegistryStore> store = OpenFileStore(settingsPath_);
+  vr512b::SaveSettings(*store, SFSetupDiag->Values());
+}
+
+void TFmMain::BtOkSetDiagClick() {
+  if (console_) {
+    console_->SetRefSerial(ReferenceSerialFromText(SFSetupDiag->Values().NameVR512BSample));
+  }
+  SaveSettings();
+}
+
+void TFmMain::BtCancelSetDiagClick() {
+  LoadSettings();
+}
+
+void TFmMain::ActSetupDiagExecute() {
+  SFSetupDiag->ShowModal();
+}
+
+void TFmMain::MnAboutClick() {
+  TFmAbout about(this);
+  about.exec();
+}
+
+void TFmMain::ShowErrorBox(const QString& message) {
+  QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kAppTitle), message, QMessageBox::Ok,
+                  isVisible() ? this : nullptr);
+  box.setObjectName("ErrorBox");
+  box.exec();
+}
+
+void TFmMain::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    ShowErrorBox(QString::fromUtf8(e.what()));
+  }
+}
+
+void TFmMain::RunConsoleHandler(const std::function<void(DiagConsole&)>& handler) {
+  if (!console_)
+    return;
+  Guarded([&] { handler(*console_); });
+  UpdateActions();
+  // A close asked for during the test waited for the test to close its units.
+  if (closeRequested_ && !console_->HandlerRunning()) {
+    closeRequested_ = false;
+    close();
+  }
+}
+
+void TFmMain::closeEvent(QCloseEvent* event) {
+  if (console_ && console_->HandlerRunning()) {
+    closeRequested_ = true;
+    console_->ActCancelExecute();
+    event->ignore();
+    return;
+  }
+  event->accept();
+  emit Closed();
+}
+
+}  // namespace vr512b::gui

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "console_view.h"
+
+class QAction;
+class QLabel;
+
+namespace vr512b {
+class Clock;
+class DiagConsole;
+class HidLibrary;
+}  // namespace vr512b
+
+namespace vr512b::gui {
+
+class LogView;
+class OperatorStandIn;
+class TSpeedForm;
+
+// The application title, caption of the standard error box.
+inline constexpr char kAppTitle[] = "Диагностика VR512B";
+
+// The main window: the test buttons with their status cells, the log, the
+// menu, the action list with its enabling rules, and the hidden parameters
+// panel. The console core behind it runs every test synchronously inside the
+// slot of the button that started it.
+class TFmMain final : public QMainWindow, public ConsoleView {
+  Q_OBJECT
+
+ public:
+  static constexpr int kClientWidth = 727;
+  static constexpr int kClientHeight = 463;
+
+  // Gives the HID library, or null with the start-up error text in `error`.
+  using HidLoader = std::function<HidLibrary*(std::string& error)>;
+
+  TFmMain(Clock& clock, std::string settingsPath, QWidget* parent = nullptr);
+  ~TFmMain() override;
+
+  // Loads the parameters (an unreadable value is shown in the error box and
+  // start-up goes on), converts the reference serial number and takes the HID
+  // library. Returns false after the start-up error box: the window must then
+  // not be shown.
+  bool FormCreate(const HidLoader& loadHid);
+
+  void SetStandIn(OperatorStandIn* standIn) { standIn_ = standIn; }
+  // Called after each pass over the window messages a test makes.
+  void SetPumpObserver(std::function<void()> observer) { pumpObserver_ = std::move(observer); }
+
+  // Null until FormCreate has succeeded.
+  DiagConsole* Console() const { return console_.get(); }
+  TSpeedForm& SetupPanel() const { return *SFSetupDiag; }
+  LogView& Log() const { return *MmLog; }
+  const std::string& SettingsPath() const { return settingsPath_; }
+
+  // ConsoleView
+  void AppendLog(std::string_view line) override;
+  void ClearLog() override;
+  void SetStatus(StatusCell cell, std::string_view text) override;
+  bool AskYesNo(const std::string& question) override;
+  void ShowNotice(const std::string& text) override;
+  void ProcessMessages() override;
+  void UpdateActions() override;
+  TestParameterValues Parameters() const override;
+
+  // Handlers outside the test frame; each may throw, the slots show the error.
+  void LoadSettings();
+  void SaveSettings();
+  void BtOkSetDiagClick();
+  void BtCancelSetDiagClick();
+
+  // The standard error box: caption the application title, error icon.
+  void ShowErrorBox(const QString& message);
+
+ signals:
+  // The window has accepted its close; the application ends with it.
+  void Closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  enum class Rule { Test, Cancel, None };
+  struct BoundAction {
+    QAction* action;
+    Rule rule;
+  };
+
+  void BuildControls();
+  void BuildActions();
+  void BuildMenu();
+  QAction* AddAction(const char* name, const QString& caption, Rule rule);
+  QAction* FindAction(const char* name) const;
+  void BindButton(const char* name, const char* actionName, int left, int top);
+
+  // Runs a handler the way the toolkit would: a failure goes to the error box.
+  void Guarded(const std::function<void()>& handler);
+  void RunConsoleHandler(const std::function<void(DiagConsole&)>& handler);
+  void ActSetupDiagExecute();
+  void MnAboutClick();
+
+  Clock& clock_;
+  std::string settingsPath_;
+  std::unique_ptr<DiagConsole> console_;
+  std::vector<BoundAction> actions_;
+  std::array<QLabel*, kStatusCellCount> cells_{};
+  LogView* MmLog = nullptr;
+  TSpeedForm* SFSetupDiag = nullptr;
+  OperatorStandIn* standIn_ = nullptr;
+  std::function<void()> pumpObserver_;
+  bool closeRequested_ = false;
+};
+
+}  // namespace vr512b::gui

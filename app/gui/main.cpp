@@ -1,0 +1,40 @@
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+#include "build_info.h"
+#include "diag_session.h"
+#include "fm_main.h"
+
+int main(int argc, char** argv) {
+  // Options are read before the toolkit starts, so --help and --version work
+  // without a display.
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i)
+    arguments << QString::fromLocal8Bit(argv[i]);
+  const vr512b::gui::CommandLine commandLine = vr512b::gui::ParseCommandLine(arguments);
+  if (commandLine.exitCode) {
+    std::fputs(commandLine.output.toLocal8Bit().constData(), stdout);
+    std::fputs(commandLine.error.toLocal8Bit().constData(), stderr);
+    return *commandLine.exitCode;
+  }
+
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("vr512b-diag"));
+  QApplication::setApplicationVersion(QStringLiteral(VR512B_FILE_VERSION));
+  QGuiApplication::setDesktopFileName(QStringLiteral("vr512b-diag"));
+  try {
+    const std::unique_ptr<vr512b::gui::DiagSession> session =
+        vr512b::gui::DiagSession::Start(commandLine.options);
+    if (!session)
+      return 1;
+    return QApplication::exec();
+  } catch (const std::exception& e) {
+    QMessageBox::critical(nullptr, QString::fromUtf8(vr512b::gui::kAppTitle),
+                          QString::fromUtf8(e.what()));
+    return 1;
+  }
+}

@@ -1,0 +1,254 @@
+// The main window as the bench technician sees it: layout, captions, the
+// enabling rules around a running test, Abort/Esc, Clear, closing the window
+// during a test, and the operator boxes.
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include "clock.h"
+#include "diag_console.h"
+#include "fm_main.h"
+#include "gui_test_support.h"
+#include "log_view.h"
+
+using namespace vr512b;
+using namespace vr512b::gui;
+using namespace vr512b::guitest;
+
+namespace {
+
+const char* const kTestButtons[] = {"BtTestFunc",   "BtTestIndic",  "BtTestSound",
+                                    "BtTestTR",     "BtTestRX",     "BtTestLine",
+                                    "BtTestTRMess", "BtTestRXMess", "BtTestAll"};
+const char* const kCells[] = {"STFunc",   "STIndic",    "STSound",      "STTestTR",
+                              "STTestRX", "STTestLine", "STTestTRMess", "STTestRXMess"};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dir_;
+  VirtualClock clock_;
+  NoUnitsHid hid_;
+  std::unique_ptr<TFmMain> window_;
+
+  TFmMain& W() { return *window_; }
+  QPushButton* Button(const char* name) { return W().findChild<QPushButton*>(name); }
+  QLabel* Cell(const char* name) { return W().findChild<QLabel*>(name); }
+  QAction* Action(const char* name) { return W().findChild<QAction*>(name); }
+  QStringList LogLines() {
+    QStringList lines;
+    for (qsizetype i = 0; i < W().Log().lineCount(); ++i)
+      lines << W().Log().line(i);
+    return lines;
+  }
+  // Runs `during` inside the first message pass of the next test.
+  static void DuringNextPump(std::function<void()> during) {
+    QTimer::singleShot(0, std::move(during));
+  }
+
+ private slots:
+  void init() {
+    window_ = std::make_unique<TFmMain>(clock_, dir_.filePath("p.reg").toStdString());
+    QVERIFY(W().FormCreate([this](std::string&) -> HidLibrary* { return &hid_; }));
+  }
+  void cleanup() { window_.reset(); }
+
+  void controls_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("place");
+    QTest::addColumn<QString>("caption");
+    const struct {
+      const char* name;
+      int top;
+      const char* caption;
+    } rows[] = {{"BtTestFunc", 8, "Функционирование"},
+                {"BtTestIndic", 40, "Индикация"},
+                {"BtTestSound", 72, "Звук"},
+                {"BtTestTR", 104, "Передача данных"},
+                {"BtTestRX", 136, "Прием данных"},
+                {"BtTestLine", 168, "Тест линии"},
+                {"BtTestTRMess", 200, "Передача сообщений"},
+                {"BtTestRXMess", 232, "Прием сообщений"},
+                {"BtClear", 352, "Очистить"},
+                {"BtTestAll", 384, "Проверить все"},
+                {"BtAbort", 416, "Прервать"}};
+    for (const auto& row : rows) {
+      QTest::newRow(row.name) << row.name << QRect(8, row.top, 137, 25)
+                              << QString::fromUtf8(row.caption);
+    }
+    QTest::newRow("BtRXLine") << "BtRXLine" << QRect(152, 416, 137, 25)
+                              << QString::fromUtf8("Прием с линии");
+    int top = 10;
+    for (const char* cell : kCells) {
+      QTest::newRow(cell) << cell << QRect(160, top, 121, 21) << QString();
+      top += 32;
+    }
+  }
+
+  void controls() {
+    QFETCH(QString, name);
+    QFETCH(QRect, place);
+    QFETCH(QString, caption);
+    QWidget* control = W().centralWidget()->findChild<QWidget*>(name);
+    QVERIFY2(control != nullptr, qPrintable(name));
+    QCOMPARE(control->geometry(), place);
+    if (auto* button = qobject_cast<QPushButton*>(control))
+      QCOMPARE(button->text(), caption);
+    if (auto* cell = qobject_cast<QLabel*>(control)) {
+      QVERIFY(cell->text().isEmpty());
+      QCOMPARE(cell->frameShadow(), QFrame::Sunken);
+      QCOMPARE(cell->alignment(), Qt::AlignCenter);
+      QVERIFY(cell->font().bold());
+      QCOMPARE(cell->font().pixelSize(), 13);
+    }
+  }
+
+  void windowFrameLogAndMenu() {
+    QCOMPARE(W().windowTitle(), QString::fromUtf8("Программа диагностики УПО VR512B"));
+    W().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&W()));
+    QCOMPARE(W().centralWidget()->size(), QSize(727, 463));
+    QCOMPARE(W().minimumSize(), W().maximumSize());
+
+    LogView& log = W().Log();
+    QCOMPARE(log.geometry(), QRect(296, 0, 431, 463));
+    QCOMPARE(log.toolTip(), QString::fromUtf8("Протокол проверки"));
+    QCOMPARE(log.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(log.verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(log.font().pixelSize(), 11);
+    QVERIFY(QFontInfo(log.font()).fixedPitch());
+
+    const QList<QAction*> top = W().menuBar()->actions();
+    QCOMPARE(top.size(), 3);
+    QCOMPARE(top[0]->text(), QString::fromUtf8("Выход"));
+    QCOMPARE(top[0], Action("ActExit"));
+    QCOMPARE(top[1]->text(), QString::fromUtf8("Сервис"));
+    QCOMPARE(top[1]->menu()->actions().value(0), Action("ActSetupDiag"));
+    QCOMPARE(Action("ActSetupDiag")->text(), QString::fromUtf8("Параметры тестирования..."));
+    QCOMPARE(top[2]->objectName(), QString("MnAbout"));
+    QCOMPARE(top[2]->text(), QString::fromUtf8("О программе..."));
+  }
+
+  void enablingRulesAroundATest() {
+    auto checkIdle = [this] {
+      for (const char* name : kTestButtons)
+        QVERIFY2(Button(name)->isEnabled(), name);
+      QVERIFY(!Button("BtAbort")->isEnabled());
+      QVERIFY(Action("ActExit")->isEnabled());
+      QVERIFY(Action("ActSetupDiag")->isEnabled());
+      QVERIFY(Button("BtRXLine")->isEnabled());
+    };
+    checkIdle();
+    bool inspected = false;
+    DuringNextPump([&] {
+      inspected = true;
+      for (const char* name : kTestButtons)
+        QVERIFY2(!Button(name)->isEnabled(), name);
+      QVERIFY(Button("BtAbort")->isEnabled());
+      QVERIFY(!Action("ActExit")->isEnabled());
+      QVERIFY(!Action("ActSetupDiag")->isEnabled());
+      QVERIFY(Button("BtRXLine")->isEnabled());
+      QVERIFY(Button("BtClear")->isEnabled());
+      QCOMPARE(Cell("STFunc")->text(), QString::fromUtf8("Выполняется..."));
+    });
+    QTest::mouseClick(Button("BtTestFunc"), Qt::LeftButton);
+    QVERIFY(inspected);
+    // No unit is plugged in.
+    QCOMPARE(Cell("STFunc")->text(), QString::fromUtf8("Ошибка"));
+    checkIdle();
+  }
+
+  void escapeAbortsTheRunningTest() {
+    W().show();
+    W().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&W()));
+    DuringNextPump([this] { QTest::keyClick(&W(), Qt::Key_Escape); });
+    QTest::mouseClick(Button("BtTestFunc"), Qt::LeftButton);
+    QCOMPARE(Cell("STFunc")->text(), QString::fromUtf8("Прервано"));
+    QCOMPARE(W().Console()->FTestFailedFlag(), 1);
+    QCOMPARE(LogLines().value(1), QString::fromUtf8(">>>>>--Проверка функционирования--<<<<<"));
+    QCOMPARE(LogLines().constLast(), QString());
+    QVERIFY(!Button("BtAbort")->isEnabled());
+    QVERIFY(Button("BtTestFunc")->isEnabled());
+  }
+
+  void abortButtonAndNestedStartsRefused() {
+    DuringNextPump([this] {
+      Button("BtAbort")->click();
+      // Tests are enabled again after Abort, but none may start inside this one.
+      W().UpdateActions();
+      Button("BtTestSound")->click();
+      Button("BtRXLine")->click();
+      Button("BtTestAll")->click();
+    });
+    QTest::mouseClick(Button("BtTestFunc"), Qt::LeftButton);
+    QCOMPARE(Cell("STFunc")->text(), QString::fromUtf8("Прервано"));
+    QVERIFY(Cell("STSound")->text().isEmpty());
+    QCOMPARE(LogLines().size(), 4);  // the banner and the closing empty line only
+  }
+
+  void clearEmptiesCellsAndLogButKeepsParameters() {
+    const TestParameterValues before = W().Parameters();
+    QTest::mouseClick(Button("BtTestFunc"), Qt::LeftButton);
+    QTest::mouseClick(Button("BtTestLine"), Qt::LeftButton);
+    QVERIFY(!Cell("STTestLine")->text().isEmpty());
+    QVERIFY(W().Log().lineCount() > 0);
+    QTest::mouseClick(Button("BtClear"), Qt::LeftButton);
+    for (const char* cell : kCells)
+      QVERIFY2(Cell(cell)->text().isEmpty(), cell);
+    QCOMPARE(W().Log().lineCount(), 0);
+    QVERIFY(W().Parameters() == before);
+  }
+
+  void closingDuringATestAbortsItThenCloses() {
+    W().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&W()));
+    QSignalSpy closed(&W(), &TFmMain::Closed);
+    DuringNextPump([this] { W().close(); });
+    QTest::mouseClick(Button("BtTestFunc"), Qt::LeftButton);
+    QCOMPARE(Cell("STFunc")->text(), QString::fromUtf8("Прервано"));
+    QCOMPARE(LogLines().constLast(), QString());
+    QVERIFY(!W().isVisible());
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(!W().Console()->HandlerRunning());
+  }
+
+  void questionsAndNoticesAreModalBoxes() {
+    {
+      ModalDriver driver(Press(QMessageBox::Yes));
+      QVERIFY(W().AskYesNo("Горит? Верно?"));
+      QCOMPARE(driver.boxes().size(), 1u);
+      const SeenBox& box = driver.boxes()[0];
+      QCOMPARE(box.title, QString::fromUtf8("Проверка"));
+      QCOMPARE(box.text, QString::fromUtf8("Горит? Верно?"));
+      QCOMPARE(box.icon, QMessageBox::Information);
+      QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
+    }
+    {
+      ModalDriver driver(Press(QMessageBox::No));
+      QVERIFY(!W().AskYesNo("Звук есть?"));
+    }
+    {
+      ModalDriver driver(Press(QMessageBox::Ok));
+      W().ShowNotice("Нажмите кнопку 'ЛИНИЯ'.");
+      QCOMPARE(driver.boxes().size(), 1u);
+      QCOMPARE(driver.boxes()[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+      QCOMPARE(driver.boxes()[0].icon, QMessageBox::Information);
+    }
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_main_window.moc"
