@@ -15,6 +15,7 @@ class Clock {
 
 class RealClock final : public Clock {
  public:
+  RealClock();
   void Sleep(int ms) override;
   std::int64_t NowMs() override;
 };

@@ -34,8 +34,8 @@ class DataTest final : public TestRun {
   }
 
   void AbortCleanup(ProcedureHost& host) override {
-    host.unit().WaitIdle(urUnderTest);
-    host.unit().WaitIdle(urReference);
+    WaitIdleIfOpen(host, urUnderTest);
+    WaitIdleIfOpen(host, urReference);
   }
 
  private:

@@ -82,7 +82,7 @@ class LineTest final : public TestRun {
     unit.ClearUnit(urUnderTest);
   }
 
-  void AbortCleanup(ProcedureHost& host) override { host.unit().WaitIdle(urUnderTest); }
+  void AbortCleanup(ProcedureHost& host) override { WaitIdleIfOpen(host, urUnderTest); }
 
  private:
   static TMessageBlock ReadReply(ProcedureHost& host) {

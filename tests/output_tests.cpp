@@ -21,7 +21,7 @@ TMessageBlock DisplayBlock(const char* text) {
 // Shared by both tests: the unit under test is opened, cleared and put in mode 0.
 class OutputTest : public TestRun {
  public:
-  void AbortCleanup(ProcedureHost& host) override { host.unit().WaitIdle(urUnderTest); }
+  void AbortCleanup(ProcedureHost& host) override { WaitIdleIfOpen(host, urUnderTest); }
 
  protected:
   static void Open(ProcedureHost& host) {

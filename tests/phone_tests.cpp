@@ -27,8 +27,8 @@ class PhoneLineTest final : public TestRun {
   }
 
   void AbortCleanup(ProcedureHost& host) override {
-    host.unit().WaitIdle(urUnderTest);
-    host.unit().WaitIdle(urReference);
+    WaitIdleIfOpen(host, urUnderTest);
+    WaitIdleIfOpen(host, urReference);
   }
 
  private:

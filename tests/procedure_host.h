@@ -33,4 +33,10 @@ class ProcedureHost {
   virtual UnitCommands& unit() = 0;
 };
 
+// The wait after an abort, for a unit the test got to open: a unit that was
+// never opened has nothing to finish, and asking it would only log an error.
+inline void WaitIdleIfOpen(ProcedureHost& host, TUnitRole role) {
+  if (host.link().IsOpen(role)) host.unit().WaitIdle(role);
+}
+
 }  // namespace vr512b

@@ -12,14 +12,14 @@ namespace {
 
 using cli::ParseCommandLine;
 
-struct Run {
+struct RunResult {
   int status = -1;
   std::string out;
   std::string err;
 };
 
-Run RunArgs(const std::vector<std::string>& args, const std::string& input = "") {
-  Run run;
+RunResult RunArgs(const std::vector<std::string>& args, const std::string& input = "") {
+  RunResult run;
   const cli::ParseResult parsed = ParseCommandLine(args);
   if (!parsed.error.empty()) {
     run.status = cli::kExitUsage;
@@ -69,16 +69,16 @@ TEST_F(CliTest, UsageErrorsExitWith64) {
 }
 
 TEST_F(CliTest, HelpAndVersion) {
-  const Run help = RunArgs({"--help"});
+  const RunResult help = RunArgs({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--abort-after"), std::string::npos);
-  const Run version = RunArgs({"--version"});
+  const RunResult version = RunArgs({"--version"});
   EXPECT_EQ(version.out, "vr512b-diag-cli 2.0.0.3\n");
 }
 
 TEST_F(CliTest, NoHidLibraryMeansTheConsoleCannotStart) {
   ::setenv("VR512B_HIDAPI_LIBRARY", "/nonexistent/libhidapi.so", 1);
-  const Run run = RunArgs({"--settings", settings, "--answer", "no", "func"});
+  const RunResult run = RunArgs({"--settings", settings, "--answer", "no", "func"});
   ::unsetenv("VR512B_HIDAPI_LIBRARY");
   EXPECT_EQ(run.status, cli::kExitCannotStart);
   EXPECT_EQ(run.err, "Не могу загрузить библиотеку hid.dll\n");
@@ -86,7 +86,7 @@ TEST_F(CliTest, NoHidLibraryMeansTheConsoleCannotStart) {
 }
 
 TEST_F(CliTest, FirstThreeTestsPassOnTheVirtualBench) {
-  const Run run = RunArgs(Sim({"func", "indic", "sound"}));
+  const RunResult run = RunArgs(Sim({"func", "indic", "sound"}));
   EXPECT_EQ(run.status, 0) << run.err;
   const auto lines = Lines(run.out);
   ASSERT_GE(lines.size(), 3u);
@@ -100,10 +100,10 @@ TEST_F(CliTest, FirstThreeTestsPassOnTheVirtualBench) {
 
 TEST_F(CliTest, ExitStatusFollowsTheVerdicts) {
   EXPECT_EQ(RunArgs(Sim({"--sim", "absent ut", "func"})).status, cli::kExitTestFailed);
-  const Run refused = RunArgs(Sim({"--answer", "no", "indic"}));
+  const RunResult refused = RunArgs(Sim({"--answer", "no", "indic"}));
   EXPECT_EQ(refused.status, cli::kExitTestFailed);
   EXPECT_NE(refused.err.find("STIndic: Ошибка"), std::string::npos);
-  const Run aborted = RunArgs(Sim({"--abort-after", "3000", "func"}));
+  const RunResult aborted = RunArgs(Sim({"--abort-after", "3000", "func"}));
   EXPECT_EQ(aborted.status, cli::kExitAborted);
   EXPECT_NE(aborted.err.find("STFunc: Прервано"), std::string::npos);
   // A failure wins over an abort.
@@ -112,14 +112,14 @@ TEST_F(CliTest, ExitStatusFollowsTheVerdicts) {
 }
 
 TEST_F(CliTest, OverridesApplyToThisRunOnly) {
-  const Run run = RunArgs(Sim({"--set", "NameVR512BSample=", "tr"}));
+  const RunResult run = RunArgs(Sim({"--set", "NameVR512BSample=", "tr"}));
   EXPECT_EQ(run.status, cli::kExitTestFailed);
   EXPECT_NE(run.out.find("Серийный номер эталонного УПО  не задан\n"), std::string::npos);
   EXPECT_NE(testing::ReadFile(settings).find("\"NameVR512BSample\"=\"10001\""), std::string::npos);
 }
 
 TEST_F(CliTest, AskModeReadsAnswersFromTheTerminal) {
-  const Run run = RunArgs(Sim({"--answer", "ask", "indic"}), "да\nн\n");
+  const RunResult run = RunArgs(Sim({"--answer", "ask", "indic"}), "да\nн\n");
   EXPECT_EQ(run.status, cli::kExitTestFailed);
   EXPECT_NE(run.err.find("Проверка: На дисплей проверяемого УПО"), std::string::npos);
   EXPECT_NE(run.err.find("Ответ: Да"), std::string::npos);
