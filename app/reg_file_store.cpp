@@ -177,7 +177,8 @@ bool SyncDirectory(const std::string& directory) {
 }
 
 // Replaces `path` by `content` in one step. The caller holds the lock.
-bool ReplaceFile(const std::string& path, const std::string& content, std::optional<mode_t> mode) {
+// keepMode: give the new file the old one's permissions (mode), else the default.
+bool ReplaceFile(const std::string& path, const std::string& content, bool keepMode, mode_t mode) {
   const std::string directory = ParentDirectory(path);
   const std::string base = (fs::path(directory) / TempPrefix(path)).string();
   std::string temp;
@@ -191,7 +192,7 @@ bool ReplaceFile(const std::string& path, const std::string& content, std::optio
   if (!fd.valid())
     return false;
 
-  const bool written = (!mode || ::fchmod(fd.get(), *mode) == 0) && WriteAll(fd.get(), content) &&
+  const bool written = (!keepMode || ::fchmod(fd.get(), mode) == 0) && WriteAll(fd.get(), content) &&
                        ::fsync(fd.get()) == 0;
   if (!fd.Close() || !written || ::rename(temp.c_str(), path.c_str()) != 0) {
     ::unlink(temp.c_str());
@@ -706,9 +707,7 @@ bool Transact(const std::string& linkOrFile, const std::function<bool(Document&,
   Document doc = ParseDocument(DecodeFileText(std::move(file.bytes)));
   if (change(doc, file.status == ReadStatus::Ok)) {
     RemoveStaleTempFiles(path);
-    const std::optional<mode_t> mode =
-        file.status == ReadStatus::Ok ? std::optional<mode_t>(file.mode) : std::nullopt;
-    if (!ReplaceFile(path, Serialize(doc), mode))
+    if (!ReplaceFile(path, Serialize(doc), file.status == ReadStatus::Ok, file.mode))
       return false;
   }
   result = std::move(doc);

@@ -94,14 +94,15 @@ class VirtualBenchGuiTest : public QObject {
   }
 
   void benchSwitchesReachTheModel() {
+    // The bench starts with both simulator buttons pressed.
     BenchCheck(QString::fromUtf8("'ЛИНИЯ'"))->click();
-    QVERIFY(Bench().Simulator().lineButton);
+    QVERIFY(!Bench().Simulator().lineButton);
     BenchCheck(QString::fromUtf8("Питание"))->click();
     QVERIFY(!Bench().Simulator().power);
 
-    Bench().SetAttenuationButton(true);
+    Bench().SetAttenuationButton(false);
     B().Refresh();
-    QVERIFY(BenchCheck(QString::fromUtf8("'ЗАТУХАНИЕ'"))->isChecked());
+    QVERIFY(!BenchCheck(QString::fromUtf8("'ЗАТУХАНИЕ'"))->isChecked());
 
     auto* wiring = B().findChildren<QComboBox*>().value(0);
     wiring->setCurrentIndex(2);
