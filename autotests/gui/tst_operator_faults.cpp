@@ -1,0 +1,203 @@
+// What an impatient operator does to a running test, for every kind of test on
+// the virtual bench (virtual time): closing the window, pressing other test
+// buttons and "Прием с линии", unplugging a unit from the bench window, Esc
+// in the question and notice boxes. Nothing may crash, nest a second handler
+// or leave a unit open.
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <string>
+
+#include "diag_console.h"
+#include "diag_session.h"
+#include "fm_bench.h"
+#include "fm_main.h"
+#include "gui_test_support.h"
+#include "log_view.h"
+#include "virtual_bench.h"
+
+using namespace vr512b;
+using namespace vr512b::gui;
+using namespace vr512b::guitest;
+
+namespace {
+
+struct TestButton {
+  const char* id;
+  const char* button;
+  const char* cell;  // null for the monitor
+
+  // The indication and sound tests pump the window's messages only once, at
+  // their start; the others at every step.
+  int LatePump() const { return std::string(id) == "indic" || std::string(id) == "sound" ? 1 : 3; }
+  bool UsesReference() const {
+    const std::string name = id;
+    return name == "tr" || name == "rx" || name == "trmess" || name == "rxmess";
+  }
+};
+
+const TestButton kTests[] = {
+    {"func", "BtTestFunc", "STFunc"},
+    {"indic", "BtTestIndic", "STIndic"},
+    {"sound", "BtTestSound", "STSound"},
+    {"tr", "BtTestTR", "STTestTR"},
+    {"rx", "BtTestRX", "STTestRX"},
+    {"line", "BtTestLine", "STTestLine"},
+    {"trmess", "BtTestTRMess", "STTestTRMess"},
+    {"rxmess", "BtTestRXMess", "STTestRXMess"},
+    {"monitor", "BtRXLine", nullptr},
+};
+
+}  // namespace
+
+class OperatorFaultsTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dir_;
+  std::unique_ptr<DiagSession> session_;
+
+  TFmMain& W() { return session_->MainWindow(); }
+  TFmBench& B() { return *session_->BenchWindow(); }
+  sim::VirtualBench& Bench() { return *session_->Bench(); }
+  QString Cell(const char* name) { return W().findChild<QLabel*>(name)->text(); }
+  void Click(const char* button) {
+    QTest::mouseClick(W().findChild<QPushButton*>(button), Qt::LeftButton);
+  }
+  bool AnyUnitOpen() {
+    return Bench().Unit(urUnderTest).openByHost || Bench().Unit(urReference).openByHost;
+  }
+  int Banners() {
+    int count = 0;
+    const LogView& log = W().Log();
+    for (qsizetype i = 0; i < log.lineCount(); ++i) {
+      if (log.line(i).startsWith(QStringLiteral(">>>>>")))
+        ++count;
+    }
+    return count;
+  }
+  void AllTestsData() {
+    QTest::addColumn<int>("index");
+    for (int i = 0; i < static_cast<int>(std::size(kTests)); ++i)
+      QTest::newRow(kTests[i].id) << i;
+  }
+
+ private slots:
+  void init() {
+    StartOptions options;
+    options.simulate = true;
+    options.virtualTime = true;
+    options.showWindows = false;
+    options.settingsPath =
+        dir_.filePath(QTest::currentTestFunction() + QString(".reg")).toStdString();
+    session_ = DiagSession::Start(options);
+    QVERIFY(session_ != nullptr);
+    B().SetTechnicianAnswering(true);
+  }
+  void cleanup() { session_.reset(); }
+
+  void closingTheWindowDuringTheTest_data() { AllTestsData(); }
+  void closingTheWindowDuringTheTest() {
+    QFETCH(int, index);
+    const TestButton& test = kTests[index];
+    W().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&W()));
+    QSignalSpy closed(&W(), &TFmMain::Closed);
+    int pumps = 0;
+    W().SetPumpObserver([&] {
+      if (++pumps == test.LatePump())
+        W().close();
+    });
+    Click(test.button);
+    if (test.cell != nullptr)
+      QVERIFY(Cell(test.cell) == QString::fromUtf8("Прервано") || Cell(test.cell) == "OK");
+    QVERIFY(!AnyUnitOpen());
+    QCOMPARE(W().Console()->FBusyFlag(), std::uint8_t{0});
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(!W().isVisible());
+  }
+
+  void otherButtonsPressedInsideARunningTest_data() { AllTestsData(); }
+  void otherButtonsPressedInsideARunningTest() {
+    QFETCH(int, index);
+    const TestButton& test = kTests[index];
+    int pumps = 0;
+    W().SetPumpObserver([&] {
+      ++pumps;
+      if (pumps == 2) {
+        // Abort re-enables the test actions before the next pass; a press then
+        // must still not start a handler inside this one.
+        W().Console()->ActCancelExecute();
+      }
+      if (pumps == 2 || pumps == 3) {
+        for (const TestButton& other : kTests)
+          Click(other.button);
+        Click("BtTestAll");
+      }
+    });
+    Click(test.button);
+    QCOMPARE(Banners(), 1);
+    for (const TestButton& other : kTests) {
+      if (other.cell != nullptr && &other != &test)
+        QCOMPARE(Cell(other.cell), QString());
+    }
+    QVERIFY(!AnyUnitOpen());
+    QCOMPARE(W().Console()->FBusyFlag(), std::uint8_t{0});
+    QVERIFY(W().findChild<QPushButton*>("BtTestFunc")->isEnabled());
+  }
+
+  void unpluggingAUnitFromTheBenchWindow_data() {
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("role");
+    for (int i = 0; i < static_cast<int>(std::size(kTests)); ++i) {
+      QTest::newRow((std::string(kTests[i].id) + " ut").c_str()) << i << int{urUnderTest};
+      QTest::newRow((std::string(kTests[i].id) + " ref").c_str()) << i << int{urReference};
+    }
+  }
+  void unpluggingAUnitFromTheBenchWindow() {
+    QFETCH(int, index);
+    QFETCH(int, role);
+    const TestButton& test = kTests[index];
+    int pumps = 0;
+    W().SetPumpObserver([&] {
+      if (++pumps == std::min(2, test.LatePump()))
+        Bench().Unplug(static_cast<TUnitRole>(role));
+      if (test.cell == nullptr && pumps == 200)
+        W().Console()->ActCancelExecute();
+    });
+    Click(test.button);
+    QVERIFY(!AnyUnitOpen());
+    QCOMPARE(W().Console()->FBusyFlag(), std::uint8_t{0});
+    // A test that does not use the unplugged unit is not disturbed by it.
+    const bool uses = role == urUnderTest || test.UsesReference() || test.cell == nullptr;
+    QCOMPARE(W().Console()->FTestFailedFlag(), static_cast<std::uint8_t>(uses ? 1 : 0));
+    const LogView& log = W().Log();
+    QVERIFY(log.lineCount() > 0);
+    QCOMPARE(log.line(log.lineCount() - 1), QString());
+  }
+
+  void escapeInTheQuestionAndNoticeBoxes() {
+    B().SetTechnicianAnswering(false);
+    ModalDriver driver([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+    Click("BtTestIndic");
+    // Esc is not Yes: the display question is refused.
+    QCOMPARE(Cell("STIndic"), QString::fromUtf8("Ошибка"));
+    QVERIFY(!AnyUnitOpen());
+    QVERIFY(!driver.boxes().empty());
+
+    // A notice goes on whatever closes it; nobody wired the units, so the
+    // exchange itself decides.
+    Click("BtTestTRMess");
+    QVERIFY(Cell("STTestTRMess") == "OK" || Cell("STTestTRMess") == QString::fromUtf8("Ошибка"));
+    QVERIFY(!AnyUnitOpen());
+  }
+};
+
+QTEST_MAIN(OperatorFaultsTest)
+#include "tst_operator_faults.moc"
