@@ -3,9 +3,9 @@
 //
 //   vr512b-bench-startup PATH-TO-vr512b-diag [RUNS]      (default 5 runs)
 //
-// The program is started offscreen on the virtual bench with a fresh
-// parameters file and told (VR512B_REPORT_SHOWN) to print "shown" once its
-// windows are up.
+// The program is started offscreen (unless QT_QPA_PLATFORM says otherwise) on the virtual bench
+// with a fresh parameters file and told (VR512B_REPORT_SHOWN) to print "shown" once its windows are
+// up.
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,7 +29,7 @@ double LaunchOnce(const std::string& program, const std::string& settings) {
     dup2(out[1], STDOUT_FILENO);
     close(out[0]);
     close(out[1]);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);  // a platform the caller set wins
     setenv("VR512B_REPORT_SHOWN", "1", 1);
     execl(program.c_str(), program.c_str(), "--simulate", "--settings", settings.c_str(),
           static_cast<char*>(nullptr));
