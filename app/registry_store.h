@@ -107,8 +107,10 @@ class MemoryRegistryStore : public RegistryStore {
 };
 
 #ifdef _WIN32
-// HKEY_LOCAL_MACHINE of the system registry.
-std::unique_ptr<RegistryStore> OpenSystemRegistryStore();
+enum class RegistryHive { LocalMachine, CurrentUser };
+// The system registry under HKEY_LOCAL_MACHINE, or under HKEY_CURRENT_USER.
+std::unique_ptr<RegistryStore> OpenSystemRegistryStore(
+    RegistryHive hive = RegistryHive::LocalMachine);
 #endif
 
 }  // namespace vr512b

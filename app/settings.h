@@ -21,18 +21,30 @@ void LoadSettings(RegistryStore& store, TestParameterValues& values);
 // opened at all).
 void SaveSettings(RegistryStore& store, const TestParameterValues& values);
 
+#ifndef _WIN32
 // The .reg file backend on `path`.
 std::unique_ptr<RegistryStore> OpenFileStore(const std::string& path);
+#endif
 
-// $XDG_CONFIG_HOME/Korvex/DiagVR512B.reg, or under ~/.config without it.
+// The store of the parameters at `path`: on Linux the .reg file there; on
+// Windows the system registry, `path` naming the hive, "HKEY_LOCAL_MACHINE"
+// or "HKEY_CURRENT_USER" (HKLM and HKCU too). Any other name on Windows raises
+// RegistryError.
+std::unique_ptr<RegistryStore> OpenSettingsStore(const std::string& path);
+
+// $XDG_CONFIG_HOME/Korvex/DiagVR512B.reg, or under ~/.config without it;
+// HKEY_LOCAL_MACHINE on Windows.
 std::string DefaultSettingsPath();
 // The virtual bench keeps its own parameters beside the real ones, so that a
-// demonstration never changes the bench technician's settings.
+// demonstration never changes the bench technician's settings: the file
+// DiagVR512B-sim.reg beside the real one; on Windows the same key under
+// HKEY_CURRENT_USER, which needs no administrator either.
 std::string DefaultSimulatorSettingsPath();
 
-// When `path` does not exist yet, creates it with parameters that match the
-// virtual bench (reference 10001, telephones 2001 and 2002, every format on,
-// every option off). Returns whether it created the file.
+// When `path` does not exist yet (on Windows: when the hive has no parameter
+// key yet), creates it with parameters that match the virtual bench
+// (reference 10001, telephones 2001 and 2002, every format on, every option
+// off). Returns whether it created them.
 bool SeedSimulatorSettings(const std::string& path);
 
 }  // namespace vr512b

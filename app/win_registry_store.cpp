@@ -11,31 +11,44 @@
 #endif
 #include <windows.h>
 
+#include <cstring>
 #include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 namespace vr512b {
 
 namespace {
 
-// The ANSI registry calls keep the sizes and types the settings have always
-// been stored with; only the text of string values is converted, between the
-// system's ANSI code page and the UTF-8 the rest of the console speaks.
-std::vector<std::uint8_t> Recode(const std::vector<std::uint8_t>& bytes, UINT from, UINT to) {
-  if (bytes.empty())
-    return bytes;
-  const char* source = reinterpret_cast<const char*>(bytes.data());
-  const int length = static_cast<int>(bytes.size());
-  const int wide = ::MultiByteToWideChar(from, 0, source, length, nullptr, 0);
-  if (wide <= 0)
-    return bytes;
-  std::wstring text(static_cast<std::size_t>(wide), L'\0');
-  ::MultiByteToWideChar(from, 0, source, length, text.data(), wide);
-  const int narrow = ::WideCharToMultiByte(to, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
-  if (narrow <= 0)
-    return bytes;
-  std::vector<std::uint8_t> result(static_cast<std::size_t>(narrow));
-  ::WideCharToMultiByte(to, 0, text.data(), wide, reinterpret_cast<char*>(result.data()), narrow,
-                        nullptr, nullptr);
+// The wide registry calls: the ANSI ones would pass text through the system's
+// ANSI code page, which loses Cyrillic wherever that page is not 1251 (Wine
+// under most locales). What the registry stores is the same either way.
+std::wstring Widen(const char* text, std::size_t size) {
+  if (size == 0)
+    return {};
+  const int length = static_cast<int>(size);
+  const int wide = ::MultiByteToWideChar(CP_UTF8, 0, text, length, nullptr, 0);
+  std::wstring result(static_cast<std::size_t>(wide > 0 ? wide : 0), L'\0');
+  if (wide > 0)
+    ::MultiByteToWideChar(CP_UTF8, 0, text, length, result.data(), wide);
+  return result;
+}
+
+std::wstring Widen(const std::string& text) {
+  return Widen(text.data(), text.size());
+}
+
+std::vector<std::uint8_t> Narrow(const wchar_t* text, std::size_t units) {
+  if (units == 0)
+    return {};
+  const int length = static_cast<int>(units);
+  const int narrow = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+  std::vector<std::uint8_t> result(static_cast<std::size_t>(narrow > 0 ? narrow : 0));
+  if (narrow > 0) {
+    ::WideCharToMultiByte(CP_UTF8, 0, text, length, reinterpret_cast<char*>(result.data()), narrow,
+                          nullptr, nullptr);
+  }
   return result;
 }
 
@@ -43,81 +56,97 @@ bool IsText(DWORD type) {
   return type == REG_SZ || type == REG_EXPAND_SZ;
 }
 
+struct KeyClose {
+  void operator()(HKEY key) const { ::RegCloseKey(key); }
+};
+using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyClose>;
+
 class WinRegistryStore : public RegistryStore {
  public:
   explicit WinRegistryStore(HKEY root) : root_(root) {}
-  ~WinRegistryStore() override { CloseKey(); }
-  WinRegistryStore(const WinRegistryStore&) = delete;
-  WinRegistryStore& operator=(const WinRegistryStore&) = delete;
 
   bool OpenKey(const std::string& path, bool create) override {
     CloseKey();
     const std::size_t start = path.find_first_not_of('\\');
-    const std::string relative = start == std::string::npos ? std::string() : path.substr(start);
+    const std::wstring relative =
+        start == std::string::npos ? std::wstring() : Widen(path.substr(start));
+    // Full access even to read: a user who may not save then works on the
+    // defaults rather than on stored values he could never change.
     HKEY key = nullptr;
     const LONG result =
-        create ? ::RegCreateKeyExA(root_, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+        create ? ::RegCreateKeyExW(root_, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                    KEY_ALL_ACCESS, nullptr, &key, nullptr)
-               : ::RegOpenKeyExA(root_, relative.c_str(), 0, KEY_ALL_ACCESS, &key);
+               : ::RegOpenKeyExW(root_, relative.c_str(), 0, KEY_ALL_ACCESS, &key);
     if (result != ERROR_SUCCESS)
       return false;
-    key_ = key;
+    key_.reset(key);
     return true;
   }
 
-  void CloseKey() override {
-    if (key_ != nullptr)
-      ::RegCloseKey(key_);
-    key_ = nullptr;
-  }
+  void CloseKey() override { key_.reset(); }
 
   bool ValueExists(const std::string& name) override {
-    return key_ != nullptr && ::RegQueryValueExA(key_, name.c_str(), nullptr, nullptr, nullptr,
-                                                 nullptr) == ERROR_SUCCESS;
+    return key_ && ::RegQueryValueExW(key_.get(), Widen(name).c_str(), nullptr, nullptr, nullptr,
+                                      nullptr) == ERROR_SUCCESS;
   }
 
   std::optional<RegValue> ReadValue(const std::string& name) override {
-    if (key_ == nullptr)
+    if (!key_)
       return std::nullopt;
+    const std::wstring wideName = Widen(name);
     DWORD type = 0;
     DWORD size = 0;
-    if (::RegQueryValueExA(key_, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+    LONG result = ::RegQueryValueExW(key_.get(), wideName.c_str(), nullptr, &type, nullptr, &size);
+    if (result != ERROR_SUCCESS)
       return std::nullopt;
-    }
     std::vector<std::uint8_t> data;
-    LONG result = ERROR_MORE_DATA;
-    // The value can grow between the two calls; ask again with its new size.
+    result = ERROR_MORE_DATA;
+    // Another program can let the value grow between the two calls.
     while (result == ERROR_MORE_DATA) {
       data.resize(size);
-      result = ::RegQueryValueExA(key_, name.c_str(), nullptr, &type,
+      result = ::RegQueryValueExW(key_.get(), wideName.c_str(), nullptr, &type,
                                   data.empty() ? nullptr : data.data(), &size);
     }
     if (result != ERROR_SUCCESS)
       return std::nullopt;
     data.resize(size);
-    if (IsText(type))
-      data = Recode(data, CP_ACP, CP_UTF8);
+    if (IsText(type) && !data.empty()) {
+      // Stored text may lack its terminating zero; the seam promises one.
+      std::wstring text(data.size() / sizeof(wchar_t), L'\0');
+      std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
+      if (text.empty() || text.back() != L'\0')
+        text.push_back(L'\0');
+      data = Narrow(text.data(), text.size());
+    }
     return RegValue{static_cast<RegValueType>(type), std::move(data)};
   }
 
   bool WriteValue(const std::string& name, const RegValue& value) override {
-    if (key_ == nullptr)
+    if (!key_)
       return false;
-    const std::vector<std::uint8_t> data =
-        IsText(value.type) ? Recode(value.data, CP_UTF8, CP_ACP) : value.data;
-    return ::RegSetValueExA(key_, name.c_str(), 0, value.type, data.data(),
+    std::vector<std::uint8_t> data = value.data;
+    if (IsText(value.type)) {
+      std::wstring text =
+          Widen(reinterpret_cast<const char*>(value.data.data()), value.data.size());
+      if (text.empty() || text.back() != L'\0')
+        text.push_back(L'\0');
+      data.resize(text.size() * sizeof(wchar_t));
+      std::memcpy(data.data(), text.data(), data.size());
+    }
+    return ::RegSetValueExW(key_.get(), Widen(name).c_str(), 0, value.type, data.data(),
                             static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
   }
 
  private:
   HKEY root_;
-  HKEY key_ = nullptr;
+  UniqueKey key_;
 };
 
 }  // namespace
 
-std::unique_ptr<RegistryStore> OpenSystemRegistryStore() {
-  return std::make_unique<WinRegistryStore>(HKEY_LOCAL_MACHINE);
+std::unique_ptr<RegistryStore> OpenSystemRegistryStore(RegistryHive hive) {
+  return std::make_unique<WinRegistryStore>(hive == RegistryHive::CurrentUser ? HKEY_CURRENT_USER
+                                                                              : HKEY_LOCAL_MACHINE);
 }
 
 }  // namespace vr512b

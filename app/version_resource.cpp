@@ -1,0 +1,229 @@
+#ifdef _WIN32
+
+#include "version_resource.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+// windows.h first: the shell's and the version library's headers build on it.
+#include <shellapi.h>
+#include <winver.h>
+
+#include <cstdio>
+
+namespace vr512b {
+
+namespace {
+
+constexpr WORD kPeSignature = 0x4550;  // "PE"
+
+// The system's text for `code` as the toolkit gives it: trailing line breaks,
+// blanks and dots dropped.
+std::string SystemText(DWORD code) {
+  char buffer[256] = {};
+  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, sizeof buffer, nullptr);
+  std::string text(buffer);
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
+    text.pop_back();
+  return text;
+}
+
+[[noreturn]] void RaiseWin32Error(DWORD code) {
+  char head[64];
+  std::snprintf(head, sizeof head, "Win32 Error.  Code: %lu.\n", static_cast<unsigned long>(code));
+  throw VersionInfoError(head + SystemText(code), code);
+}
+
+[[noreturn]] void RaiseLastOsError() {
+  const DWORD code = ::GetLastError();
+  char head[64];
+  std::snprintf(head, sizeof head, "System Error.  Code: %lu.\r\n",
+                static_cast<unsigned long>(code));
+  throw VersionInfoError(head + SystemText(code), code);
+}
+
+// The error mode is the whole process's; it must come back even when a read
+// fails.
+class ErrorModeScope {
+ public:
+  explicit ErrorModeScope(UINT mode) : previous_(::SetErrorMode(mode)) {}
+  ~ErrorModeScope() { ::SetErrorMode(previous_); }
+  ErrorModeScope(const ErrorModeScope&) = delete;
+  ErrorModeScope& operator=(const ErrorModeScope&) = delete;
+
+ private:
+  UINT previous_;
+};
+
+std::string ModuleFileName(HMODULE module) {
+  std::string name(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length = ::GetModuleFileNameA(module, name.data(), static_cast<DWORD>(name.size()));
+    if (length == 0)
+      return {};
+    if (length < name.size()) {
+      name.resize(length);
+      return name;
+    }
+    name.resize(name.size() * 2);
+  }
+}
+
+std::string RunningProgram() {
+  std::string name = ModuleFileName(nullptr);
+  if (!name.empty())
+    return name;
+  HMODULE self = nullptr;
+  ::GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCSTR>(&RunningProgram), &self);
+  return self != nullptr ? ModuleFileName(self) : std::string();
+}
+
+bool FileExists(const std::string& name) {
+  const DWORD attributes = ::GetFileAttributesA(name.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Only PE programs carry a version resource in the form read here. The shell
+// puts the image's subsystem version in the high word; a check against 3.0,
+// 3.5 and 4.0 would refuse every image today's linkers make (5.x and 6.x), so
+// any version is taken.
+bool IsPeImage(const std::string& name) {
+  const DWORD_PTR type = ::SHGetFileInfoA(name.c_str(), 0, nullptr, 0, SHGFI_EXETYPE);
+  return LOWORD(type) == kPeSignature;
+}
+
+std::string TranslationKey(unsigned language, unsigned codePage) {
+  char key[16];
+  std::snprintf(key, sizeof key, "%.4X%.4X", language, codePage);
+  return key;
+}
+
+std::string TrimBlanks(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && blank(text.back()))
+    text.remove_suffix(1);
+  return std::string(text);
+}
+
+std::wstring Widen(std::string_view text) {
+  if (text.empty())
+    return {};
+  const int length = static_cast<int>(text.size());
+  const int wide = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+  std::wstring result(static_cast<std::size_t>(wide > 0 ? wide : 0), L'\0');
+  if (wide > 0)
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, result.data(), wide);
+  return result;
+}
+
+std::string Narrow(const wchar_t* text) {
+  const int narrow = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (narrow <= 1)
+    return {};
+  std::string result(static_cast<std::size_t>(narrow), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), narrow, nullptr, nullptr);
+  result.pop_back();
+  return result;
+}
+
+}  // namespace
+
+void TVersionInfo::SetEnabled(bool enabled) {
+  if (enabled == enabled_)
+    return;
+  enabled_ = enabled;
+  if (enabled_)
+    ReadVersionInfoFromFile();
+}
+
+void TVersionInfo::SetFileName(std::string_view fileName) {
+  std::string trimmed = TrimBlanks(fileName);
+  if (trimmed == fileName_)
+    return;
+  fileName_ = std::move(trimmed);
+  if (enabled_)
+    ReadVersionInfoFromFile();
+}
+
+void TVersionInfo::ReadVersionInfoFromFile() {
+  const std::string file = fileName_.empty() ? RunningProgram() : fileName_;
+  hasData_ = false;
+  data_.clear();
+  fixed_ = {};
+  translations_.clear();
+  translationIndex_ = 0;
+
+  const ErrorModeScope errorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  if (file.empty() || !FileExists(file) || !IsPeImage(file))
+    return;
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeA(file.c_str(), &ignored);
+  if (size == 0) {
+    const DWORD code = ::GetLastError();
+    if (code >= ERROR_RESOURCE_DATA_NOT_FOUND && code <= ERROR_RESOURCE_LANG_NOT_FOUND)
+      return;
+    RaiseWin32Error(code);
+  }
+  std::vector<unsigned char> data(size);
+  if (!::GetFileVersionInfoA(file.c_str(), 0, size, data.data()))
+    RaiseLastOsError();
+  void* fixed = nullptr;
+  UINT fixedLength = 0;
+  if (!::VerQueryValueA(data.data(), "\\", &fixed, &fixedLength) || fixed == nullptr ||
+      fixedLength < sizeof(VS_FIXEDFILEINFO)) {
+    RaiseLastOsError();
+  }
+  const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
+  fixed_ = {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+            HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)};
+
+  void* table = nullptr;
+  UINT tableLength = 0;
+  if (::VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", &table, &tableLength) &&
+      table != nullptr) {
+    const auto* entries = static_cast<const WORD*>(table);
+    for (UINT i = 0; i + 1 < tableLength / sizeof(WORD); i += 2)
+      translations_.push_back(TranslationKey(entries[i], entries[i + 1]));
+  }
+  // Unicode, language neutral: where a resource without a translation table
+  // keeps its strings.
+  if (translations_.empty())
+    translations_.push_back(TranslationKey(0, 1200));
+  data_ = std::move(data);
+  hasData_ = true;
+}
+
+std::string TVersionInfo::QueryStringValue(std::string_view name) const {
+  if (!enabled_ || !hasData_ || translationIndex_ >= translations_.size())
+    return {};
+  // The wide query: the ANSI one would hand the text over in the system's
+  // ANSI code page and lose Cyrillic wherever that page is not 1251.
+  const std::wstring path =
+      L"\\StringFileInfo\\" + Widen(translations_[translationIndex_]) + L"\\" + Widen(name);
+  void* value = nullptr;
+  UINT length = 0;
+  // The data is only read; the query's buffer parameter is not const.
+  auto* data = const_cast<unsigned char*>(data_.data());
+  if (!::VerQueryValueW(data, path.c_str(), &value, &length) || value == nullptr || length == 0)
+    return {};
+  return Narrow(static_cast<const wchar_t*>(value));
+}
+
+std::array<std::uint16_t, 4> TVersionInfo::FileVersionNumbers() const {
+  if (!enabled_ || !hasData_)
+    return {};
+  return fixed_;
+}
+
+}  // namespace vr512b
+
+#endif  // _WIN32

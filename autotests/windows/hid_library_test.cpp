@@ -1,0 +1,126 @@
+// The hid.dll backend against the system's own hid.dll and SetupAPI (Wine's,
+// in CI, where no unit is plugged in).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "device_link.h"
+#include "fake_hid.h"
+#include "hid_loader.h"
+#include "system_error.h"
+#include "test_support.h"
+
+namespace vr512b {
+namespace {
+
+using testing::LogRecorder;
+
+class Win32HidTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HidLoadResult loaded = LoadPlatformHidLibrary();
+    ASSERT_EQ(loaded.error, "");
+    ASSERT_NE(loaded.library, nullptr);
+    hid = std::move(loaded.library);
+  }
+
+  std::unique_ptr<HidLibrary> hid;
+};
+
+TEST_F(Win32HidTest, EnumerationWalksThePresentInterfacesAndPassesOverForeignDevices) {
+  const auto paths = hid->EnumeratePaths();
+  ASSERT_TRUE(paths.has_value());
+  // Every system these tests run on has HID interfaces (Wine its virtual
+  // mouse and keyboard): an empty list means the walk itself failed.
+  ASSERT_FALSE(paths->empty());
+  // Each came through SetupAPI whole: a device path whose ids, where the
+  // path names them, are the ones its attributes give.
+  int identified = 0;
+  for (const std::string& path : *paths) {
+    SCOPED_TRACE(path);
+    const HidHandle handle = hid->Open(path);
+    if (handle == kInvalidHandle)
+      continue;
+    HidAttributes attributes;
+    ASSERT_TRUE(hid->GetAttributes(handle, attributes));
+    hid->Close(handle);
+    std::string lower(path);
+    for (char& c : lower)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::size_t vid = lower.find("vid_");
+    const std::size_t pid = lower.find("pid_");
+    if (vid == std::string::npos || pid == std::string::npos)
+      continue;
+    EXPECT_EQ(attributes.vendorId, std::stoul(lower.substr(vid + 4, 4), nullptr, 16));
+    EXPECT_EQ(attributes.productId, std::stoul(lower.substr(pid + 4, 4), nullptr, 16));
+    ++identified;
+  }
+  EXPECT_GT(identified, 0);
+
+  // None of them is a unit: both roles fail with their one line.
+  LogRecorder log;
+  DeviceLink link(*hid, log);
+  EXPECT_FALSE(link.OpenDevice(urUnderTest));
+  link.SetRefSerial(10001);
+  EXPECT_FALSE(link.OpenDevice(urReference));
+  EXPECT_EQ(log.lines, (std::vector<std::string>{"Не удалось открыть проверяемое УПО",
+                                                 "Не удалось открыть эталонное УПО"}));
+  link.CloseDevices();
+  EXPECT_EQ(log.lines.size(), 2u);
+}
+
+TEST_F(Win32HidTest, CallsOnAClosedSlotFailWithTheSystemsReason) {
+  std::uint8_t report[7] = {1};
+  HidAttributes attributes;
+  char serial[64] = {};
+  ::SetLastError(ERROR_SUCCESS);
+  EXPECT_FALSE(hid->GetFeature(kInvalidHandle, report, sizeof report));
+  EXPECT_NE(::GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_FALSE(hid->SetFeature(kInvalidHandle, report, sizeof report));
+  EXPECT_FALSE(hid->GetAttributes(kInvalidHandle, attributes));
+  EXPECT_FALSE(hid->GetSerialNumberString(kInvalidHandle, serial, 32));
+  hid->Close(kInvalidHandle);
+
+  EXPECT_EQ(hid->Open("\\\\?\\hid#vid_8002&pid_4002#absent#{4d1e55b2-f16f-11cf-88cb-001111000030}"),
+            kInvalidHandle);
+  const std::string reason = SystemErrorText();
+  EXPECT_GT(reason.size(), 2u);
+  EXPECT_EQ(reason.back(), '\n');
+}
+
+// Share modes do not depend on the kind of file, so an ordinary file shows
+// how a unit open in one slot is passed over by the next search.
+TEST_F(Win32HidTest, AnOpenPathCannotBeOpenedAgainUntilItIsClosed) {
+  testing::TempDir dir;
+  const std::string path = dir.File("unit");
+  testing::WriteFile(path, "x");
+
+  const HidHandle first = hid->Open(path);
+  ASSERT_NE(first, kInvalidHandle);
+  EXPECT_EQ(hid->Open(path), kInvalidHandle);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  // Reading alongside is what the share mode allows.
+  HANDLE reader = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+  if (reader != INVALID_HANDLE_VALUE)
+    ::CloseHandle(reader);
+
+  hid->Close(first);
+  const HidHandle second = hid->Open(path);
+  EXPECT_NE(second, kInvalidHandle);
+  // Units still open when the library goes are closed with it.
+  hid.reset();
+  HidLoadResult again = LoadPlatformHidLibrary();
+  ASSERT_NE(again.library, nullptr);
+  const HidHandle third = again.library->Open(path);
+  EXPECT_NE(third, kInvalidHandle);
+  again.library->Close(third);
+}
+
+}  // namespace
+}  // namespace vr512b

@@ -1,0 +1,278 @@
+// The parameter store against the system registry (Wine's, in CI): what the
+// console writes is what regedit and other programs see, and values that
+// others stored are read, or refused with the error naming them.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <array>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "ext_registry.h"
+#include "registry_store.h"
+#include "settings.h"
+
+namespace vr512b {
+namespace {
+
+constexpr wchar_t kScratchKey[] = L"Software\\Korvex\\DiagVR512B-autotest";
+constexpr char kScratchKeyA[] = "Software\\Korvex\\DiagVR512B-autotest";
+constexpr wchar_t kSettingsKeyW[] = L"Software\\Korvex\\DiagVR512B";
+
+struct KeyClose {
+  void operator()(HKEY key) const { ::RegCloseKey(key); }
+};
+using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyClose>;
+
+UniqueKey OpenNative(HKEY root, const wchar_t* path) {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(root, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    return nullptr;
+  return UniqueKey(key);
+}
+
+struct RawValue {
+  DWORD type = 0;
+  std::vector<std::uint8_t> data;
+};
+
+RawValue ReadNative(HKEY root, const wchar_t* path, const wchar_t* name) {
+  RawValue value;
+  DWORD size = 0;
+  const UniqueKey key = OpenNative(root, path);
+  if (!key || ::RegQueryValueExW(key.get(), name, nullptr, &value.type, nullptr, &size) != 0)
+    return value;
+  value.data.resize(size);
+  ::RegQueryValueExW(key.get(), name, nullptr, &value.type, value.data.data(), &size);
+  return value;
+}
+
+void WriteNative(HKEY key, const wchar_t* name, DWORD type, const void* data, DWORD size) {
+  ASSERT_EQ(::RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size),
+            ERROR_SUCCESS);
+}
+
+void WriteNativeText(HKEY key, const wchar_t* name, const std::wstring& text) {
+  WriteNative(key, name, REG_SZ, text.c_str(),
+              static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+std::vector<std::uint8_t> Utf16WithZero(const std::wstring& text) {
+  std::vector<std::uint8_t> bytes((text.size() + 1) * sizeof(wchar_t), 0);
+  std::memcpy(bytes.data(), text.data(), text.size() * sizeof(wchar_t));
+  return bytes;
+}
+
+std::string ErrorOf(const std::function<void()>& read) {
+  try {
+    read();
+  } catch (const RegistryError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+// Each test starts without the keys it uses under either hive and leaves
+// none behind.
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Clean(); }
+  void TearDown() override { Clean(); }
+  static void Clean() {
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+      ::RegDeleteTreeW(root, kScratchKey);
+      ::RegDeleteTreeW(root, kSettingsKeyW);
+    }
+  }
+
+  // The scratch key with values that another program stored.
+  UniqueKey Scratch() {
+    HKEY key = nullptr;
+    EXPECT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kScratchKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    return UniqueKey(key);
+  }
+};
+
+TEST_F(RegistryTest, TypedValuesRoundTripAndAreStoredAsTheRegistryTypes) {
+  const std::string phone = "8 (495) 123-45-67 доб. 5";
+  const std::array<std::uint8_t, 5> block{1, 2, 0, 254, 255};
+  {
+    const auto store = OpenSystemRegistryStore();
+    TExtRegistry registry(*store);
+    // A leading backslash, as the console writes the key, names the same key.
+    ASSERT_TRUE(registry.OpenKey(std::string("\\") + kScratchKeyA, true));
+    registry.WriteString("Phone", phone);
+    registry.WriteString("Empty", "");
+    registry.WriteExpandString("Expand", "%TEMP%\\x");
+    registry.WriteInteger("Integer", -2);
+    registry.WriteBool("Flag", true);
+    registry.WriteFloat("Float", 2.5);
+    registry.WriteCurrency("Currency", 123456789012345);
+    registry.WriteBinaryData("Block", block);
+  }
+
+  // What other programs see: UTF-16 text with its terminating zero, DWORDs of four bytes.
+  const RawValue text = ReadNative(HKEY_LOCAL_MACHINE, kScratchKey, L"Phone");
+  EXPECT_EQ(text.type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(text.data, Utf16WithZero(L"8 (495) 123-45-67 доб. 5"));
+  EXPECT_EQ(ReadNative(HKEY_LOCAL_MACHINE, kScratchKey, L"Empty").data, Utf16WithZero(L""));
+  EXPECT_EQ(ReadNative(HKEY_LOCAL_MACHINE, kScratchKey, L"Expand").type,
+            static_cast<DWORD>(REG_EXPAND_SZ));
+  const RawValue flag = ReadNative(HKEY_LOCAL_MACHINE, kScratchKey, L"Flag");
+  EXPECT_EQ(flag.type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(flag.data, (std::vector<std::uint8_t>{1, 0, 0, 0}));
+  EXPECT_EQ(ReadNative(HKEY_LOCAL_MACHINE, kScratchKey, L"Integer").data,
+            (std::vector<std::uint8_t>{0xFE, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(ReadNative(HKEY_LOCAL_MACHINE, kScratchKey, L"Float").type,
+            static_cast<DWORD>(REG_BINARY));
+
+  const auto store = OpenSystemRegistryStore();
+  TExtRegistry registry(*store);
+  ASSERT_TRUE(registry.OpenKey(kScratchKeyA, false));
+  EXPECT_EQ(registry.ReadStringDef("phone", "x"), phone);  // names ignore case
+  EXPECT_EQ(registry.ReadStringDef("Empty", "x"), "");
+  EXPECT_EQ(registry.ReadStringDef("Expand", "x"), "%TEMP%\\x");
+  EXPECT_EQ(registry.ReadIntDef("Integer", 0), -2);
+  EXPECT_TRUE(registry.ReadBoolDef("Flag", false));
+  EXPECT_EQ(registry.ReadFloatDef("Float", 0), 2.5);
+  EXPECT_EQ(registry.ReadCurrencyDef("Currency", 0), 123456789012345);
+  std::array<std::uint8_t, 8> buffer{9, 9, 9, 9, 9, 9, 9, 9};
+  EXPECT_TRUE(registry.ReadBinaryDataDef("Block", buffer, nullptr));
+  EXPECT_EQ(buffer, (std::array<std::uint8_t, 8>{1, 2, 0, 254, 255, 9, 9, 9}));
+}
+
+TEST_F(RegistryTest, ValuesOfTheWrongTypeOrSizeRaiseTheErrorNamingThem) {
+  {
+    const UniqueKey key = Scratch();
+    WriteNativeText(key.get(), L"Text", L"1");
+    WriteNativeText(key.get(), L"LongText", L"checked");
+    const DWORD one = 1;
+    WriteNative(key.get(), L"Dword", REG_DWORD, &one, sizeof one);
+    const std::uint64_t eight = 1;
+    WriteNative(key.get(), L"Eight", REG_BINARY, &eight, sizeof eight);
+    WriteNative(key.get(), L"Four", REG_BINARY, &one, sizeof one);
+  }
+  const auto store = OpenSystemRegistryStore();
+  TExtRegistry registry(*store);
+  ASSERT_TRUE(registry.OpenKey(kScratchKeyA, false));
+
+  EXPECT_EQ(ErrorOf([&] { registry.ReadBoolDef("Text", true); }), "Invalid data type for 'Text'");
+  // Longer than the four bytes of a flag: the read fails before the type is looked at.
+  EXPECT_EQ(ErrorOf([&] { registry.ReadBoolDef("LongText", true); }),
+            "Failed to get data for 'LongText'");
+  EXPECT_EQ(ErrorOf([&] { registry.ReadIntDef("Eight", 0); }), "Failed to get data for 'Eight'");
+  EXPECT_EQ(ErrorOf([&] { registry.ReadStringDef("Dword", ""); }), "Invalid data type for 'Dword'");
+  EXPECT_EQ(ErrorOf([&] { registry.ReadFloatDef("Four", 0); }), "Invalid data type for 'Four'");
+  EXPECT_EQ(ErrorOf([&] { registry.ReadCurrencyDef("Dword", 0); }),
+            "Invalid data type for 'Dword'");
+  // A block larger than the buffer is not read; the default takes its place.
+  std::array<std::uint8_t, 4> buffer{7, 7, 7, 7};
+  const std::array<std::uint8_t, 4> fallback{5, 6, 7, 8};
+  EXPECT_FALSE(registry.ReadBinaryDataDef("Eight", buffer, fallback.data()));
+  EXPECT_EQ(buffer, fallback);
+}
+
+TEST_F(RegistryTest, MissingValuesGiveTheDefaultsAndOddTextStillReads) {
+  {
+    const UniqueKey key = Scratch();
+    WriteNative(key.get(), L"NoZero", REG_SZ, L"12345", 5 * sizeof(wchar_t));
+    WriteNative(key.get(), L"Nothing", REG_SZ, nullptr, 0);
+  }
+  const auto store = OpenSystemRegistryStore();
+  TExtRegistry registry(*store);
+  ASSERT_TRUE(registry.OpenKey(kScratchKeyA, false));
+  EXPECT_EQ(registry.ReadStringDef("Missing", "def"), "def");
+  EXPECT_EQ(registry.ReadString("Missing"), "");
+  EXPECT_EQ(registry.ReadIntDef("Missing", 42), 42);
+  EXPECT_FALSE(registry.ReadBoolDef("Missing", false));
+  EXPECT_TRUE(registry.ReadBoolDef("Missing", true));
+  EXPECT_EQ(registry.ReadFloatDef("Missing", 1.25), 1.25);
+  EXPECT_EQ(registry.ReadCurrencyDef("Missing", 7), 7);
+  std::array<std::uint8_t, 3> buffer{1, 1, 1};
+  EXPECT_FALSE(registry.ReadBinaryDataDef("Missing", buffer, nullptr));
+  EXPECT_EQ(buffer, (std::array<std::uint8_t, 3>{0, 0, 0}));
+  // Text stored by others without its terminating zero, or of size 0.
+  EXPECT_EQ(registry.ReadStringDef("NoZero", ""), "12345");
+  EXPECT_EQ(registry.ReadStringDef("Nothing", "def"), "");
+
+  // With no key open nothing exists and nothing can be written.
+  registry.CloseKey();
+  EXPECT_EQ(registry.ReadStringDef("NoZero", "def"), "def");
+  EXPECT_EQ(ErrorOf([&] { registry.WriteBool("Flag", true); }), "Failed to set data for 'Flag'");
+  EXPECT_FALSE(registry.OpenKey("Software\\Korvex\\DiagVR512B-absent", false));
+}
+
+TEST_F(RegistryTest, ParametersLiveUnderTheMachineKeyAndLoadingStopsAtAWrongType) {
+  TestParameterValues loaded;
+  loaded.IDContact = false;
+  LoadSettings(*OpenSettingsStore(DefaultSettingsPath()), loaded);
+  // First start: the key is created, and the defaults stand.
+  EXPECT_TRUE(OpenNative(HKEY_LOCAL_MACHINE, kSettingsKeyW) != nullptr);
+  EXPECT_TRUE(loaded.IDContact && loaded.LowSpeed && loaded.Secsoa && loaded.Korvex &&
+              loaded.Presto);
+  EXPECT_FALSE(loaded.ShortTest || loaded.Sound || loaded.SoundSample || loaded.KorvexTestMsg ||
+               loaded.CBNoTone);
+  EXPECT_EQ(loaded.NameVR512BSample, "");
+
+  TestParameterValues saved;
+  saved.NameVR512BSample = " 123";
+  saved.PhoneSample = "2001";
+  saved.Phone = "Тел. 2002";
+  saved.LowSpeed = false;
+  saved.Sound = true;
+  saved.CBNoTone = true;
+  SaveSettings(*OpenSettingsStore("HKLM"), saved);
+  EXPECT_EQ(ReadNative(HKEY_LOCAL_MACHINE, kSettingsKeyW, L"NameVR512BSample").data,
+            Utf16WithZero(L" 123"));
+  TestParameterValues again;
+  LoadSettings(*OpenSettingsStore("HKEY_LOCAL_MACHINE"), again);
+  EXPECT_EQ(again.NameVR512BSample, " 123");
+  EXPECT_EQ(again.Phone, "Тел. 2002");
+  EXPECT_FALSE(again.LowSpeed);
+  EXPECT_TRUE(again.Sound && again.CBNoTone && again.IDContact);
+
+  // A flag stored as text: the values after it keep what they had.
+  {
+    const UniqueKey key = OpenNative(HKEY_LOCAL_MACHINE, kSettingsKeyW);
+    WriteNativeText(key.get(), L"Secsoa", L"1");
+  }
+  TestParameterValues partly;
+  partly.Korvex = false;
+  partly.Sound = false;
+  EXPECT_EQ(ErrorOf([&] { LoadSettings(*OpenSettingsStore("HKLM"), partly); }),
+            "Invalid data type for 'Secsoa'");
+  EXPECT_EQ(partly.Phone, "Тел. 2002");
+  EXPECT_FALSE(partly.LowSpeed);
+  EXPECT_FALSE(partly.Korvex);
+  EXPECT_FALSE(partly.Sound);
+}
+
+TEST_F(RegistryTest, TheVirtualBenchSeedsItsOwnParametersOnceUnderTheUserKey) {
+  EXPECT_EQ(DefaultSimulatorSettingsPath(), "HKEY_CURRENT_USER");
+  ASSERT_TRUE(SeedSimulatorSettings(DefaultSimulatorSettingsPath()));
+  EXPECT_FALSE(SeedSimulatorSettings("HKCU"));
+  // The bench technician's machine-wide parameters are left alone.
+  EXPECT_TRUE(OpenNative(HKEY_LOCAL_MACHINE, kSettingsKeyW) == nullptr);
+
+  TestParameterValues seeded;
+  LoadSettings(*OpenSettingsStore("hkey_current_user"), seeded);
+  EXPECT_EQ(seeded.NameVR512BSample, "10001");
+  EXPECT_EQ(seeded.PhoneSample, "2001");
+  EXPECT_EQ(seeded.Phone, "2002");
+  EXPECT_TRUE(seeded.IDContact && seeded.Presto);
+  EXPECT_FALSE(seeded.ShortTest);
+
+  // Anything but a hive is refused rather than read as an empty store.
+  EXPECT_NE(ErrorOf([] { OpenSettingsStore("C:\\temp\\DiagVR512B.reg"); }), "");
+  EXPECT_FALSE(SeedSimulatorSettings("C:\\temp\\DiagVR512B.reg"));
+}
+
+}  // namespace
+}  // namespace vr512b

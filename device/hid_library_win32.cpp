@@ -1,0 +1,183 @@
+#ifdef _WIN32
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+// windows.h first: SetupAPI's header builds on its types.
+#include <setupapi.h>
+
+#include <map>
+#include <memory>
+#include <type_traits>
+
+#include "hid_loader.h"
+
+namespace vr512b {
+
+namespace {
+
+// hid.dll's entry points, declared here rather than taken from the driver kit's
+// headers: the library is loaded at run time and never linked.
+struct HiddAttributes {
+  ULONG Size;
+  USHORT VendorID;
+  USHORT ProductID;
+  USHORT VersionNumber;
+};
+
+using HidDGetHidGuid = void(WINAPI*)(GUID*);
+using HidDGetAttributes = BOOLEAN(WINAPI*)(HANDLE, HiddAttributes*);
+using HidDGetSerialNumberString = BOOLEAN(WINAPI*)(HANDLE, PVOID, ULONG);
+using HidDGetFeature = BOOLEAN(WINAPI*)(HANDLE, PVOID, ULONG);
+using HidDSetFeature = BOOLEAN(WINAPI*)(HANDLE, PVOID, ULONG);
+
+struct HidDll {
+  HidDGetHidGuid getHidGuid = nullptr;
+  HidDGetAttributes getAttributes = nullptr;
+  HidDGetSerialNumberString getSerialNumberString = nullptr;
+  HidDGetFeature getFeature = nullptr;
+  HidDSetFeature setFeature = nullptr;
+};
+
+struct LibraryFree {
+  void operator()(HMODULE module) const { ::FreeLibrary(module); }
+};
+using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryFree>;
+
+struct DeviceInfoListDestroy {
+  void operator()(HDEVINFO set) const {
+    if (set != INVALID_HANDLE_VALUE)
+      ::SetupDiDestroyDeviceInfoList(set);
+  }
+};
+using UniqueDeviceInfoList =
+    std::unique_ptr<std::remove_pointer_t<HDEVINFO>, DeviceInfoListDestroy>;
+
+struct HandleClose {
+  void operator()(HANDLE handle) const {
+    if (handle != INVALID_HANDLE_VALUE)
+      ::CloseHandle(handle);
+  }
+};
+using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleClose>;
+
+HANDLE ToHandle(HidHandle handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+class Win32HidLibrary final : public HidLibrary {
+ public:
+  Win32HidLibrary(UniqueModule library, const HidDll& dll)
+      : library_(std::move(library)), dll_(dll) {}
+
+  // Units still open are closed before hid.dll goes away.
+  ~Win32HidLibrary() override { open_.clear(); }
+
+  std::optional<std::vector<std::string>> EnumeratePaths() override {
+    GUID hidGuid{};
+    dll_.getHidGuid(&hidGuid);
+    const UniqueDeviceInfoList set(
+        ::SetupDiGetClassDevsA(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    if (set.get() == INVALID_HANDLE_VALUE)
+      return std::nullopt;
+    std::vector<std::string> paths;
+    for (DWORD index = 0;; ++index) {
+      // The record sizes are the platform's: 28 and 5 in a 32-bit program,
+      // 32 and 8 in a 64-bit one; SetupAPI rejects any other value.
+      SP_DEVICE_INTERFACE_DATA interfaceData{};
+      interfaceData.cbSize = sizeof interfaceData;
+      if (!::SetupDiEnumDeviceInterfaces(set.get(), nullptr, &hidGuid, index, &interfaceData))
+        break;
+      DWORD required = 0;
+      ::SetupDiGetDeviceInterfaceDetailA(set.get(), &interfaceData, nullptr, 0, &required, nullptr);
+      if (required == 0)
+        continue;
+      // operator new aligns the bytes for the record's DWORD size field.
+      std::vector<unsigned char> buffer(required);
+      auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
+      detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+      if (::SetupDiGetDeviceInterfaceDetailA(set.get(), &interfaceData, detail, required, nullptr,
+                                             nullptr)) {
+        paths.emplace_back(detail->DevicePath);
+      }
+    }
+    return paths;
+  }
+
+  HidHandle Open(const std::string& path) override {
+    UniqueHandle handle(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+    if (handle.get() == INVALID_HANDLE_VALUE)
+      return kInvalidHandle;
+    const auto id = reinterpret_cast<HidHandle>(handle.get());
+    open_.emplace(id, std::move(handle));
+    return id;
+  }
+
+  void Close(HidHandle handle) override { open_.erase(handle); }
+
+  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
+    HiddAttributes raw{};
+    raw.Size = sizeof raw;
+    if (!dll_.getAttributes(ToHandle(handle), &raw))
+      return false;
+    attributes = {raw.VendorID, raw.ProductID, raw.VersionNumber};
+    return true;
+  }
+
+  bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override {
+    return dll_.getSerialNumberString(ToHandle(handle), buffer, static_cast<ULONG>(length)) != 0;
+  }
+
+  bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
+    return dll_.getFeature(ToHandle(handle), report, static_cast<ULONG>(length)) != 0;
+  }
+
+  bool SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) override {
+    // The entry point's buffer is not const in its declaration, but a set
+    // request only reads it.
+    return dll_.setFeature(ToHandle(handle), const_cast<std::uint8_t*>(report),
+                           static_cast<ULONG>(length)) != 0;
+  }
+
+ private:
+  UniqueModule library_;
+  HidDll dll_;
+  std::map<HidHandle, UniqueHandle> open_;
+};
+
+// GetProcAddress gives a generic function pointer; going through void(*)()
+// states that the conversion to the real signature is intended.
+template <typename F>
+bool Resolve(HMODULE library, const char* name, F& target) {
+  const FARPROC proc = ::GetProcAddress(library, name);
+  target = reinterpret_cast<F>(reinterpret_cast<void (*)()>(proc));
+  return proc != nullptr;
+}
+
+}  // namespace
+
+HidLoadResult LoadPlatformHidLibrary() {
+  UniqueModule library(::LoadLibraryA("hid.dll"));
+  if (!library)
+    return {nullptr, kHidLoadLibraryError};
+  HidDll dll;
+  HMODULE module = library.get();
+  // A miss does not cut the look-ups short: all five are looked up, in this order.
+  const bool complete = Resolve(module, "HidD_GetHidGuid", dll.getHidGuid) &
+                        Resolve(module, "HidD_GetAttributes", dll.getAttributes) &
+                        Resolve(module, "HidD_GetSerialNumberString", dll.getSerialNumberString) &
+                        Resolve(module, "HidD_GetFeature", dll.getFeature) &
+                        Resolve(module, "HidD_SetFeature", dll.setFeature);
+  if (!complete)
+    return {nullptr, kHidLoadFunctionsError};
+  return {std::make_unique<Win32HidLibrary>(std::move(library), dll), ""};
+}
+
+}  // namespace vr512b
+
+#endif  // _WIN32
