@@ -8,6 +8,7 @@
 #include "diag_console.h"
 #include "hid_loader.h"
 #include "parameter_override.h"
+#include "run_record.h"
 #include "serial_number.h"
 #include "settings.h"
 #include "virtual_bench.h"
@@ -25,7 +26,7 @@ bool LoadParameters(const CliOptions& options, TestParameterValues& values, std:
   if (options.simulate)
     SeedSimulatorSettings(path);
   try {
-    const auto store = OpenFileStore(path);
+    const auto store = OpenSettingsStore(path);
     LoadSettings(*store, values);
   } catch (const std::exception& e) {
     err << "Параметры тестирования: " << e.what() << '\n';
@@ -86,12 +87,22 @@ int RunCli(const CliOptions& options, CliStreams streams) {
     hid = platformHid.get();
   }
 
+  // A record that could not be kept would cost the whole run: refuse to start.
+  if (options.reportPath) {
+    const std::string error = CheckRecordPath(*options.reportPath);
+    if (!error.empty()) {
+      streams.err << "vr512b-diag-cli: --report " << *options.reportPath << ": " << error << '\n';
+      return kExitCannotStart;
+    }
+  }
+
   const AnswerMode answers =
       options.answer.value_or(options.simulate ? AnswerMode::Auto : AnswerMode::Ask);
   CliView view(streams, clock, answers, technician.get(), parameters, options.abortAfterMs);
   DiagConsole console(*hid, clock, view);
   view.Attach(console);
   console.SetRefSerial(ReferenceSerialFromText(parameters.NameVR512BSample));
+  RunReporter report(options, parameters, view, console, streams.err);
 
   for (const std::string& test : options.tests) {
     console.ExecuteAction(test);
@@ -101,11 +112,11 @@ int RunCli(const CliOptions& options, CliStreams streams) {
   }
   streams.out.flush();
   view.PrintStatusCells();
-  if (view.AnyFailed())
-    return kExitTestFailed;
-  if (view.AnyAborted())
-    return kExitAborted;
-  return kExitOk;
+  const int status = view.AnyFailed()    ? kExitTestFailed
+                     : view.AnyAborted() ? kExitAborted
+                                         : kExitOk;
+  report.Finish(status);
+  return status;
 }
 
 }  // namespace vr512b::cli

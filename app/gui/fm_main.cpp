@@ -4,11 +4,16 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QShortcut>
 
 #include <exception>
@@ -128,6 +133,8 @@ void TFmMain::BuildActions() {
           [this] { close(); });
   connect(AddAction("ActSetupDiag", QStringLiteral("Параметры тестирования..."), Rule::Test),
           &QAction::triggered, this, [this] { Guarded([this] { ActSetupDiagExecute(); }); });
+  connect(AddAction("ActSaveLog", QStringLiteral("Сохранить протокол..."), Rule::Test),
+          &QAction::triggered, this, [this] { Guarded([this] { ActSaveLogExecute(); }); });
   addTest(StatusCell::STFunc);
   connect(AddAction("ActCancel", QStringLiteral("Прервать"), Rule::Cancel), &QAction::triggered,
           this, [this] {
@@ -157,6 +164,7 @@ void TFmMain::BuildMenu() {
   QMenu* service = bar->addMenu(QStringLiteral("Сервис"));
   service->setObjectName("MnService");
   service->addAction(FindAction("ActSetupDiag"));
+  service->addAction(FindAction("ActSaveLog"));
   auto* about = new QAction(QStringLiteral("О программе..."), this);
   about->setObjectName("MnAbout");
   connect(about, &QAction::triggered, this, [this] { Guarded([this] { MnAboutClick(); }); });
@@ -304,6 +312,43 @@ TestParameterValues TFmMain::Parameters() const {
   return SFSetupDiag->Values();
 }
 
+void TFmMain::TestFinished(const TestProcedure&, std::string_view) {
+  const DeviceLink::Identity& unit = console_->link().LastIdentity(urUnderTest);
+  if (unit.known)
+    lastSerial_ = unit.serial;
+}
+
+QString TFmMain::ProposedLogFileName(const QDateTime& now, std::optional<std::int32_t> serial) {
+  const QString date = now.toString(QStringLiteral("yyyy-MM-dd"));
+  const QString tail = serial ? QString::number(*serial) : now.toString(QStringLiteral("HH-mm-ss"));
+  return QStringLiteral("протокол-%1-%2.txt").arg(date, tail);
+}
+
+QString TFmMain::SaveLog(const QString& path) const {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly))
+    return file.errorString();
+  // Line by line: a log of millions of lines need not exist twice in memory.
+  constexpr qsizetype kChunkBytes = 1 << 20;
+  QByteArray chunk;
+  const qsizetype count = MmLog->lineCount();
+  for (qsizetype i = 0; i < count; ++i) {
+    chunk += MmLog->line(i).toUtf8();
+    chunk += "\r\n";
+    if (chunk.size() >= kChunkBytes || i + 1 == count) {
+      if (file.write(chunk) != chunk.size()) {
+        const QString error = file.errorString();
+        file.cancelWriting();
+        return error;
+      }
+      chunk.clear();
+    }
+  }
+  if (!file.commit())
+    return file.errorString();
+  return {};
+}
+
 void TFmMain::LoadSettings() {
   // A value that cannot be read stops the load; the controls after it keep
   // what they held.
@@ -336,6 +381,49 @@ void TFmMain::BtCancelSetDiagClick() {
 
 void TFmMain::ActSetupDiagExecute() {
   SFSetupDiag->ShowModal();
+}
+
+void TFmMain::ActSaveLogExecute() {
+  QFileDialog dialog(this, QStringLiteral("Сохранить протокол"),
+                     saveFolder_.isEmpty() ? QDir::homePath() : saveFolder_);
+  dialog.setObjectName("SaveLogDialog");
+  // The toolkit's own dialog looks the same on every desktop, can be given
+  // Russian captions, and tests can drive it. Its overwrite question would be
+  // English, so the window asks that itself.
+  dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilters(
+      {QStringLiteral("Текстовые файлы (*.txt)"), QStringLiteral("Все файлы (*)")});
+  dialog.setDefaultSuffix(QStringLiteral("txt"));
+  dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Папка:"));
+  dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Имя файла:"));
+  dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Тип файла:"));
+  dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Сохранить"));
+  dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Отмена"));
+  dialog.selectFile(ProposedLogFileName(QDateTime::currentDateTime(), lastSerial_));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    return;
+  const QString path = dialog.selectedFiles().constFirst();
+  saveFolder_ = QFileInfo(path).absolutePath();
+  if (QFileInfo::exists(path)) {
+    QMessageBox box(
+        QMessageBox::Question, QStringLiteral("Сохранить протокол"),
+        QStringLiteral("Файл %1 уже существует. Заменить его?").arg(QDir::toNativeSeparators(path)),
+        QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName("ReplaceLogBox");
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+    box.setDefaultButton(QMessageBox::No);
+    if (box.exec() != QMessageBox::Yes)
+      return;
+  }
+  const QString error = SaveLog(path);
+  if (!error.isEmpty()) {
+    throw std::runtime_error(QStringLiteral("Не удалось сохранить протокол в %1: %2")
+                                 .arg(QDir::toNativeSeparators(path), error)
+                                 .toStdString());
+  }
 }
 
 void TFmMain::MnAboutClick() {

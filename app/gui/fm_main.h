@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "console_view.h"
 
 class QAction;
+class QDateTime;
 class QLabel;
 
 namespace vr512b {
@@ -71,6 +73,14 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   void ProcessMessages() override;
   void UpdateActions() override;
   TestParameterValues Parameters() const override;
+  void TestFinished(const TestProcedure& test, std::string_view verdict) override;
+
+  // The name "Сохранить протокол..." proposes: the date and the serial number
+  // of the unit under test as last read, or the date and time without one.
+  static QString ProposedLogFileName(const QDateTime& now, std::optional<std::int32_t> serial);
+  // Writes the log as the pane holds it (UTF-8, CR LF after every line) to
+  // `path` in one step. Returns an error text, empty on success.
+  QString SaveLog(const QString& path) const;
 
   // Handlers outside the test frame; each may throw, the slots show the error.
   void LoadSettings();
@@ -106,6 +116,7 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   void Guarded(const std::function<void()>& handler);
   void RunConsoleHandler(const std::function<void(DiagConsole&)>& handler);
   void ActSetupDiagExecute();
+  void ActSaveLogExecute();
   void MnAboutClick();
 
   Clock& clock_;
@@ -118,6 +129,10 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   OperatorStandIn* standIn_ = nullptr;
   std::function<void()> pumpObserver_;
   bool closeRequested_ = false;
+  // The tests close the units, and a failed open forgets who was there; the
+  // proposed file name wants the last unit under test that was identified.
+  std::optional<std::int32_t> lastSerial_;
+  QString saveFolder_;
 };
 
 }  // namespace vr512b::gui
