@@ -354,7 +354,7 @@ void TFmMain::LoadSettings() {
   // what they held.
   TestParameterValues values = SFSetupDiag->Values();
   try {
-    const std::unique_ptr<RegistryStore> store = OpenFileStore(settingsPath_);
+    const std::unique_ptr<RegistryStore> store = OpenSettingsStore(settingsPath_);
     vr512b::LoadSettings(*store, values);
   } catch (...) {
     SFSetupDiag->SetValues(values);
@@ -364,7 +364,7 @@ void TFmMain::LoadSettings() {
 }
 
 void TFmMain::SaveSettings() {
-  const std::unique_ptr<RegistryStore> store = OpenFileStore(settingsPath_);
+  const std::unique_ptr<RegistryStore> store = OpenSettingsStore(settingsPath_);
   vr512b::SaveSettings(*store, SFSetupDiag->Values());
 }
 
