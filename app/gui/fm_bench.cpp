@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -205,19 +206,21 @@ QWidget* TFmBench::BuildUnit(int role, const QString& title) {
 QWidget* TFmBench::BuildSimulator() {
   auto* box = new QGroupBox(QStringLiteral("Имитатор телефонной линии"), this);
   auto* row = new QHBoxLayout(box);
-  auto add = [&](const QString& caption, void (sim::VirtualBench::*set)(bool)) {
+  auto add = [this, box, row](const QString& caption, std::function<void(bool)> set) {
     auto* check = new QCheckBox(caption, box);
     row->addWidget(check);
-    connect(check, &QCheckBox::toggled, this, [this, set](bool on) {
-      (bench_.*set)(on);
+    connect(check, &QCheckBox::toggled, this, [this, set = std::move(set)](bool on) {
+      set(on);
       Refresh();
     });
     return check;
   };
-  lineButton_ = add(QStringLiteral("'ЛИНИЯ'"), &sim::VirtualBench::SetLineButton);
-  attenuationButton_ = add(QStringLiteral("'ЗАТУХАНИЕ'"), &sim::VirtualBench::SetAttenuationButton);
-  generator_ = add(QStringLiteral("Генератор 425 Гц"), &sim::VirtualBench::SetGenerator);
-  power_ = add(QStringLiteral("Питание"), &sim::VirtualBench::SetSimulatorPower);
+  lineButton_ = add(QStringLiteral("'ЛИНИЯ'"), [this](bool on) { bench_.SetLineButton(on); });
+  attenuationButton_ =
+      add(QStringLiteral("'ЗАТУХАНИЕ'"), [this](bool on) { bench_.SetAttenuationButton(on); });
+  generator_ =
+      add(QStringLiteral("Генератор 425 Гц"), [this](bool on) { bench_.SetGenerator(on); });
+  power_ = add(QStringLiteral("Питание"), [this](bool on) { bench_.SetSimulatorPower(on); });
   row->addStretch();
   return box;
 }
