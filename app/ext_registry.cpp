@@ -41,7 +41,10 @@ RegValue BytesOf(RegValueType type, const T& number) {
 template <typename T>
 T FromBytes(const std::vector<std::uint8_t>& data) {
   T number{};
-  std::memcpy(&number, data.data(), std::min(sizeof number, data.size()));
+  // A value of no bytes (hex(4): in a file) has no buffer, and memcpy must
+  // not be handed a null pointer even to copy nothing.
+  if (!data.empty())
+    std::memcpy(&number, data.data(), std::min(sizeof number, data.size()));
   return number;
 }
 

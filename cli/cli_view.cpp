@@ -21,6 +21,9 @@ CliView::CliView(CliStreams streams, Clock& clock, AnswerMode answers,
 void CliView::AppendLog(std::string_view line) {
   streams_.out.write(line.data(), static_cast<std::streamsize>(line.size()));
   streams_.out.put('\n');
+  // Whoever reads the pipe (tee, a CI log, an operator) sees each step as it
+  // happens, not in blocks of a buffer's size minutes later.
+  streams_.out.flush();
   if (onLogLine)
     onLogLine(line);
 }

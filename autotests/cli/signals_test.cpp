@@ -1,0 +1,384 @@
+// vr512b-diag-cli as a process: SIGINT and SIGTERM press Abort, and a stdout
+// that goes away neither hangs nor kills the run. POSIX processes and signals:
+// Linux only.
+#ifndef _WIN32
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "test_support.h"
+
+namespace vr512b {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr const char* kClosedUnderTest = "Проверяемое устройство закрыто";
+constexpr const char* kClosedReference = "Эталонное устройство закрыто";
+
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() { Reset(); }
+  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  void Reset() {
+    if (fd_ >= 0)
+      ::close(std::exchange(fd_, -1));
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+std::pair<Fd, Fd> MakePipe() {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0)
+    throw std::runtime_error("pipe2 failed");
+  return {Fd(fds[0]), Fd(fds[1])};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+// What to do to a runner, and when: `delay` after `trigger` first shows on
+// its stdout (after the start when there is no trigger).
+struct Cue {
+  std::string trigger;
+  milliseconds delay{0};
+  int signal = 0;
+  bool closeStdout = false;
+};
+
+// The real executable with the virtual bench, its stdout and stderr read
+// through pipes. One still running when the object goes is killed.
+class Runner {
+ public:
+  Runner(const std::vector<std::string>& args, Cue cue, bool startWithStdoutClosed = false)
+      : cue_(std::move(cue)), started_(SteadyClock::now()) {
+    std::vector<std::string> argv = {VR512B_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (std::string& arg : argv)
+      pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+    auto [outRead, outWrite] = MakePipe();
+    auto [errRead, errWrite] = MakePipe();
+
+    pid_ = ::fork();
+    if (pid_ < 0)
+      throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+      // Only async-signal-safe calls between fork and exec.
+      if (startWithStdoutClosed)
+        ::close(STDOUT_FILENO);
+      else
+        ::dup2(outWrite.get(), STDOUT_FILENO);
+      ::dup2(errWrite.get(), STDERR_FILENO);
+      // The runner starts with default dispositions and nothing blocked,
+      // whatever this test program runs with.
+      struct sigaction defaults {};
+      defaults.sa_handler = SIG_DFL;
+      for (int sig : {SIGINT, SIGTERM, SIGPIPE})
+        ::sigaction(sig, &defaults, nullptr);
+      sigset_t none;
+      sigemptyset(&none);
+      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      ::execv(pointers[0], pointers.data());
+      ::_exit(127);
+    }
+    out_ = std::move(outRead);
+    err_ = std::move(errRead);
+    if (cue_.trigger.empty())
+      cuedAt_ = started_;
+  }
+
+  ~Runner() {
+    if (!status_ && pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      int status = 0;
+      ::waitpid(pid_, &status, 0);
+    }
+  }
+  Runner(const Runner&) = delete;
+  Runner& operator=(const Runner&) = delete;
+
+  void AddPollFds(std::vector<pollfd>& fds) const {
+    for (const Fd* fd : {&out_, &err_}) {
+      if (fd->valid())
+        fds.push_back({fd->get(), POLLIN, 0});
+    }
+  }
+  void ReadReady(const std::vector<pollfd>& fds) {
+    for (const pollfd& p : fds) {
+      if (p.revents == 0)
+        continue;
+      if (p.fd == out_.get())
+        Drain(out_, out);
+      else if (p.fd == err_.get())
+        Drain(err_, err);
+    }
+  }
+  // Acts on the cue once its moment has come, and reaps the process once
+  // both pipes are closed.
+  void Step() {
+    const SteadyClock::time_point now = SteadyClock::now();
+    if (!cuedAt_ && out.find(cue_.trigger) != std::string::npos)
+      cuedAt_ = now;
+    if (cuedAt_ && !acted_ && now >= *cuedAt_ + cue_.delay) {
+      acted_ = true;
+      if (cue_.closeStdout)
+        out_.Reset();
+      if (cue_.signal != 0) {
+        ::kill(pid_, cue_.signal);
+        signalledAt_ = now;
+      }
+    }
+    if (!status_ && !out_.valid() && !err_.valid()) {
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        status_ = status;
+        endedAt_ = now;
+      }
+    }
+  }
+  bool Finished() const { return status_.has_value(); }
+
+  int ExitStatus() const { return status_ && WIFEXITED(*status_) ? WEXITSTATUS(*status_) : -1; }
+  bool Signalled() const { return signalledAt_.has_value(); }
+  // From the start to the cue's trigger.
+  milliseconds CueTime() const {
+    return std::chrono::duration_cast<milliseconds>(*cuedAt_ - started_);
+  }
+  // From the signal to the end of the process.
+  milliseconds StopTime() const {
+    return std::chrono::duration_cast<milliseconds>(*endedAt_ - *signalledAt_);
+  }
+  pid_t pid() const { return pid_; }
+
+  std::string out;
+  std::string err;
+
+ private:
+  static void Drain(Fd& fd, std::string& into) {
+    char buffer[4096];
+    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    if (got > 0)
+      into.append(buffer, static_cast<std::size_t>(got));
+    else if (got == 0 || (errno != EINTR && errno != EAGAIN))
+      fd.Reset();
+  }
+
+  Cue cue_;
+  pid_t pid_ = -1;
+  Fd out_;
+  Fd err_;
+  SteadyClock::time_point started_;
+  std::optional<SteadyClock::time_point> cuedAt_;
+  std::optional<SteadyClock::time_point> signalledAt_;
+  std::optional<SteadyClock::time_point> endedAt_;
+  std::optional<int> status_;
+  bool acted_ = false;
+};
+
+// Runs all runners side by side (the bench runs on the real clock, so this
+// is what keeps the suite short) until each has ended or the time is up.
+// `tick` runs after every pass.
+void RunAll(const std::vector<Runner*>& runners, SteadyClock::duration limit,
+            const std::function<void()>& tick = {}) {
+  const SteadyClock::time_point deadline = SteadyClock::now() + limit;
+  while (SteadyClock::now() < deadline) {
+    std::vector<pollfd> fds;
+    for (const Runner* runner : runners)
+      runner->AddPollFds(fds);
+    if (!fds.empty())
+      ::poll(fds.data(), fds.size(), 20);
+    else
+      std::this_thread::sleep_for(milliseconds(10));
+    bool all = true;
+    for (Runner* runner : runners) {
+      runner->ReadReady(fds);
+      runner->Step();
+      all = all && runner->Finished();
+    }
+    if (tick)
+      tick();
+    if (all)
+      return;
+  }
+}
+
+std::vector<std::string> StatusLines(const std::string& err) {
+  std::vector<std::string> cells;
+  for (const std::string& line : Lines(err)) {
+    if (line.starts_with("ST"))
+      cells.push_back(line);
+  }
+  return cells;
+}
+
+struct SignalCase {
+  std::string test;
+  int signal;
+  int status;
+  std::vector<std::string> cells;    // the status lines on stderr
+  std::vector<std::string> closing;  // the last lines of the log
+};
+
+class CliSignals : public ::testing::Test {
+ protected:
+  std::vector<std::string> Args(const std::string& name, std::vector<std::string> more) {
+    std::vector<std::string> args = {"--simulate", "--settings", dir.File(name + ".reg")};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  }
+  testing::TempDir dir;
+};
+
+TEST_F(CliSignals, ASignalPressesAbortAndTheRunEndsWithItsUnitsClosed) {
+  const std::vector<std::string> one = {kClosedUnderTest, ""};
+  const std::vector<std::string> both = {kClosedUnderTest, kClosedReference, ""};
+  const std::vector<SignalCase> cases = {
+      {"func", SIGINT, 2, {"STFunc: Прервано"}, one},
+      // The indication and sound tests look for Abort only before they open
+      // the unit: a signal after that lets them run to their verdict.
+      {"indic", SIGINT, 0, {"STIndic: OK"}, one},
+      {"sound", SIGINT, 0, {"STSound: OK"}, one},
+      {"tr", SIGTERM, 2, {"STTestTR: Прервано"}, both},
+      {"rx", SIGINT, 2, {"STTestRX: Прервано"}, both},
+      {"line", SIGINT, 2, {"STTestLine: Прервано"}, one},
+      {"trmess", SIGINT, 2, {"STTestTRMess: Прервано"}, both},
+      {"rxmess", SIGINT, 2, {"STTestRXMess: Прервано"}, both},
+      // The monitor has no status cell; it always ends "Прервано".
+      {"monitor", SIGTERM, 2, {}, one},
+      // The interrupt stops the whole run inside its first test.
+      {"all", SIGINT, 2, {"STFunc: Прервано"}, one},
+  };
+  std::vector<std::unique_ptr<Runner>> runners;
+  std::vector<Runner*> all;
+  for (const SignalCase& c : cases) {
+    runners.push_back(std::make_unique<Runner>(Args(c.test, {c.test}),
+                                               Cue{"Открыл", milliseconds(300), c.signal, false}));
+    all.push_back(runners.back().get());
+  }
+  RunAll(all, std::chrono::seconds(30));
+
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const SignalCase& c = cases[i];
+    const Runner& run = *runners[i];
+    SCOPED_TRACE(c.test);
+    ASSERT_TRUE(run.Finished()) << run.out << run.err;
+    // The log reaches the pipe line by line, not when a buffer fills.
+    ASSERT_TRUE(run.Signalled());
+    EXPECT_LT(run.CueTime(), milliseconds(2000));
+    EXPECT_EQ(run.ExitStatus(), c.status) << run.err;
+    const std::vector<std::string> log = Lines(run.out);
+    ASSERT_GE(log.size(), c.closing.size());
+    EXPECT_EQ(std::vector<std::string>(log.end() - c.closing.size(), log.end()), c.closing);
+    EXPECT_EQ(StatusLines(run.err), c.cells);
+    // Nothing of the run is left behind the abort.
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& l) { return l.starts_with(">>>>>"); }),
+              1);
+    // The abort is seen at the next pass of a loop, and the units finish
+    // what they were doing within a second or so; the two tests that cannot
+    // be aborted end when they are done, a few seconds at most.
+    EXPECT_LT(run.StopTime(), milliseconds(5000));
+  }
+}
+
+TEST_F(CliSignals, AClosedStdoutNeitherHangsNorStopsTheRun) {
+  // The reader goes away in the middle of a test that then runs to its end.
+  Runner readerLeaves(Args("indic", {"indic"}), Cue{"Открыл", milliseconds(0), 0, true});
+  // The reader goes away, then the run is interrupted.
+  Runner readerLeavesThenAbort(Args("tr", {"tr"}), Cue{"Открыл", milliseconds(0), 0, true});
+  // No stdout from the start, on the real clock: interrupted half a second in.
+  Runner noStdoutMonitor(Args("monitor", {"monitor"}), Cue{"", milliseconds(500), SIGTERM, false},
+                         true);
+  // No stdout from the start, as fast as the CPU allows.
+  Runner noStdoutFast(Args("func", {"--virtual-time", "func", "indic"}), Cue{}, true);
+
+  // The tr run gets its signal once its stdout is gone.
+  bool trSignalled = false;
+  const SteadyClock::time_point start = SteadyClock::now();
+  std::optional<std::string> monitorStdout;
+  RunAll({&readerLeaves, &readerLeavesThenAbort, &noStdoutMonitor, &noStdoutFast},
+         std::chrono::seconds(30), [&] {
+           const SteadyClock::time_point now = SteadyClock::now();
+           if (!trSignalled && now - start > milliseconds(400) &&
+               readerLeavesThenAbort.out.find("Открыл") != std::string::npos) {
+             ::kill(readerLeavesThenAbort.pid(), SIGINT);
+             trSignalled = true;
+           }
+           // While the monitor runs, its stdout is /dev/null and not whatever
+           // file it opened next.
+           if (!monitorStdout && now - start > milliseconds(250) && !noStdoutMonitor.Finished()) {
+             char target[256] = {};
+             const std::string link = "/proc/" + std::to_string(noStdoutMonitor.pid()) + "/fd/1";
+             const ssize_t size = ::readlink(link.c_str(), target, sizeof target - 1);
+             monitorStdout = size > 0 ? std::string(target, static_cast<std::size_t>(size)) : "";
+           }
+         });
+
+  ASSERT_TRUE(readerLeaves.Finished());
+  EXPECT_EQ(readerLeaves.ExitStatus(), 0) << readerLeaves.err;
+  EXPECT_EQ(StatusLines(readerLeaves.err), std::vector<std::string>{"STIndic: OK"});
+  // Questions go on on stderr after stdout has gone.
+  EXPECT_NE(readerLeaves.err.find("Ответ: Да"), std::string::npos);
+
+  ASSERT_TRUE(readerLeavesThenAbort.Finished());
+  EXPECT_EQ(readerLeavesThenAbort.ExitStatus(), 2) << readerLeavesThenAbort.err;
+  EXPECT_EQ(StatusLines(readerLeavesThenAbort.err), std::vector<std::string>{"STTestTR: Прервано"});
+
+  ASSERT_TRUE(noStdoutMonitor.Finished());
+  EXPECT_EQ(noStdoutMonitor.ExitStatus(), 2) << noStdoutMonitor.err;
+  EXPECT_EQ(StatusLines(noStdoutMonitor.err), std::vector<std::string>{});
+  EXPECT_EQ(monitorStdout, std::optional<std::string>("/dev/null"));
+
+  ASSERT_TRUE(noStdoutFast.Finished());
+  EXPECT_EQ(noStdoutFast.ExitStatus(), 0) << noStdoutFast.err;
+  EXPECT_EQ(StatusLines(noStdoutFast.err), (std::vector<std::string>{"STFunc: OK", "STIndic: OK"}));
+  // The log went nowhere, least of all into the settings file.
+  const std::string settings = testing::ReadFile(dir.File("func.reg"));
+  EXPECT_EQ(settings.find("Открыл"), std::string::npos);
+  EXPECT_NE(settings.find("\"NameVR512BSample\"=\"10001\""), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vr512b
+
+#endif  // _WIN32
