@@ -192,8 +192,8 @@ bool ReplaceFile(const std::string& path, const std::string& content, bool keepM
   if (!fd.valid())
     return false;
 
-  const bool written = (!keepMode || ::fchmod(fd.get(), mode) == 0) && WriteAll(fd.get(), content) &&
-                       ::fsync(fd.get()) == 0;
+  const bool written = (!keepMode || ::fchmod(fd.get(), mode) == 0) &&
+                       WriteAll(fd.get(), content) && ::fsync(fd.get()) == 0;
   if (!fd.Close() || !written || ::rename(temp.c_str(), path.c_str()) != 0) {
     ::unlink(temp.c_str());
     return false;

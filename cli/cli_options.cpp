@@ -123,7 +123,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     } else if (arg == "--sim") {
       if (!value(v))
         return fail("--sim: не указан сценарий");
-      o.simSpecs.push_back(v);
+      o.scenarios.push_back(v);
     } else if (arg == "--abort-after") {
       long long ms = 0;
       if (!value(v) || !ParseMilliseconds(v, ms))
@@ -145,7 +145,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     return result;
   if (o.virtualTime && !o.simulate)
     return fail("--virtual-time работает только с --simulate");
-  if (!o.simSpecs.empty() && !o.simulate)
+  if (!o.scenarios.empty() && !o.simulate)
     return fail("--sim работает только с --simulate");
   if (o.answer == AnswerMode::Auto && !o.simulate) {
     return fail("--answer auto работает только с --simulate");

@@ -16,7 +16,7 @@ struct CliOptions {
   std::optional<std::string> settingsPath;
   std::vector<std::pair<std::string, std::string>> overrides;  // --set NAME=VALUE
   std::optional<AnswerMode> answer;
-  std::vector<std::string> simSpecs;
+  std::vector<std::string> scenarios;
   std::optional<long long> abortAfterMs;
   std::optional<std::string> reportPath;
   bool help = false;

@@ -67,10 +67,10 @@ int RunCli(const CliOptions& options, CliStreams streams) {
   HidLibrary* hid = nullptr;
   if (options.simulate) {
     sim::BenchConfig config = sim::DefaultBenchConfig();
-    for (const std::string& spec : options.simSpecs) {
-      const std::string error = sim::ApplySimSpec(config, spec);
+    for (const std::string& scenario : options.scenarios) {
+      const std::string error = sim::ApplyScenario(config, scenario);
       if (!error.empty()) {
-        streams.err << "vr512b-diag-cli: --sim " << spec << ": " << error << '\n';
+        streams.err << "vr512b-diag-cli: --sim " << scenario << ": " << error << '\n';
         return kExitUsage;
       }
     }

@@ -457,7 +457,7 @@ std::string RunRecord::ToJson(WallClock::time_point finished, std::optional<int>
   json.BeginObject();
   StringMember(json, "bench", options_.simulate ? "virtual-bench" : "real-units");
   BoolMember(json, "virtualTime", options_.virtualTime);
-  StringArrayMember(json, "benchScenarios", options_.simSpecs);
+  StringArrayMember(json, "benchScenarios", options_.scenarios);
   StringMember(json, "answers",
                AnswerModeName(options_.answer.value_or(options_.simulate ? AnswerMode::Auto
                                                                          : AnswerMode::Ask)));

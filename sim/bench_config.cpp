@@ -128,7 +128,7 @@ BenchConfig DefaultBenchConfig() {
   return config;
 }
 
-std::string ApplySimSpec(BenchConfig& config, const std::string& scenario) {
+std::string ApplyScenario(BenchConfig& config, const std::string& scenario) {
   const std::vector<std::string> w = Words(scenario);
   if (w.empty())
     return "empty scenario";

@@ -77,7 +77,8 @@ LineModel::LineModel(Scheduler& scheduler, const BenchConfig& config)
       powerStuckOn_(config.voltageStays),
       remoteCalls_(config.calls.begin(), config.calls.end()) {
   // A unit a remote panel is going to call listens on the telephone line.
-  for (const RemoteCall& call : config.calls) wiring_[call.target] = Wiring::PhoneLine;
+  for (const RemoteCall& call : config.calls)
+    wiring_[call.target] = Wiring::PhoneLine;
 }
 
 void LineModel::Attach(VirtualUnit& underTest, VirtualUnit& reference) {

@@ -59,7 +59,7 @@ BenchConfig DefaultBenchConfig();
 
 // Applies one scenario text ("absent ut", "unplug ref after 5", ...) to the
 // configuration; returns an error message, empty on success.
-std::string ApplySimSpec(BenchConfig& config, const std::string& spec);
+std::string ApplyScenario(BenchConfig& config, const std::string& scenario);
 
 // What a person looking at the bench sees and hears.
 struct UnitSnapshot {

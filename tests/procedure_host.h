@@ -36,7 +36,8 @@ class ProcedureHost {
 // The wait after an abort, for a unit the test got to open: a unit that was
 // never opened has nothing to finish, and asking it would only log an error.
 inline void WaitIdleIfOpen(ProcedureHost& host, TUnitRole role) {
-  if (host.link().IsOpen(role)) host.unit().WaitIdle(role);
+  if (host.link().IsOpen(role))
+    host.unit().WaitIdle(role);
 }
 
 }  // namespace vr512b

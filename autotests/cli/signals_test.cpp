@@ -159,7 +159,9 @@ class Runner {
     const SteadyClock::time_point now = SteadyClock::now();
     if (!cuedAt_ && out.find(cue_.trigger) != std::string::npos)
       cuedAt_ = now;
-    if (cuedAt_ && !acted_ && now >= *cuedAt_ + cue_.delay) {
+    // A process already reaped is never signalled: its number may be
+    // someone else's by now.
+    if (cuedAt_ && !acted_ && !status_ && now >= *cuedAt_ + cue_.delay) {
       acted_ = true;
       if (cue_.closeStdout)
         out_.Reset();
@@ -253,6 +255,7 @@ std::vector<std::string> StatusLines(const std::string& err) {
 
 struct SignalCase {
   std::string test;
+  milliseconds delay;  // after the first unit is opened
   int signal;
   int status;
   std::vector<std::string> cells;    // the status lines on stderr
@@ -273,26 +276,27 @@ TEST_F(CliSignals, ASignalPressesAbortAndTheRunEndsWithItsUnitsClosed) {
   const std::vector<std::string> one = {kClosedUnderTest, ""};
   const std::vector<std::string> both = {kClosedUnderTest, kClosedReference, ""};
   const std::vector<SignalCase> cases = {
-      {"func", SIGINT, 2, {"STFunc: Прервано"}, one},
+      {"func", milliseconds(300), SIGINT, 2, {"STFunc: Прервано"}, one},
       // The indication and sound tests look for Abort only before they open
-      // the unit: a signal after that lets them run to their verdict.
-      {"indic", SIGINT, 0, {"STIndic: OK"}, one},
-      {"sound", SIGINT, 0, {"STSound: OK"}, one},
-      {"tr", SIGTERM, 2, {"STTestTR: Прервано"}, both},
-      {"rx", SIGINT, 2, {"STTestRX: Прервано"}, both},
-      {"line", SIGINT, 2, {"STTestLine: Прервано"}, one},
-      {"trmess", SIGINT, 2, {"STTestTRMess: Прервано"}, both},
-      {"rxmess", SIGINT, 2, {"STTestRXMess: Прервано"}, both},
+      // the unit: a signal after that lets them run to their verdict. The
+      // indication test is over a quarter of a second after the open.
+      {"indic", milliseconds(100), SIGINT, 0, {"STIndic: OK"}, one},
+      {"sound", milliseconds(300), SIGINT, 0, {"STSound: OK"}, one},
+      {"tr", milliseconds(300), SIGTERM, 2, {"STTestTR: Прервано"}, both},
+      {"rx", milliseconds(300), SIGINT, 2, {"STTestRX: Прервано"}, both},
+      {"line", milliseconds(300), SIGINT, 2, {"STTestLine: Прервано"}, one},
+      {"trmess", milliseconds(300), SIGINT, 2, {"STTestTRMess: Прервано"}, both},
+      {"rxmess", milliseconds(300), SIGINT, 2, {"STTestRXMess: Прервано"}, both},
       // The monitor has no status cell; it always ends "Прервано".
-      {"monitor", SIGTERM, 2, {}, one},
+      {"monitor", milliseconds(300), SIGTERM, 2, {}, one},
       // The interrupt stops the whole run inside its first test.
-      {"all", SIGINT, 2, {"STFunc: Прервано"}, one},
+      {"all", milliseconds(300), SIGINT, 2, {"STFunc: Прервано"}, one},
   };
   std::vector<std::unique_ptr<Runner>> runners;
   std::vector<Runner*> all;
   for (const SignalCase& c : cases) {
-    runners.push_back(std::make_unique<Runner>(Args(c.test, {c.test}),
-                                               Cue{"Открыл", milliseconds(300), c.signal, false}));
+    runners.push_back(
+        std::make_unique<Runner>(Args(c.test, {c.test}), Cue{"Открыл", c.delay, c.signal, false}));
     all.push_back(runners.back().get());
   }
   RunAll(all, std::chrono::seconds(30));
@@ -339,7 +343,8 @@ TEST_F(CliSignals, AClosedStdoutNeitherHangsNorStopsTheRun) {
   RunAll({&readerLeaves, &readerLeavesThenAbort, &noStdoutMonitor, &noStdoutFast},
          std::chrono::seconds(30), [&] {
            const SteadyClock::time_point now = SteadyClock::now();
-           if (!trSignalled && now - start > milliseconds(400) &&
+           if (!trSignalled && !readerLeavesThenAbort.Finished() &&
+               now - start > milliseconds(400) &&
                readerLeavesThenAbort.out.find("Открыл") != std::string::npos) {
              ::kill(readerLeavesThenAbort.pid(), SIGINT);
              trSignalled = true;

@@ -83,8 +83,8 @@ TEST(LineTest, AbortDuringTheCountdown) {
   EXPECT_EQ(log[log.size() - 2], "Проверяемое устройство закрыто");
 }
 
-Lines Monitor(const std::vector<std::string>& specs, std::int64_t abortAt = 20000) {
-  SimConsole sim(specs);
+Lines Monitor(const std::vector<std::string>& scenarios, std::int64_t abortAt = 20000) {
+  SimConsole sim(scenarios);
   sim.AbortAt(abortAt);
   sim.Run("monitor");
   EXPECT_EQ(sim.console.FTestFailedFlag(), 1);

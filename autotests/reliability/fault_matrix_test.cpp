@@ -78,12 +78,12 @@ struct Outcome {
 constexpr std::int64_t kMonitorRunMs = 15000;
 
 // One run of a test on a fresh bench; the monitor is stopped by Abort.
-Outcome RunOnce(const std::string& test, const std::vector<std::string>& specs,
+Outcome RunOnce(const std::string& test, const std::vector<std::string>& scenarios,
                 std::optional<int> abortAtPump = std::nullopt) {
   VirtualClock clock;
   sim::BenchConfig config = sim::DefaultBenchConfig();
-  for (const std::string& spec : specs) {
-    const std::string error = sim::ApplySimSpec(config, spec);
+  for (const std::string& scenario : scenarios) {
+    const std::string error = sim::ApplyScenario(config, scenario);
     if (!error.empty())
       throw std::invalid_argument(error);
   }
@@ -202,9 +202,9 @@ TEST_P(UnplugMatrix, EveryTransferOfEveryUnitMayBeTheLast) {
     const int stride = StrideFor(test, total);
     Parallel((total + stride - 1) / stride, [&](int step) {
       const int k = step * stride;
-      const std::string spec =
+      const std::string scenario =
           std::string("unplug ") + RoleName(role) + " after " + std::to_string(k);
-      const Outcome o = RunOnce(test, {spec});
+      const Outcome o = RunOnce(test, {scenario});
       // The monitor is stopped by Abort: a transfer that fails in its clean-up
       // after the abort still reads "Прервано".
       const bool afterAbort =
@@ -215,7 +215,7 @@ TEST_P(UnplugMatrix, EveryTransferOfEveryUnitMayBeTheLast) {
       std::lock_guard lock(mutex);
       ++runs;
       if (!problem.empty() && problems.size() < 10)
-        problems.push_back(spec + ": " + problem);
+        problems.push_back(scenario + ": " + problem);
     });
   }
   RecordProperty("runs", runs);
@@ -229,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(AllTests, UnplugMatrix,
 
 struct FaultCase {
   std::string test;
-  std::vector<std::string> specs;
+  std::vector<std::string> scenarios;
   std::string verdict;
   std::string line;  // a line the log must hold, if any
   std::optional<int> abortAtPump = std::nullopt;
@@ -239,7 +239,7 @@ class FaultCases : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(FaultCases, EndsWithTheRightVerdict) {
   const FaultCase& c = GetParam();
-  const Outcome o = RunOnce(c.test, c.specs, c.abortAtPump);
+  const Outcome o = RunOnce(c.test, c.scenarios, c.abortAtPump);
   EXPECT_EQ(CheckEnded(o, c.verdict), "") << ::testing::PrintToString(o.log);
   if (!c.line.empty()) {
     EXPECT_NE(std::find(o.log.begin(), o.log.end(), c.line), o.log.end())
@@ -289,8 +289,8 @@ std::vector<FaultCase> FaultTable() {
 
 void PrintTo(const FaultCase& c, std::ostream* out) {
   *out << c.test;
-  for (const std::string& spec : c.specs)
-    *out << " --sim '" << spec << "'";
+  for (const std::string& scenario : c.scenarios)
+    *out << " --sim '" << scenario << "'";
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultCases, ::testing::ValuesIn(FaultTable()));

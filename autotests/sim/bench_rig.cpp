@@ -15,7 +15,7 @@ bool LogRecorder::Contains(std::string_view text) const {
 sim::BenchConfig ConfigWith(const std::vector<std::string>& scenarios) {
   sim::BenchConfig config = sim::DefaultBenchConfig();
   for (const std::string& scenario : scenarios) {
-    const std::string error = sim::ApplySimSpec(config, scenario);
+    const std::string error = sim::ApplyScenario(config, scenario);
     EXPECT_EQ(error, "") << scenario;
   }
   return config;

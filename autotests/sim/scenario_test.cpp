@@ -25,7 +25,7 @@ TEST(SimScenario, EveryScenarioLandsWhereItBelongs) {
         "pending ut 10 11 3132", "busy ref", "display-broken", "buzzer-broken", "no-dial-tone",
         "voltage-stays", "drop ut after 3", "corrupt ref 0", "call ut 50 0E01 2001",
         "call ref 11 31"}) {
-    EXPECT_EQ(ApplySimSpec(c, scenario), "") << scenario;
+    EXPECT_EQ(ApplyScenario(c, scenario), "") << scenario;
   }
   EXPECT_FALSE(c.units[urReference].present);
   EXPECT_EQ(c.units[urUnderTest].serial, " -5") << "the text is kept as written";
@@ -75,14 +75,14 @@ TEST(SimScenario, MalformedScenariosAreRefusedAndChangeNothing) {
                                       std::string("call ut 50 0E 1234567890123456"),
                                       std::string("explode ut")}) {
     BenchConfig c = DefaultBenchConfig();
-    const std::string error = ApplySimSpec(c, scenario);
+    const std::string error = ApplyScenario(c, scenario);
     EXPECT_NE(error, "") << "'" << scenario << "'";
     EXPECT_EQ(c.faults[urUnderTest].pendingReply.size(), 0u);
     EXPECT_TRUE(c.calls.empty());
     EXPECT_TRUE(c.units[urUnderTest].present);
   }
   BenchConfig c = DefaultBenchConfig();
-  EXPECT_NE(ApplySimSpec(c, "absent both").find("both"), std::string::npos)
+  EXPECT_NE(ApplyScenario(c, "absent both").find("both"), std::string::npos)
       << "the error names what is wrong";
 }
 

@@ -8,20 +8,21 @@ namespace vr512b::testing {
 
 namespace {
 
-std::unique_ptr<sim::VirtualBench> MakeBench(Clock& clock, const std::vector<std::string>& specs) {
+std::unique_ptr<sim::VirtualBench> MakeBench(Clock& clock,
+                                             const std::vector<std::string>& scenarios) {
   sim::BenchConfig config = sim::DefaultBenchConfig();
-  for (const std::string& spec : specs) {
-    const std::string error = sim::ApplySimSpec(config, spec);
+  for (const std::string& scenario : scenarios) {
+    const std::string error = sim::ApplyScenario(config, scenario);
     if (!error.empty())
-      throw std::invalid_argument(spec + ": " + error);
+      throw std::invalid_argument(scenario + ": " + error);
   }
   return std::make_unique<sim::VirtualBench>(clock, std::move(config));
 }
 
 }  // namespace
 
-SimConsole::SimConsole(const std::vector<std::string>& specs)
-    : bench(MakeBench(clock, specs)),
+SimConsole::SimConsole(const std::vector<std::string>& scenarios)
+    : bench(MakeBench(clock, scenarios)),
       technician(std::make_unique<sim::VirtualTechnician>(*bench)),
       console_ptr(std::make_unique<DiagConsole>(bench->hid(), clock, view)),
       console(*console_ptr) {

@@ -69,7 +69,7 @@ class RecordingView final : public ConsoleView {
 // The whole console on the virtual bench with a virtual clock and the
 // virtual technician answering, as `vr512b-diag-cli --simulate --virtual-time`.
 struct SimConsole {
-  explicit SimConsole(const std::vector<std::string>& specs = {});
+  explicit SimConsole(const std::vector<std::string>& scenarios = {});
 
   // Presses Abort at the first pump at or after this clock time.
   void AbortAt(std::int64_t ms);
