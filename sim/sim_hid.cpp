@@ -211,19 +211,28 @@ VirtualUnit* SimHid::TransferTarget(HidHandle handle) {
   return unit;
 }
 
-bool SimHid::GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) {
+VirtualUnit* SimHid::BeginTransfer(HidHandle handle, const std::uint8_t* report, std::size_t length,
+                                   std::size_t& size) {
   VirtualUnit* unit = TransferTarget(handle);
   if (!unit)
-    return false;
-  const std::size_t size = report ? BlockSize(report[0]) : 0;
+    return nullptr;
+  size = report ? BlockSize(report[0]) : 0;
   if (size == 0 || length != size + 1) {
     SetLastSystemError(SystemError::IoFailure);
-    return false;
+    return nullptr;
   }
   if (!unit->CountTransfer()) {
     SetLastSystemError(SystemError::DeviceNotConnected);
-    return false;
+    return nullptr;
   }
+  return unit;
+}
+
+bool SimHid::GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) {
+  std::size_t size = 0;
+  VirtualUnit* unit = BeginTransfer(handle, report, length, size);
+  if (!unit)
+    return false;
   const std::uint8_t id = report[0];
   if (id == kReportShort) {
     const TStatusBlock block = unit->Status();
@@ -245,18 +254,10 @@ bool SimHid::GetFeature(HidHandle handle, std::uint8_t* report, std::size_t leng
 }
 
 bool SimHid::SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) {
-  VirtualUnit* unit = TransferTarget(handle);
+  std::size_t size = 0;
+  VirtualUnit* unit = BeginTransfer(handle, report, length, size);
   if (!unit)
     return false;
-  const std::size_t size = report ? BlockSize(report[0]) : 0;
-  if (size == 0 || length != size + 1) {
-    SetLastSystemError(SystemError::IoFailure);
-    return false;
-  }
-  if (!unit->CountTransfer()) {
-    SetLastSystemError(SystemError::DeviceNotConnected);
-    return false;
-  }
   const std::uint8_t* block = report + 1;
   if (report[0] == kReportShort) {
     unit->Command(block[0], block[1], block[2]);

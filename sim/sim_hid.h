@@ -46,6 +46,10 @@ class SimHid final : public HidLibrary {
   // The unit behind an open handle, or null with the last error set.
   VirtualUnit* LiveUnit(HidHandle handle, bool& keyboard);
   VirtualUnit* TransferTarget(HidHandle handle);
+  // The unit a well-formed feature transfer goes to, its transfer counted;
+  // null (with the system error set) when the transfer must fail.
+  VirtualUnit* BeginTransfer(HidHandle handle, const std::uint8_t* report, std::size_t length,
+                             std::size_t& size);
 
   std::array<VirtualUnit*, 2> units_;
   bool withForeignDevice_;
