@@ -2,13 +2,7 @@
 
 #include "version_resource.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "windows_api.h"
 // windows.h first: the shell's and the version library's headers build on it.
 #include <shellapi.h>
 #include <winver.h>

@@ -1,12 +1,6 @@
 #ifdef _WIN32
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "windows_api.h"
 // windows.h first: SetupAPI's header builds on its types.
 #include <setupapi.h>
 
