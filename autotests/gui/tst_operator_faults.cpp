@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "bench_session.h"
 #include "diag_console.h"
 #include "diag_session.h"
 #include "fm_bench.h"
@@ -56,20 +57,10 @@ const TestButton kTests[] = {
 
 }  // namespace
 
-class OperatorFaultsTest : public QObject {
+class OperatorFaultsTest : public QObject, public BenchSession {
   Q_OBJECT
 
  private:
-  QTemporaryDir dir_;
-  std::unique_ptr<DiagSession> session_;
-
-  TFmMain& W() { return session_->MainWindow(); }
-  TFmBench& B() { return *session_->BenchWindow(); }
-  sim::VirtualBench& Bench() { return *session_->Bench(); }
-  QString Cell(const char* name) { return W().findChild<QLabel*>(name)->text(); }
-  void Click(const char* button) {
-    QTest::mouseClick(W().findChild<QPushButton*>(button), Qt::LeftButton);
-  }
   bool AnyUnitOpen() {
     return Bench().Unit(urUnderTest).openByHost || Bench().Unit(urReference).openByHost;
   }
@@ -90,17 +81,10 @@ class OperatorFaultsTest : public QObject {
 
  private slots:
   void init() {
-    StartOptions options;
-    options.simulate = true;
-    options.virtualTime = true;
-    options.showWindows = false;
-    options.settingsPath =
-        dir_.filePath(QTest::currentTestFunction() + QString(".reg")).toStdString();
-    session_ = DiagSession::Start(options);
-    QVERIFY(session_ != nullptr);
+    QVERIFY(StartSession());
     B().SetTechnicianAnswering(true);
   }
-  void cleanup() { session_.reset(); }
+  void cleanup() { StopSession(); }
 
   void closingTheWindowDuringTheTest_data() { AllTestsData(); }
   void closingTheWindowDuringTheTest() {

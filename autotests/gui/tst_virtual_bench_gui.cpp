@@ -12,6 +12,7 @@
 
 #include <memory>
 
+#include "bench_session.h"
 #include "diag_console.h"
 #include "diag_session.h"
 #include "fm_bench.h"
@@ -24,20 +25,10 @@ using namespace vr512b;
 using namespace vr512b::gui;
 using namespace vr512b::guitest;
 
-class VirtualBenchGuiTest : public QObject {
+class VirtualBenchGuiTest : public QObject, public BenchSession {
   Q_OBJECT
 
  private:
-  QTemporaryDir dir_;
-  std::unique_ptr<DiagSession> session_;
-
-  TFmMain& W() { return session_->MainWindow(); }
-  TFmBench& B() { return *session_->BenchWindow(); }
-  sim::VirtualBench& Bench() { return *session_->Bench(); }
-  QString CellText(const char* name) { return W().findChild<QLabel*>(name)->text(); }
-  void Click(const char* button) {
-    QTest::mouseClick(W().findChild<QPushButton*>(button), Qt::LeftButton);
-  }
   QCheckBox* BenchCheck(const QString& caption) {
     for (QCheckBox* check : B().findChildren<QCheckBox*>()) {
       if (check->text() == caption)
@@ -47,23 +38,13 @@ class VirtualBenchGuiTest : public QObject {
   }
 
  private slots:
-  void init() {
-    StartOptions options;
-    options.simulate = true;
-    options.virtualTime = true;
-    options.showWindows = false;
-    options.settingsPath =
-        dir_.filePath(QTest::currentTestFunction() + QString(".reg")).toStdString();
-    session_ = DiagSession::Start(options);
-    QVERIFY(session_ != nullptr);
-    QVERIFY(session_->BenchWindow() != nullptr);
-  }
-  void cleanup() { session_.reset(); }
+  void init() { QVERIFY(StartSession()); }
+  void cleanup() { StopSession(); }
 
   void functioningTestPasses() {
     ModalDriver driver(Press(QMessageBox::No));
     Click("BtTestFunc");
-    QCOMPARE(CellText("STFunc"), QString("OK"));
+    QCOMPARE(Cell("STFunc"), QString("OK"));
     QCOMPARE(driver.boxes().size(), 0u);
     const LogView& log = W().Log();
     QCOMPARE(log.line(0), QString(39, '-'));
@@ -82,14 +63,14 @@ class VirtualBenchGuiTest : public QObject {
       Press(QMessageBox::No)(modal);
     });
     Click("BtTestIndic");
-    QCOMPARE(CellText("STIndic"), QString::fromUtf8("Ошибка"));
+    QCOMPARE(Cell("STIndic"), QString::fromUtf8("Ошибка"));
     QCOMPARE(driver.boxes().size(), 1u);
     QVERIFY(driver.boxes()[0].text.contains("The Test Message"));
     QCOMPARE(displayDuringQuestion, QString("The Test Message"));
 
     BenchCheck(QString::fromUtf8("Отвечает виртуальный техник"))->setChecked(true);
     Click("BtTestIndic");
-    QCOMPARE(CellText("STIndic"), QString("OK"));
+    QCOMPARE(Cell("STIndic"), QString("OK"));
     QCOMPARE(driver.boxes().size(), 1u);
   }
 
@@ -112,7 +93,7 @@ class VirtualBenchGuiTest : public QObject {
     BenchCheck(QString::fromUtf8("Подключено к USB"))->click();
     QVERIFY(!Bench().Unit(urUnderTest).plugged);
     Click("BtTestFunc");
-    QCOMPARE(CellText("STFunc"), QString::fromUtf8("Ошибка"));
+    QCOMPARE(Cell("STFunc"), QString::fromUtf8("Ошибка"));
   }
 
   void closingMidTestClosesTheUnitThenBothWindows() {
@@ -130,7 +111,7 @@ class VirtualBenchGuiTest : public QObject {
     });
     Click("BtTestFunc");
     QVERIFY(wasOpen);
-    QCOMPARE(CellText("STFunc"), QString::fromUtf8("Прервано"));
+    QCOMPARE(Cell("STFunc"), QString::fromUtf8("Прервано"));
     QVERIFY(!Bench().Unit(urUnderTest).openByHost);
     QCOMPARE(closed.count(), 1);
     QVERIFY(!W().isVisible());
@@ -142,7 +123,7 @@ class VirtualBenchGuiTest : public QObject {
     Click("BtTestAll");
     for (const char* cell : {"STFunc", "STIndic", "STSound", "STTestTR", "STTestRX", "STTestLine",
                              "STTestTRMess", "STTestRXMess"}) {
-      QCOMPARE(CellText(cell), QString("OK"));
+      QCOMPARE(Cell(cell), QString("OK"));
     }
     QVERIFY(W().findChild<QPushButton*>("BtTestAll")->isEnabled());
   }

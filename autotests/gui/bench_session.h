@@ -1,0 +1,47 @@
+#pragma once
+
+// The console's windows on the virtual bench, on virtual time and not shown,
+// started afresh for each test function with a parameters file of its own.
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include "diag_session.h"
+#include "fm_bench.h"
+#include "fm_main.h"
+#include "virtual_bench.h"
+
+namespace vr512b::guitest {
+
+class BenchSession {
+ protected:
+  bool StartSession() {
+    gui::StartOptions options;
+    options.simulate = true;
+    options.virtualTime = true;
+    options.showWindows = false;
+    options.settingsPath =
+        dir_.filePath(QTest::currentTestFunction() + QString(".reg")).toStdString();
+    session_ = gui::DiagSession::Start(options);
+    return session_ != nullptr && session_->BenchWindow() != nullptr;
+  }
+  void StopSession() { session_.reset(); }
+
+  gui::TFmMain& W() { return session_->MainWindow(); }
+  gui::TFmBench& B() { return *session_->BenchWindow(); }
+  sim::VirtualBench& Bench() { return *session_->Bench(); }
+  QString Cell(const char* name) { return W().findChild<QLabel*>(name)->text(); }
+  void Click(const char* button) {
+    QTest::mouseClick(W().findChild<QPushButton*>(button), Qt::LeftButton);
+  }
+
+ private:
+  QTemporaryDir dir_;
+  std::unique_ptr<gui::DiagSession> session_;
+};
+
+}  // namespace vr512b::guitest
