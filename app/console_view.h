@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "procedures.h"
+#include "procedure_table.h"
 #include "test_parameters.h"
 
 namespace vr512b {

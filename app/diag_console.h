@@ -10,7 +10,7 @@
 #include "hid_library.h"
 #include "log_sink.h"
 #include "procedure_host.h"
-#include "procedures.h"
+#include "procedure_table.h"
 #include "report_layer.h"
 #include "unit_commands.h"
 

@@ -21,7 +21,7 @@
 #include "cli_view.h"
 #include "device_link.h"
 #include "diag_console.h"
-#include "procedures.h"
+#include "procedure_table.h"
 
 namespace vr512b::cli {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "hostile_unit.h"
-#include "monitor.h"
+#include "line_monitor.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "phone_tests.h"
+#include "phone_line_procedure.h"
 
-#include "exchange.h"
+#include "message_exchange.h"
 #include "test_failure.h"
 
 namespace vr512b {

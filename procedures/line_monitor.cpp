@@ -1,4 +1,4 @@
-#include "monitor.h"
+#include "line_monitor.h"
 
 #include <algorithm>
 #include <cstdio>

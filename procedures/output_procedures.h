@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "procedures.h"
+#include "procedure_table.h"
 
 namespace vr512b {
 

@@ -2,10 +2,10 @@
 
 #include <memory>
 
-#include "procedures.h"
+#include "procedure_table.h"
 
 namespace vr512b {
 
-std::unique_ptr<TestRun> MakeFunctioningTest();
+std::unique_ptr<TestRun> MakeLineTest();
 
 }  // namespace vr512b

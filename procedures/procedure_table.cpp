@@ -1,11 +1,11 @@
-#include "procedures.h"
+#include "procedure_table.h"
 
-#include "data_tests.h"
-#include "functioning_test.h"
-#include "line_test.h"
-#include "monitor.h"
-#include "output_tests.h"
-#include "phone_tests.h"
+#include "data_procedure.h"
+#include "functioning_procedure.h"
+#include "line_procedure.h"
+#include "line_monitor.h"
+#include "output_procedures.h"
+#include "phone_line_procedure.h"
 
 namespace vr512b {
 

@@ -1,4 +1,4 @@
-#include "functioning_test.h"
+#include "functioning_procedure.h"
 
 #include <cstring>
 #include <string>

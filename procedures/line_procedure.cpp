@@ -1,4 +1,4 @@
-#include "line_test.h"
+#include "line_procedure.h"
 
 #include <string>
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "procedures.h"
+#include "procedure_table.h"
 
 namespace vr512b {
 

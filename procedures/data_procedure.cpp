@@ -1,6 +1,6 @@
-#include "data_tests.h"
+#include "data_procedure.h"
 
-#include "exchange.h"
+#include "message_exchange.h"
 #include "test_failure.h"
 
 namespace vr512b {

@@ -1,4 +1,4 @@
-#include "output_tests.h"
+#include "output_procedures.h"
 
 #include <cstring>
 #include <string>

@@ -1,4 +1,4 @@
-#include "exchange.h"
+#include "message_exchange.h"
 
 #include <algorithm>
 #include <cstdio>
