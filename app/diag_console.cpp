@@ -1,7 +1,7 @@
 #include "diag_console.h"
 
 #include "test_failure.h"
-#include "text_util.h"
+#include "utf8.h"
 
 namespace vr512b {
 

@@ -18,6 +18,11 @@
 #include <utility>
 #include <vector>
 
+#include "atomic_file.h"
+#include "text.h"
+#include "unique_fd.h"
+#include "utf8.h"
+
 namespace vr512b {
 
 namespace {
@@ -30,42 +35,7 @@ constexpr std::string_view kFileHeader = "Windows Registry Editor Version 5.00";
 // file stays readable in a terminal.
 constexpr std::size_t kHexLineWidth = 77;
 
-// ---------------------------------------------------------------- file handles
-
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd() { Reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes now and reports the result: close can be the first to notice a
-  // failed write on some file systems.
-  bool Close() {
-    if (fd_ < 0)
-      return true;
-    const int result = ::close(std::exchange(fd_, -1));
-    return result == 0;
-  }
-
- private:
-  void Reset() {
-    if (fd_ >= 0)
-      ::close(std::exchange(fd_, -1));
-  }
-  int fd_ = -1;
-};
+// ---------------------------------------------------------------- files
 
 // Holds an exclusive flock on "<file>.lock" while it lives. The lock file is
 // never removed: removing it would let two writers lock different inodes.
@@ -130,146 +100,23 @@ FileContent ReadWholeFile(const std::string& path) {
   return result;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t written = ::write(fd, data.data(), data.size());
-    if (written < 0) {
-      if (errno == EINTR)
-        continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
 std::string ParentDirectory(const std::string& path) {
   const fs::path parent = fs::path(path).parent_path();
   return parent.empty() ? std::string(".") : parent.string();
 }
 
-std::string TempPrefix(const std::string& path) {
-  return fs::path(path).filename().string() + ".tmp.";
-}
-
-// A writer killed between creating its temporary file and renaming it leaves
-// the file behind; whoever holds the lock next knows no one else is writing.
-void RemoveStaleTempFiles(const std::string& path) {
-  const std::string prefix = TempPrefix(path);
-  std::error_code error;
-  std::vector<fs::path> stale;
-  for (fs::directory_iterator it(ParentDirectory(path), error), end; !error && it != end;
-       it.increment(error)) {
-    if (it->path().filename().string().starts_with(prefix))
-      stale.push_back(it->path());
-  }
-  for (const fs::path& file : stale)
-    fs::remove(file, error);
-}
-
-bool SyncDirectory(const std::string& directory) {
-  UniqueFd fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!fd.valid())
-    return false;
-  // Some file systems cannot sync a directory at all; the rename is then as
-  // durable as they make it.
-  return ::fsync(fd.get()) == 0 || errno == EINVAL;
-}
-
-// Replaces `path` by `content` in one step. The caller holds the lock.
-// keepMode: give the new file the old one's permissions (mode), else the default.
-bool ReplaceFile(const std::string& path, const std::string& content, bool keepMode, mode_t mode) {
-  const std::string directory = ParentDirectory(path);
-  const std::string base = (fs::path(directory) / TempPrefix(path)).string();
-  std::string temp;
-  UniqueFd fd;
-  for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
-    temp = base + std::to_string(::getpid()) + "." + std::to_string(attempt);
-    fd = UniqueFd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (!fd.valid() && errno != EEXIST)
-      return false;
-  }
-  if (!fd.valid())
-    return false;
-
-  const bool written = (!keepMode || ::fchmod(fd.get(), mode) == 0) &&
-                       WriteAll(fd.get(), content) && ::fsync(fd.get()) == 0;
-  if (!fd.Close() || !written || ::rename(temp.c_str(), path.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  return SyncDirectory(directory);
-}
-
 // ---------------------------------------------------------------- text
 
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string LowerName(std::string_view name) {
-  std::string lower(name);
-  for (char& c : lower)
-    c = LowerAscii(c);
-  return lower;
-}
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
 std::string_view TrimLeft(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front()))
-    text.remove_prefix(1);
-  return text;
+  return vr512b::TrimLeft(text, IsSpaceOrTab);
 }
 
 std::string_view TrimRight(std::string_view text) {
-  while (!text.empty() && (IsBlank(text.back()) || text.back() == '\r' || text.back() == '\n')) {
-    text.remove_suffix(1);
-  }
-  return text;
+  return vr512b::TrimRight(text, [](char c) { return IsSpaceOrTab(c) || c == '\r' || c == '\n'; });
 }
 
 std::string_view Trim(std::string_view text) {
   return TrimLeft(TrimRight(text));
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size())
-    return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (LowerAscii(text[i]) != LowerAscii(prefix[i]))
-      return false;
-  }
-  return true;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  c = LowerAscii(c);
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  return -1;
-}
-
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
 }
 
 // regedit saves its files in UTF-16LE; a file copied over from Windows is
@@ -279,25 +126,13 @@ std::string DecodeFileText(std::string bytes) {
     return bytes.substr(3);
   if (!bytes.starts_with("\xFF\xFE"))
     return bytes;
-  std::string text;
-  text.reserve(bytes.size() / 2);
-  auto unit = [&](std::size_t i) {
-    return static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                 (static_cast<unsigned char>(bytes[i + 1]) << 8));
-  };
+  std::u16string units;
+  units.reserve(bytes.size() / 2);
   for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-    const char16_t first = unit(i);
-    if (first >= 0xD800 && first <= 0xDBFF && i + 3 < bytes.size()) {
-      const char16_t second = unit(i + 2);
-      if (second >= 0xDC00 && second <= 0xDFFF) {
-        AppendUtf8(text, 0x10000 + ((first - 0xD800) << 10) + (second - 0xDC00));
-        i += 2;
-        continue;
-      }
-    }
-    AppendUtf8(text, (first >= 0xD800 && first <= 0xDFFF) ? U'\uFFFD' : char32_t{first});
+    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                          (static_cast<unsigned char>(bytes[i + 1]) << 8)));
   }
-  return text;
+  return Utf16ToUtf8(units);
 }
 
 // ---------------------------------------------------------------- the document
@@ -353,12 +188,12 @@ std::optional<std::size_t> ParseValueName(std::string_view line, std::string& na
   } else {
     return std::nullopt;
   }
-  while (pos < line.size() && IsBlank(line[pos]))
+  while (pos < line.size() && IsSpaceOrTab(line[pos]))
     ++pos;
   if (pos >= line.size() || line[pos] != '=')
     return std::nullopt;
   ++pos;
-  while (pos < line.size() && IsBlank(line[pos]))
+  while (pos < line.size() && IsSpaceOrTab(line[pos]))
     ++pos;
   return pos;
 }
@@ -368,7 +203,7 @@ std::optional<std::uint32_t> ParseHexNumber(std::string_view digits) {
     return std::nullopt;
   std::uint32_t value = 0;
   for (char c : digits) {
-    const int d = HexValue(c);
+    const int d = HexDigitValue(c);
     if (d < 0)
       return std::nullopt;
     value = (value << 4) | static_cast<std::uint32_t>(d);
@@ -413,7 +248,7 @@ bool ParseValueData(std::string_view text, std::optional<RegValue>& value) {
     parsed.type = kRegSz;
     parsed.data.assign(quoted->begin(), quoted->end());
     parsed.data.push_back(0);
-  } else if (StartsWithNoCase(text, "dword:")) {
+  } else if (StartsWithIgnoringAsciiCase(text, "dword:")) {
     const auto number = ParseHexNumber(text.substr(6));
     if (!number)
       return false;
@@ -421,7 +256,7 @@ bool ParseValueData(std::string_view text, std::optional<RegValue>& value) {
     for (int shift = 0; shift < 32; shift += 8) {
       parsed.data.push_back(static_cast<std::uint8_t>(*number >> shift));
     }
-  } else if (StartsWithNoCase(text, "hex")) {
+  } else if (StartsWithIgnoringAsciiCase(text, "hex")) {
     text.remove_prefix(3);
     parsed.type = kRegBinary;
     if (!text.empty() && text.front() == '(') {
@@ -455,7 +290,7 @@ bool EndsWithContinuation(std::string_view line) {
 // A continuation line of a hex list starts, after its indent, with a digit.
 bool LooksLikeHexContinuation(std::string_view line) {
   line = TrimLeft(line);
-  return !line.empty() && HexValue(line.front()) >= 0;
+  return !line.empty() && HexDigitValue(line.front()) >= 0;
 }
 
 Document ParseDocument(const std::string& text) {
@@ -491,7 +326,7 @@ Document ParseDocument(const std::string& text) {
       continue;
     }
     std::string logical(TrimRight(lines[i].substr(*dataStart)));
-    if (StartsWithNoCase(logical, "hex")) {
+    if (StartsWithIgnoringAsciiCase(logical, "hex")) {
       while (EndsWithContinuation(logical) && i + 1 < lines.size() &&
              LooksLikeHexContinuation(lines[i + 1])) {
         logical.resize(TrimRight(logical).size() - 1);  // drop the backslash
@@ -511,7 +346,7 @@ Document ParseDocument(const std::string& text) {
 }
 
 bool KeyIs(const Entry& entry, const std::string& key) {
-  return entry.key && RegNamesEqual(*entry.key, key);
+  return entry.key && EqualsIgnoringAsciiCase(*entry.key, key);
 }
 
 bool HasSection(const Document& doc, const std::string& key) {
@@ -529,9 +364,9 @@ std::map<std::string, RegValue> ValuesOf(const Document& doc, const std::string&
     if (entry.kind != Entry::Kind::Value || !KeyIs(entry, key))
       continue;
     if (entry.value) {
-      values[LowerName(entry.name)] = *entry.value;
+      values[LowerAscii(entry.name)] = *entry.value;
     } else {
-      values.erase(LowerName(entry.name));
+      values.erase(LowerAscii(entry.name));
     }
   }
   return values;
@@ -632,7 +467,8 @@ void SetValue(Document& doc, const std::string& key, const std::string& name,
   // duplicates stay, overridden as before.
   for (std::size_t i = doc.entries.size(); i-- > 0;) {
     const Entry& old = doc.entries[i];
-    if (old.kind == Entry::Kind::Value && KeyIs(old, key) && RegNamesEqual(old.name, name)) {
+    if (old.kind == Entry::Kind::Value && KeyIs(old, key) &&
+        EqualsIgnoringAsciiCase(old.name, name)) {
       doc.entries[i] = std::move(entry);
       return;
     }
@@ -706,8 +542,10 @@ bool Transact(const std::string& linkOrFile, const std::function<bool(Document&,
     return false;
   Document doc = ParseDocument(DecodeFileText(std::move(file.bytes)));
   if (change(doc, file.status == ReadStatus::Ok)) {
-    RemoveStaleTempFiles(path);
-    if (!ReplaceFile(path, Serialize(doc), file.status == ReadStatus::Ok, file.mode))
+    RemoveStaleTemporaries(path);
+    const std::optional<unsigned> keepMode =
+        file.status == ReadStatus::Ok ? std::optional<unsigned>(file.mode) : std::nullopt;
+    if (!ReplaceFileAtomically(path, Serialize(doc), keepMode).empty())
       return false;
   }
   result = std::move(doc);
@@ -764,11 +602,11 @@ void RegFileStore::CloseKey() {
 }
 
 bool RegFileStore::ValueExists(const std::string& name) {
-  return values_.find(LowerName(name)) != values_.end();
+  return values_.find(LowerAscii(name)) != values_.end();
 }
 
 std::optional<RegValue> RegFileStore::ReadValue(const std::string& name) {
-  const auto it = values_.find(LowerName(name));
+  const auto it = values_.find(LowerAscii(name));
   if (it == values_.end())
     return std::nullopt;
   return it->second;

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "text.h"
+
 namespace vr512b {
 
 // Value types with the numbers the Windows registry gives them. Types without
@@ -30,18 +32,11 @@ struct RegValue {
   bool operator==(const RegValue&) const = default;
 };
 
-// Case-insensitive comparison of key and value names; the registry ignores
-// the case of ASCII letters in both.
-inline bool RegNamesEqual(const std::string& a, const std::string& b) {
-  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 // A typed key/value store holding one open key at a time, shaped after the
 // Windows registry so that the system registry and our file backend are
 // interchangeable behind the settings code. Key paths are taken from the root
-// of the store's hive; a leading backslash is allowed and ignored.
+// of the store's hive; a leading backslash is allowed and ignored. Key and
+// value names ignore the case of ASCII letters, as the registry does.
 class RegistryStore {
  public:
   virtual ~RegistryStore() = default;
@@ -98,8 +93,9 @@ class MemoryRegistryStore : public RegistryStore {
   Values::iterator Find(const std::string& name) {
     if (!open_)
       return values_.end();
-    return std::find_if(values_.begin(), values_.end(),
-                        [&](const auto& entry) { return RegNamesEqual(entry.first, name); });
+    return std::find_if(values_.begin(), values_.end(), [&](const auto& entry) {
+      return EqualsIgnoringAsciiCase(entry.first, name);
+    });
   }
 
   Values values_;

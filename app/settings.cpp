@@ -93,9 +93,9 @@ void SaveSettings(RegistryStore& store, const TestParameterValues& values) {
 #ifdef _WIN32
 
 std::unique_ptr<RegistryStore> OpenSettingsStore(const std::string& path) {
-  if (RegNamesEqual(path, "HKEY_LOCAL_MACHINE") || RegNamesEqual(path, "HKLM"))
+  if (EqualsIgnoringAsciiCase(path, "HKEY_LOCAL_MACHINE") || EqualsIgnoringAsciiCase(path, "HKLM"))
     return OpenSystemRegistryStore(RegistryHive::LocalMachine);
-  if (RegNamesEqual(path, "HKEY_CURRENT_USER") || RegNamesEqual(path, "HKCU"))
+  if (EqualsIgnoringAsciiCase(path, "HKEY_CURRENT_USER") || EqualsIgnoringAsciiCase(path, "HKCU"))
     return OpenSystemRegistryStore(RegistryHive::CurrentUser);
   throw RegistryError("Неизвестный раздел реестра '" + path +
                       "': нужен HKEY_LOCAL_MACHINE или HKEY_CURRENT_USER");

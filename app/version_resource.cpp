@@ -9,6 +9,9 @@
 
 #include <cstdio>
 
+#include "text.h"
+#include "utf8.h"
+
 namespace vr512b {
 
 namespace {
@@ -99,36 +102,6 @@ std::string TranslationKey(unsigned language, unsigned codePage) {
   return key;
 }
 
-std::string TrimBlanks(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  while (!text.empty() && blank(text.front()))
-    text.remove_prefix(1);
-  while (!text.empty() && blank(text.back()))
-    text.remove_suffix(1);
-  return std::string(text);
-}
-
-std::wstring Widen(std::string_view text) {
-  if (text.empty())
-    return {};
-  const int length = static_cast<int>(text.size());
-  const int wide = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-  std::wstring result(static_cast<std::size_t>(wide > 0 ? wide : 0), L'\0');
-  if (wide > 0)
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, result.data(), wide);
-  return result;
-}
-
-std::string Narrow(const wchar_t* text) {
-  const int narrow = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (narrow <= 1)
-    return {};
-  std::string result(static_cast<std::size_t>(narrow), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), narrow, nullptr, nullptr);
-  result.pop_back();
-  return result;
-}
-
 }  // namespace
 
 void TVersionInfo::SetEnabled(bool enabled) {
@@ -140,7 +113,7 @@ void TVersionInfo::SetEnabled(bool enabled) {
 }
 
 void TVersionInfo::SetFileName(std::string_view fileName) {
-  std::string trimmed = TrimBlanks(fileName);
+  std::string trimmed(Trim(fileName, IsSpaceOrTab));
   if (trimmed == fileName_)
     return;
   fileName_ = std::move(trimmed);
@@ -201,15 +174,15 @@ std::string TVersionInfo::QueryStringValue(std::string_view name) const {
     return {};
   // The wide query: the ANSI one would hand the text over in the system's
   // ANSI code page and lose Cyrillic wherever that page is not 1251.
-  const std::wstring path =
-      L"\\StringFileInfo\\" + Widen(translations_[translationIndex_]) + L"\\" + Widen(name);
+  const std::wstring path = L"\\StringFileInfo\\" + Utf8ToWide(translations_[translationIndex_]) +
+                            L"\\" + Utf8ToWide(name);
   void* value = nullptr;
   UINT length = 0;
   // The data is only read; the query's buffer parameter is not const.
   auto* data = const_cast<unsigned char*>(data_.data());
   if (!::VerQueryValueW(data, path.c_str(), &value, &length) || value == nullptr || length == 0)
     return {};
-  return Narrow(static_cast<const wchar_t*>(value));
+  return WideToUtf8(static_cast<const wchar_t*>(value));
 }
 
 std::array<std::uint16_t, 4> TVersionInfo::FileVersionNumbers() const {

@@ -5,6 +5,8 @@
 
 #include "windows_api.h"
 
+#include "utf8.h"
+
 #include <cstring>
 #include <memory>
 #include <string>
@@ -18,32 +20,8 @@ namespace {
 // The wide registry calls: the ANSI ones would pass text through the system's
 // ANSI code page, which loses Cyrillic wherever that page is not 1251 (Wine
 // under most locales). What the registry stores is the same either way.
-std::wstring Widen(const char* text, std::size_t size) {
-  if (size == 0)
-    return {};
-  const int length = static_cast<int>(size);
-  const int wide = ::MultiByteToWideChar(CP_UTF8, 0, text, length, nullptr, 0);
-  std::wstring result(static_cast<std::size_t>(wide > 0 ? wide : 0), L'\0');
-  if (wide > 0)
-    ::MultiByteToWideChar(CP_UTF8, 0, text, length, result.data(), wide);
-  return result;
-}
-
-std::wstring Widen(const std::string& text) {
-  return Widen(text.data(), text.size());
-}
-
-std::vector<std::uint8_t> Narrow(const wchar_t* text, std::size_t units) {
-  if (units == 0)
-    return {};
-  const int length = static_cast<int>(units);
-  const int narrow = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-  std::vector<std::uint8_t> result(static_cast<std::size_t>(narrow > 0 ? narrow : 0));
-  if (narrow > 0) {
-    ::WideCharToMultiByte(CP_UTF8, 0, text, length, reinterpret_cast<char*>(result.data()), narrow,
-                          nullptr, nullptr);
-  }
-  return result;
+std::wstring Widen(std::string_view text) {
+  return Utf8ToWide(text);
 }
 
 bool IsText(DWORD type) {
@@ -110,7 +88,8 @@ class WinRegistryStore : public RegistryStore {
       std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
       if (text.empty() || text.back() != L'\0')
         text.push_back(L'\0');
-      data = Narrow(text.data(), text.size());
+      const std::string narrow = WideToUtf8(text);
+      data.assign(narrow.begin(), narrow.end());
     }
     return RegValue{static_cast<RegValueType>(type), std::move(data)};
   }
@@ -120,8 +99,8 @@ class WinRegistryStore : public RegistryStore {
       return false;
     std::vector<std::uint8_t> data = value.data;
     if (IsText(value.type)) {
-      std::wstring text =
-          Widen(reinterpret_cast<const char*>(value.data.data()), value.data.size());
+      std::wstring text = Widen(
+          std::string_view(reinterpret_cast<const char*>(value.data.data()), value.data.size()));
       if (text.empty() || text.back() != L'\0')
         text.push_back(L'\0');
       data.resize(text.size() * sizeof(wchar_t));

@@ -11,6 +11,7 @@
 
 #include "cli_options.h"
 #include "test_parameters.h"
+#include "utc_time.h"
 
 namespace vr512b {
 class DeviceLink;
@@ -21,20 +22,6 @@ struct TestProcedure;
 namespace vr512b::cli {
 
 class CliView;
-
-using WallClock = std::chrono::system_clock;
-
-// "2026-12-08T10:15:30.123Z": UTC, milliseconds, as the record keeps times.
-std::string IsoUtcMillis(WallClock::time_point time);
-
-// Appends `text` as a JSON string literal. Control characters (C0, DEL, C1)
-// become \u00XX; every maximal ill-formed UTF-8 subsequence becomes one
-// U+FFFD, so a unit that sends garbage still leaves a valid record.
-void AppendJsonString(std::string& out, std::string_view text);
-
-// Replaces `path` by `content` in one step: a temporary file beside it,
-// flushed to disk, renamed over it. Returns an error text, empty on success.
-std::string ReplaceFileAtomically(const std::string& path, std::string_view content);
 
 // Whether the record could be written to `path` at all: a run of many minutes
 // must not end with its record lost to a mistyped folder. Returns an error

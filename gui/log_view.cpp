@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "utf8.h"
+
 namespace vr512b::gui {
 namespace {
 
@@ -112,17 +114,6 @@ class LineStore {
   std::uint64_t total_ = 0;
 };
 
-// UTF-16 code units of valid UTF-8: every byte that starts a character, plus one more for the
-// four-byte ones (surrogate pairs). Cheap enough to run on every append.
-int Utf16Length(std::string_view utf8) {
-  int units = 0;
-  for (const char ch : utf8) {
-    const auto byte = static_cast<unsigned char>(ch);
-    units += static_cast<int>((byte & 0xC0) != 0x80) + static_cast<int>(byte >= 0xF0);
-  }
-  return units;
-}
-
 std::size_t FindLineBreak(std::string_view text) {
   const void* lf = std::memchr(text.data(), '\n', text.size());
   const void* cr = std::memchr(text.data(), '\r', text.size());
@@ -188,7 +179,7 @@ struct LogView::Store {
 
   int lineLength(qsizetype i) const {
     std::string scratch;
-    return Utf16Length(lines.bytes(i, scratch));
+    return static_cast<int>(Utf16Length(lines.bytes(i, scratch)));
   }
 
   std::pair<Pos, Pos> ordered() const { return std::minmax(anchor, cursor); }
@@ -202,7 +193,7 @@ struct LogView::Store {
       repaired = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toUtf8();
       utf8 = std::string_view(repaired.constData(), static_cast<std::size_t>(repaired.size()));
     }
-    const int units = Utf16Length(utf8);
+    const int units = static_cast<int>(Utf16Length(utf8));
     if (units > longestUnits) {
       longestUnits = units;
       longest = lines.size();

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "cp1251.h"
 #include "test_failure.h"
-#include "text_util.h"
 
 namespace vr512b {
 

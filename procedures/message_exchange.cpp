@@ -5,9 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "cp1251.h"
 #include "message_tables.h"
 #include "test_failure.h"
-#include "text_util.h"
+#include "text.h"
 
 namespace vr512b {
 

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "text_util.h"
+#include "utf8.h"
 
 namespace vr512b::testing {
 

@@ -1,19 +1,11 @@
-#include "text_util.h"
+#include "cp1251.h"
+
+#include "utf8.h"
 
 namespace vr512b {
 
-std::size_t Utf8Length(std::string_view text) {
-  std::size_t count = 0;
-  for (unsigned char c : text) {
-    if ((c & 0xC0) != 0x80)
-      ++count;
-  }
-  return count;
-}
-
 namespace {
 
-// Units speak the Windows Cyrillic code page.
 constexpr char16_t kCp1251High[128] = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039,
     0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
@@ -28,46 +20,23 @@ constexpr char16_t kCp1251High[128] = {
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
 };
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 }  // namespace
+
+char32_t Cp1251Character(std::uint8_t byte) {
+  return byte < 0x80 ? char32_t{byte} : char32_t{kCp1251High[byte - 0x80]};
+}
 
 std::string FieldText(const std::uint8_t* field, std::size_t size) {
   std::string text;
   for (std::size_t i = 0; i < size && field[i] != 0; ++i) {
     const std::uint8_t b = field[i];
     if (b < 0x20 || b == 0x7F) {
-      // A control character from a unit must not break or forge log lines.
       text.push_back('?');
-    } else if (b < 0x80) {
-      text.push_back(static_cast<char>(b));
     } else {
-      AppendUtf8(text, kCp1251High[b - 0x80]);
+      AppendUtf8(text, Cp1251Character(b));
     }
   }
   return text;
-}
-
-std::string TrimBlanksAndControls(std::string_view text) {
-  auto skip = [](unsigned char c) { return c <= ' '; };
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && skip(static_cast<unsigned char>(text[begin])))
-    ++begin;
-  while (end > begin && skip(static_cast<unsigned char>(text[end - 1])))
-    --end;
-  return std::string(text.substr(begin, end - begin));
 }
 
 }  // namespace vr512b

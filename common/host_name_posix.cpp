@@ -1,0 +1,17 @@
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+
+#include "host_name.h"
+
+namespace vr512b {
+
+std::string HostName() {
+  char name[HOST_NAME_MAX + 1] = {};
+  if (::gethostname(name, sizeof name - 1) != 0)
+    return {};
+  return std::string(name, ::strnlen(name, sizeof name));
+}
+
+}  // namespace vr512b
