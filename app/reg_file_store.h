@@ -10,11 +10,8 @@
 
 namespace vr512b {
 
-// The registry kept in a text file of the Windows .reg format, hive
-// HKEY_LOCAL_MACHINE, so that a file can move between this store and regedit
-// and value types survive. Reading is lenient: whatever cannot be understood
-// is ignored on reading and kept byte for byte when the file is rewritten,
-// together with the sections of other keys.
+// The registry kept in a text file of the Windows .reg format (RegDocument),
+// on POSIX systems.
 //
 // Every write is one transaction under an advisory lock on "<file>.lock":
 // re-read the file, change the one value, write a temporary file beside it,

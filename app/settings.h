@@ -41,10 +41,13 @@ std::string DefaultSettingsPath();
 // HKEY_CURRENT_USER, which needs no administrator either.
 std::string DefaultSimulatorSettingsPath();
 
+// The parameters that match the virtual bench: reference 10001, telephones
+// 2001 and 2002, every format on, every option off.
+TestParameterValues SimulatorSettings();
+
 // When `path` does not exist yet (on Windows: when the hive has no parameter
-// key yet), creates it with parameters that match the virtual bench
-// (reference 10001, telephones 2001 and 2002, every format on, every option
-// off). Returns whether it created them.
+// key yet), creates it with SimulatorSettings(). Returns whether it created
+// them.
 bool SeedSimulatorSettings(const std::string& path);
 
 }  // namespace vr512b

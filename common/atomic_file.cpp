@@ -13,7 +13,11 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string TemporaryPrefix(const std::string& path) {
-  return "." + fs::path(path).filename().string() + ".tmp.";
+  // Appended piece by piece: GCC 12 takes "." + string for an overlapping copy.
+  std::string prefix(1, '.');
+  prefix += fs::path(path).filename().string();
+  prefix += ".tmp.";
+  return prefix;
 }
 
 }  // namespace

@@ -1,5 +1,3 @@
-#ifdef _WIN32
-
 #include "windows_api.h"
 // windows.h first: SetupAPI's header builds on its types.
 #include <setupapi.h>
@@ -173,5 +171,3 @@ HidLoadResult LoadPlatformHidLibrary() {
 }
 
 }  // namespace vr512b
-
-#endif  // _WIN32

@@ -1,5 +1,3 @@
-#ifndef _WIN32
-
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -262,5 +260,3 @@ HidLoadResult LoadPlatformHidLibrary() {
 }
 
 }  // namespace vr512b
-
-#endif

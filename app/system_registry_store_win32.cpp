@@ -1,5 +1,4 @@
-// The system registry behind the settings store, on Windows only.
-#ifdef _WIN32
+// The system registry behind the settings store.
 
 #include "registry_store.h"
 
@@ -123,5 +122,3 @@ std::unique_ptr<RegistryStore> OpenSystemRegistryStore(RegistryHive hive) {
 }
 
 }  // namespace vr512b
-
-#endif  // _WIN32

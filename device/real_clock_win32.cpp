@@ -1,0 +1,8 @@
+#include "clock.h"
+
+namespace vr512b {
+
+// Only Linux has a per-thread timer slack to lower.
+RealClock::RealClock() = default;
+
+}  // namespace vr512b
