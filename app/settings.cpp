@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include <exception>
+
 #include "ext_registry.h"
 
 namespace vr512b {
@@ -21,6 +23,16 @@ void LoadSettings(RegistryStore& store, TestParameterValues& values) {
   values.KorvexTestMsg = registry.ReadBoolDef("KorvexTestMsg", false);
   values.CBNoTone = registry.ReadBoolDef("CBNoTone", false);
   registry.CloseKey();
+}
+
+std::string LoadSettingsFrom(const std::string& path, TestParameterValues& values) {
+  try {
+    const std::unique_ptr<RegistryStore> store = OpenSettingsStore(path);
+    LoadSettings(*store, values);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return {};
 }
 
 void SaveSettings(RegistryStore& store, const TestParameterValues& values) {

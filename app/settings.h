@@ -16,6 +16,11 @@ inline constexpr char kSettingsKeyPath[] = "Software\\Korvex\\DiagVR512B";
 // RegistryError; the values after it in loading order keep what they had.
 void LoadSettings(RegistryStore& store, TestParameterValues& values);
 
+// The parameters stored at `path` (see OpenSettingsStore) into `values`, as
+// LoadSettings gives them. Returns the error text of the value that stopped
+// the load, empty when none did.
+std::string LoadSettingsFrom(const std::string& path, TestParameterValues& values);
+
 // Parameters -> registry, value by value; raises RegistryError at the first
 // value that cannot be written ("NameVR512BSample" when the key cannot be
 // opened at all).

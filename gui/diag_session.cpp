@@ -5,11 +5,9 @@
 #include <QScreen>
 
 #include "build_info.h"
-#include "clock.h"
+#include "console_session.h"
 #include "fm_bench.h"
 #include "fm_main.h"
-#include "hid_loader.h"
-#include "settings.h"
 #include "virtual_bench.h"
 
 namespace vr512b::gui {
@@ -105,47 +103,38 @@ DiagSession::DiagSession(Key) {}
 
 DiagSession::~DiagSession() = default;
 
+sim::VirtualBench* DiagSession::Bench() const {
+  return console_->Bench();
+}
+
+Clock& DiagSession::SessionClock() const {
+  return console_->clock();
+}
+
 std::unique_ptr<DiagSession> DiagSession::Start(const StartOptions& options) {
   auto session = std::make_unique<DiagSession>(Key());
-  if (options.virtualTime) {
-    session->clock_ = std::make_unique<VirtualClock>();
-  } else {
-    session->clock_ = std::make_unique<RealClock>();
-  }
-
-  std::string settingsPath;
-  if (options.settingsPath) {
-    settingsPath = *options.settingsPath;
-  } else {
-    settingsPath = options.simulate ? DefaultSimulatorSettingsPath() : DefaultSettingsPath();
-  }
-  // The bench's units only match parameters made for them.
-  if (options.simulate)
-    SeedSimulatorSettings(settingsPath);
-
-  session->window_ = std::make_unique<TFmMain>(*session->clock_, settingsPath);
+  SessionOptions sessionOptions;
+  sessionOptions.simulate = options.simulate;
+  sessionOptions.virtualTime = options.virtualTime;
+  sessionOptions.settingsPath = options.settingsPath;
+  session->console_ = std::make_unique<ConsoleSession>(sessionOptions);
   DiagSession& s = *session;
-  const bool started = s.window_->FormCreate([&s, &options](std::string& error) -> HidLibrary* {
-    if (options.simulate) {
-      s.bench_ = std::make_unique<sim::VirtualBench>(*s.clock_, sim::DefaultBenchConfig());
-      s.technician_ = std::make_unique<sim::VirtualTechnician>(*s.bench_);
-      return &s.bench_->hid();
-    }
-    HidLoadResult loaded = LoadPlatformHidLibrary();
-    error = loaded.error;
-    s.platformHid_ = std::move(loaded.library);
-    return s.platformHid_.get();
+  s.window_ = std::make_unique<TFmMain>(s.console_->clock(), s.console_->SettingsPath());
+  const bool started = s.window_->FormCreate([&s](std::string& error) -> HidLibrary* {
+    const ConsoleSession::HidStart start = s.console_->StartHid();
+    error = start.error;
+    return start.hid;
   });
   if (!started)
     return nullptr;
 
-  if (s.bench_) {
-    s.benchWindow_ = std::make_unique<TFmBench>(*s.bench_, *s.technician_);
-    TFmBench* bench = s.benchWindow_.get();
-    s.window_->SetStandIn(bench);
-    s.window_->SetPumpObserver([bench] { bench->Refresh(); });
+  if (sim::VirtualBench* bench = s.console_->Bench()) {
+    s.benchWindow_ = std::make_unique<TFmBench>(*bench, *s.console_->Technician());
+    TFmBench* benchWindow = s.benchWindow_.get();
+    s.window_->SetStandIn(benchWindow);
+    s.window_->SetPumpObserver([benchWindow] { benchWindow->Refresh(); });
     // The console ends with its main window.
-    QObject::connect(s.window_.get(), &TFmMain::Closed, bench, &QWidget::close);
+    QObject::connect(s.window_.get(), &TFmMain::Closed, benchWindow, &QWidget::close);
   }
   if (options.showWindows) {
     s.PlaceWindows();

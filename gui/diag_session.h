@@ -9,10 +9,9 @@
 
 namespace vr512b {
 class Clock;
-class HidLibrary;
+class ConsoleSession;
 namespace sim {
 class VirtualBench;
-class VirtualTechnician;
 }  // namespace sim
 }  // namespace vr512b
 
@@ -38,10 +37,11 @@ struct CommandLine {
 };
 CommandLine ParseCommandLine(const QStringList& arguments);
 
-// One run of the console: the clock, the HID library (the platform's or the
-// virtual bench's), the main window and, on the virtual bench, its window.
-// Members are released in reverse order, so the window goes before the HID
-// library it uses.
+// One run of the console: what the command-line runner sets up as well (the
+// clock, the parameters store, the platform's HID library or the virtual
+// bench), the main window and, on the virtual bench, its window. Members are
+// released in reverse order, so the windows go before the HID library they
+// use.
 class DiagSession {
  public:
   // Creates the main window and runs its start-up. Returns null after the
@@ -53,8 +53,8 @@ class DiagSession {
 
   TFmMain& MainWindow() const { return *window_; }
   TFmBench* BenchWindow() const { return benchWindow_.get(); }
-  sim::VirtualBench* Bench() const { return bench_.get(); }
-  Clock& SessionClock() const { return *clock_; }
+  sim::VirtualBench* Bench() const;
+  Clock& SessionClock() const;
 
  private:
   // Only Start makes sessions; the key lets it use make_unique.
@@ -68,10 +68,7 @@ class DiagSession {
  private:
   void PlaceWindows();
 
-  std::unique_ptr<Clock> clock_;
-  std::unique_ptr<sim::VirtualBench> bench_;
-  std::unique_ptr<sim::VirtualTechnician> technician_;
-  std::unique_ptr<HidLibrary> platformHid_;
+  std::unique_ptr<ConsoleSession> console_;
   std::unique_ptr<TFmMain> window_;
   std::unique_ptr<TFmBench> benchWindow_;
 };

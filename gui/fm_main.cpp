@@ -353,14 +353,10 @@ void TFmMain::LoadSettings() {
   // A value that cannot be read stops the load; the controls after it keep
   // what they held.
   TestParameterValues values = SFSetupDiag->Values();
-  try {
-    const std::unique_ptr<RegistryStore> store = OpenSettingsStore(settingsPath_);
-    vr512b::LoadSettings(*store, values);
-  } catch (...) {
-    SFSetupDiag->SetValues(values);
-    throw;
-  }
+  const std::string error = LoadSettingsFrom(settingsPath_, values);
   SFSetupDiag->SetValues(values);
+  if (!error.empty())
+    throw std::runtime_error(error);
 }
 
 void TFmMain::SaveSettings() {

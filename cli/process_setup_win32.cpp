@@ -1,0 +1,23 @@
+#include <fcntl.h>
+#include <io.h>
+
+#include <csignal>
+#include <cstdio>
+
+#include "process_setup.h"
+
+namespace vr512b::cli {
+
+void PrepareStandardStreams() {
+  // The log is UTF-8 with bare line feeds on every platform; text mode would
+  // turn each into CR LF and make the output differ from the Linux console's.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
+
+void InstallAbortSignals(void (*handler)(int)) {
+  std::signal(SIGINT, handler);
+  std::signal(SIGTERM, handler);
+}
+
+}  // namespace vr512b::cli
