@@ -35,14 +35,32 @@ void DiagConsole::WriteLog(std::string_view text) {
   for (;;) {
     const std::size_t brk = text.find_first_of("\r\n", start);
     if (brk == std::string_view::npos) {
-      view_.AppendLog(text.substr(start));
+      AppendLine(text.substr(start));
       return;
     }
-    view_.AppendLog(text.substr(start, brk - start));
+    AppendLine(text.substr(start, brk - start));
     start = brk + 1;
     if (text[brk] == '\r' && start < text.size() && text[start] == '\n')
       ++start;
   }
+}
+
+void DiagConsole::AppendLine(std::string_view line) {
+  view_.AppendLog(line);
+  if (observer_ != nullptr)
+    observer_->LogLine(line);
+}
+
+void DiagConsole::TestStarted(const TestProcedure& test) {
+  view_.TestStarted(test);
+  if (observer_ != nullptr)
+    observer_->TestStarted(test);
+}
+
+void DiagConsole::TestFinished(const TestProcedure& test, std::string_view verdict) {
+  view_.TestFinished(test, verdict);
+  if (observer_ != nullptr)
+    observer_->TestFinished(test, verdict);
 }
 
 void DiagConsole::CheckAbort() {
@@ -60,7 +78,7 @@ void DiagConsole::SetStatus(StatusCell cell, const char* text) {
 void DiagConsole::Frame(const TestProcedure& test) {
   FBusy = 1;
   FTestFailed = 0;
-  view_.TestStarted(test);
+  TestStarted(test);
   SetStatus(test.cell, kRunning);
   const std::string rule(Utf8Length(test.title), '-');
   WriteLog(rule);
@@ -100,13 +118,13 @@ void DiagConsole::Frame(const TestProcedure& test) {
     WriteLog("");
     FBusy = 0;
     view_.UpdateActions();
-    view_.TestFinished(test, verdict);
+    TestFinished(test, verdict);
     throw;
   }
   WriteLog("");
   FBusy = 0;
   view_.UpdateActions();
-  view_.TestFinished(test, verdict);
+  TestFinished(test, verdict);
 }
 
 bool DiagConsole::ExecuteTest(const TestProcedure& test) {

@@ -12,6 +12,7 @@
 #include "procedure_host.h"
 #include "procedure_table.h"
 #include "report_layer.h"
+#include "run_observer.h"
 #include "unit_commands.h"
 
 namespace vr512b {
@@ -54,6 +55,8 @@ class DiagConsole final : public ProcedureHost, private LogSink {
   std::uint8_t FBusyFlag() const { return FBusy; }
   std::uint8_t FTestFailedFlag() const { return FTestFailed; }
   void SetRefSerial(std::int32_t serial) { link_.SetRefSerial(serial); }
+  // Told of every log line and every test's frame from now on; null for none.
+  void SetRunObserver(RunObserver* observer) { observer_ = observer; }
   std::int32_t RefSerial() const { return link_.RefSerial(); }
 
   static constexpr const char* kRunning = "Выполняется...";
@@ -63,6 +66,9 @@ class DiagConsole final : public ProcedureHost, private LogSink {
 
  private:
   void SetStatus(StatusCell cell, const char* text);
+  void AppendLine(std::string_view line);
+  void TestStarted(const TestProcedure& test);
+  void TestFinished(const TestProcedure& test, std::string_view verdict);
   void Frame(const TestProcedure& test);
 
   ConsoleView& view_;
@@ -70,6 +76,7 @@ class DiagConsole final : public ProcedureHost, private LogSink {
   DeviceLink link_;
   ReportLayer reports_;
   UnitCommands commands_;
+  RunObserver* observer_ = nullptr;
   std::uint8_t FBusy = 0;
   std::uint8_t FTestFailed = 0;
   bool handlerRunning_ = false;

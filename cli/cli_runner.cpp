@@ -3,12 +3,13 @@
 #include <memory>
 #include <ostream>
 
+#include "atomic_file.h"
 #include "build_info.h"
 #include "cli_view.h"
 #include "console_session.h"
 #include "diag_console.h"
 #include "parameter_override.h"
-#include "run_record.h"
+#include "run_reporter.h"
 #include "serial_number.h"
 
 namespace vr512b::cli {
@@ -55,9 +56,10 @@ int RunCli(const CliOptions& options, CliStreams streams) {
     return kExitCannotStart;
   }
 
-  // A record that could not be kept would cost the whole run: refuse to start.
+  // A record that could not be kept would cost the whole run (of many
+  // minutes, maybe, lost to a mistyped folder): refuse to start.
   if (options.reportPath) {
-    const std::string error = CheckRecordPath(*options.reportPath);
+    const std::string error = CheckReplaceable(*options.reportPath);
     if (!error.empty()) {
       streams.err << "vr512b-diag-cli: --report " << *options.reportPath << ": " << error << '\n';
       return kExitCannotStart;
@@ -71,7 +73,7 @@ int RunCli(const CliOptions& options, CliStreams streams) {
   DiagConsole console(*hid.hid, session.clock(), view);
   view.Attach(console);
   console.SetRefSerial(ReferenceSerialFromText(parameters.NameVR512BSample));
-  RunReporter report(options, parameters, view, console, streams.err);
+  RunReporter report(options, view, console, streams.err);
 
   for (const std::string& test : options.tests) {
     console.ExecuteAction(test);

@@ -24,8 +24,6 @@ void CliView::AppendLog(std::string_view line) {
   // Whoever reads the pipe (tee, a CI log, an operator) sees each step as it
   // happens, not in blocks of a buffer's size minutes later.
   streams_.out.flush();
-  if (onLogLine)
-    onLogLine(line);
 }
 
 void CliView::SetStatus(StatusCell cell, std::string_view text) {
@@ -91,22 +89,18 @@ void CliView::ProcessMessages() {
   PollAbort();
 }
 
-void CliView::TestStarted(const TestProcedure& test) {
+void CliView::TestStarted(const TestProcedure&) {
   if (abortAfterMs_) {
     abortAt_ = clock_.NowMs() + *abortAfterMs_;
     abortAfterMs_.reset();
   }
-  if (onTestStarted)
-    onTestStarted(test);
 }
 
-void CliView::TestFinished(const TestProcedure& test, std::string_view verdict) {
+void CliView::TestFinished(const TestProcedure&, std::string_view verdict) {
   if (verdict == DiagConsole::kVerdictError)
     failed_ = true;
   if (verdict == DiagConsole::kVerdictAborted)
     aborted_ = true;
-  if (onTestFinished)
-    onTestFinished(test, verdict);
 }
 
 void CliView::PrintStatusCells() {

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -45,11 +44,6 @@ class CliView final : public ConsoleView {
   bool AnyAborted() const { return aborted_; }
   bool SignalAbort() const { return signalled_; }
   void PrintStatusCells();
-
-  // Observers for run records: every log line and the test boundaries.
-  std::function<void(std::string_view)> onLogLine;
-  std::function<void(const TestProcedure&)> onTestStarted;
-  std::function<void(const TestProcedure&, std::string_view)> onTestFinished;
 
  private:
   void PollAbort();

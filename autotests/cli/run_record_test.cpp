@@ -16,7 +16,7 @@
 #include "cli_options.h"
 #include "cli_runner.h"
 #include "json_reader.h"
-#include "run_record.h"
+#include "run_reporter.h"
 #include "test_support.h"
 
 namespace vr512b {

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string_view>
+
+namespace vr512b {
+
+struct TestProcedure;
+
+// Follows what a console does, for those who keep a record of it: every log
+// line as the view gets it, and the frame of every test.
+class RunObserver {
+ public:
+  virtual void LogLine(std::string_view line) = 0;
+  virtual void TestStarted(const TestProcedure& test) = 0;
+  // The frame has closed the units; verdict "OK", "Ошибка" or "Прервано".
+  virtual void TestFinished(const TestProcedure& test, std::string_view verdict) = 0;
+
+ protected:
+  ~RunObserver() = default;
+};
+
+}  // namespace vr512b

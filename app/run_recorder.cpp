@@ -1,0 +1,58 @@
+#include "run_recorder.h"
+
+#include "build_info.h"
+#include "diag_console.h"
+#include "host_name.h"
+#include "procedure_table.h"
+
+namespace vr512b {
+
+RunRecorder::RunRecorder(DiagConsole& console) : console_(console) {
+  record_.programVersion = VR512B_FILE_VERSION;
+  record_.station = HostName();
+  record_.started = WallClock::now();
+  record_.parameters = console_.Parameters();
+  console_.SetRunObserver(this);
+}
+
+RunRecorder::~RunRecorder() {
+  console_.SetRunObserver(nullptr);
+}
+
+void RunRecorder::Finish() {
+  record_.finished = WallClock::now();
+}
+
+void RunRecorder::LogLine(std::string_view line) {
+  if (inTest_) {
+    record_.tests.back().log.emplace_back(line);
+  } else {
+    record_.logOutsideTests.emplace_back(line);
+  }
+}
+
+void RunRecorder::TestStarted(const TestProcedure& test) {
+  RunRecord::Test entry;
+  entry.id = test.id;
+  entry.caption = test.caption;
+  entry.started = WallClock::now();
+  record_.tests.push_back(std::move(entry));
+  inTest_ = true;
+}
+
+void RunRecorder::TestFinished(const TestProcedure&, std::string_view verdict) {
+  // The frame has closed the units, but the link still knows whom it had; it
+  // forgets a unit whose open failed, so the last identity read is kept.
+  for (const TUnitRole role : {urUnderTest, urReference}) {
+    const DeviceLink::Identity& identity = console_.link().LastIdentity(role);
+    if (identity.known)
+      record_.units[role] = RunRecord::Unit{identity.serial, identity.version};
+  }
+  if (!inTest_)
+    return;
+  record_.tests.back().verdict = std::string(verdict);
+  record_.tests.back().finished = WallClock::now();
+  inTest_ = false;
+}
+
+}  // namespace vr512b

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "run_observer.h"
+#include "run_record.h"
+
+namespace vr512b {
+
+class DiagConsole;
+
+// Keeps the RunRecord of a console while it lives: attached to the console
+// when made, detached when it goes. The window and the command-line runner
+// use it alike.
+class RunRecorder final : private RunObserver {
+ public:
+  // The record starts now, with the parameters the console reads now.
+  explicit RunRecorder(DiagConsole& console);
+  ~RunRecorder();
+  RunRecorder(const RunRecorder&) = delete;
+  RunRecorder& operator=(const RunRecorder&) = delete;
+
+  // The run ends now.
+  void Finish();
+  const RunRecord& Record() const { return record_; }
+
+ private:
+  void LogLine(std::string_view line) override;
+  void TestStarted(const TestProcedure& test) override;
+  void TestFinished(const TestProcedure& test, std::string_view verdict) override;
+
+  DiagConsole& console_;
+  RunRecord record_;
+  bool inTest_ = false;
+};
+
+}  // namespace vr512b

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "cli_options.h"
+#include "run_recorder.h"
+
+namespace vr512b {
+class DiagConsole;
+}
+
+namespace vr512b::cli {
+
+class CliView;
+
+// Keeps the record of a run when --report asks for one and writes the file
+// once, at Finish or, when an error ends the run instead, from the destructor.
+// Inert without --report.
+class RunReporter {
+ public:
+  RunReporter(const CliOptions& options, CliView& view, DiagConsole& console, std::ostream& err);
+  ~RunReporter();
+  RunReporter(const RunReporter&) = delete;
+  RunReporter& operator=(const RunReporter&) = delete;
+
+  // Writes the record with the run's exit status. A record that cannot be
+  // written is reported on `err`; the exit status stays that of the tests.
+  void Finish(int exitStatus);
+
+ private:
+  void Write(std::optional<int> exitStatus);
+
+  const CliOptions& options_;
+  CliView& view_;
+  std::ostream& err_;
+  std::optional<RunRecorder> recorder_;
+  bool written_ = false;
+};
+
+}  // namespace vr512b::cli
