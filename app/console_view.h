@@ -16,7 +16,8 @@ class ConsoleView {
   // One log line, without its line break.
   virtual void AppendLog(std::string_view line) = 0;
   virtual void ClearLog() = 0;
-  virtual void SetStatus(StatusCell cell, std::string_view text) = 0;
+  // The status cell of a test that has one.
+  virtual void SetStatus(const TestProcedure& test, std::string_view text) = 0;
   // Modal box, caption "Проверка", information icon, Yes and No.
   virtual bool AskYesNo(const std::string& question) = 0;
   // Modal box, caption "Проверка", information icon, OK.

@@ -1,5 +1,6 @@
 #include "diag_console.h"
 
+#include "serial_number.h"
 #include "test_failure.h"
 #include "utf8.h"
 
@@ -70,16 +71,16 @@ void DiagConsole::CheckAbort() {
     throw TestFailure(kAborted);
 }
 
-void DiagConsole::SetStatus(StatusCell cell, const char* text) {
-  if (cell != StatusCell::None)
-    view_.SetStatus(cell, text);
+void DiagConsole::SetStatus(const TestProcedure& test, const char* text) {
+  if (test.HasStatusCell())
+    view_.SetStatus(test, text);
 }
 
 void DiagConsole::Frame(const TestProcedure& test) {
   FBusy = 1;
   FTestFailed = 0;
   TestStarted(test);
-  SetStatus(test.cell, kRunning);
+  SetStatus(test, kRunning);
   const std::string rule(Utf8Length(test.title), '-');
   WriteLog(rule);
   WriteLog(test.title);
@@ -91,7 +92,7 @@ void DiagConsole::Frame(const TestProcedure& test) {
   auto fail = [&] {
     const bool aborted = FBusy == 0;
     verdict = aborted ? kVerdictAborted : kVerdictError;
-    SetStatus(test.cell, verdict);
+    SetStatus(test, verdict);
     if (aborted) {
       // The clean-up waits for the units; its own failure must not skip the
       // closing of the units and the end of the frame.
@@ -108,7 +109,7 @@ void DiagConsole::Frame(const TestProcedure& test) {
     CheckAbort();
     run->Body(*this);
     link_.CloseDevices();
-    SetStatus(test.cell, kVerdictOk);
+    SetStatus(test, kVerdictOk);
   } catch (const TestFailure&) {
     fail();
   } catch (...) {
@@ -127,49 +128,55 @@ void DiagConsole::Frame(const TestProcedure& test) {
   TestFinished(test, verdict);
 }
 
-bool DiagConsole::ExecuteTest(const TestProcedure& test) {
+bool DiagConsole::RunTest(const TestProcedure& test) {
   // The monitor has no enabling rule, but no handler may start inside another
   // one's message pump: it would share and overwrite the device slots.
   if (handlerRunning_)
     return false;
-  if (test.cell != StatusCell::None && !ActTestUpdate())
+  if (!test.alwaysEnabled && !CanStartTest())
     return false;
   FlagScope running(handlerRunning_);
   Frame(test);
   return true;
 }
 
-bool DiagConsole::ExecuteAction(const std::string& id) {
-  if (id == "all")
-    return ActTestAllExecute();
-  const TestProcedure* test = FindProcedure(id);
-  return test != nullptr && ExecuteTest(*test);
+bool DiagConsole::RunByName(std::string_view name) {
+  if (name == "all")
+    return RunCheckAll();
+  const TestProcedure* test = FindProcedure(name);
+  return test != nullptr && RunTest(*test);
 }
 
-bool DiagConsole::ActTestAllExecute() {
-  if (handlerRunning_ || !ActTestUpdate())
+bool DiagConsole::RunCheckAll() {
+  if (handlerRunning_ || !CanStartTest())
     return false;
   FlagScope running(handlerRunning_);
-  BtClearClick();
-  for (const char* id : {"func", "indic", "sound", "tr", "rx", "line", "trmess", "rxmess"}) {
-    const std::string name = id;
-    if (name == "indic" && Parameters().ShortTest)
+  ClearResults();
+  for (const TestProcedure& test : AllProcedures()) {
+    // The short-run box counts as it stands when the test's turn comes.
+    if (!test.RunsInCheckAll(Parameters().ShortTest))
       continue;
-    const TestProcedure* test = FindProcedure(name);
+    // Each test runs as its button would run it: only when its action is enabled.
     view_.UpdateActions();
-    if (test == nullptr || !ActTestUpdate())
+    if (!CanStartTest())
       return true;
-    Frame(*test);
-    if (name != "rxmess" && FTestFailed)
+    Frame(test);
+    if (FTestFailed)
       break;
   }
   return true;
 }
 
-void DiagConsole::BtClearClick() {
-  for (int i = 0; i < kStatusCellCount; ++i)
-    view_.SetStatus(static_cast<StatusCell>(i), "");
+void DiagConsole::ClearResults() {
+  for (const TestProcedure& test : AllProcedures()) {
+    if (test.HasStatusCell())
+      view_.SetStatus(test, "");
+  }
   view_.ClearLog();
+}
+
+void DiagConsole::SetRefSerialFromText(std::string_view text) {
+  link_.SetRefSerial(ReferenceSerialFromText(text));
 }
 
 }  // namespace vr512b

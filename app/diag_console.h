@@ -38,26 +38,32 @@ class DiagConsole final : public ProcedureHost, private LogSink {
   DeviceLink& link() override { return link_; }
   UnitCommands& unit() override { return commands_; }
 
-  // Actions. Execute* return false when the action was refused (not enabled,
-  // or another handler is running and would be re-entered).
-  bool ExecuteTest(const TestProcedure& test);
-  bool ExecuteAction(const std::string& id);  // a test id or "all"
-  bool ActTestAllExecute();
-  void ActCancelExecute() { FBusy = 0; }
-  void BtClearClick();
+  // What the window's actions do. Each returns false when it was refused: not
+  // enabled, or another handler is running and would be re-entered.
+  bool RunTest(const TestProcedure& test);
+  bool RunByName(std::string_view name);  // a test's id, or "all" for Check all
+  bool RunCheckAll();
+  // Abort: the running test ends at its next CheckAbort.
+  void RequestAbort() { FBusy = 0; }
+  // Clear: every status cell and the log emptied.
+  void ClearResults();
 
   // Enabling rules.
-  bool ActTestUpdate() const { return FBusy == 0; }
-  bool ActCancelUpdate() const { return FBusy != 0; }
+  bool CanStartTest() const { return FBusy == 0; }
+  bool CanAbort() const { return FBusy != 0; }
   // True while a test, the monitor or Check all is running.
   bool HandlerRunning() const { return handlerRunning_; }
+  // Whether the last test ended by failure or abort.
+  bool TestFailed() const { return FTestFailed != 0; }
 
-  std::uint8_t FBusyFlag() const { return FBusy; }
-  std::uint8_t FTestFailedFlag() const { return FTestFailed; }
+  // The reference unit's serial number, as the device link matches it.
+  std::int32_t RefSerial() const { return link_.RefSerial(); }
   void SetRefSerial(std::int32_t serial) { link_.SetRefSerial(serial); }
+  // From the text of the parameter NameVR512BSample, by the console's rule.
+  void SetRefSerialFromText(std::string_view text);
+
   // Told of every log line and every test's frame from now on; null for none.
   void SetRunObserver(RunObserver* observer) { observer_ = observer; }
-  std::int32_t RefSerial() const { return link_.RefSerial(); }
 
   static constexpr const char* kRunning = "Выполняется...";
   static constexpr const char* kVerdictOk = "OK";
@@ -65,7 +71,7 @@ class DiagConsole final : public ProcedureHost, private LogSink {
   static constexpr const char* kVerdictAborted = "Прервано";
 
  private:
-  void SetStatus(StatusCell cell, const char* text);
+  void SetStatus(const TestProcedure& test, const char* text);
   void AppendLine(std::string_view line);
   void TestStarted(const TestProcedure& test);
   void TestFinished(const TestProcedure& test, std::string_view verdict);

@@ -48,7 +48,7 @@ class BenchView final : public ConsoleView {
   }
   void AppendLog(std::string_view) override { ++lines; }
   void ClearLog() override {}
-  void SetStatus(StatusCell, std::string_view) override {}
+  void SetStatus(const TestProcedure&, std::string_view) override {}
   bool AskYesNo(const std::string& q) override { return technician_.Answer(q); }
   void ShowNotice(const std::string& n) override { technician_.CarryOut(n); }
   void ProcessMessages() override {
@@ -97,13 +97,13 @@ int main(int argc, char** argv) {
     if (id == "monitor") {
       view.onPump = [&] {
         if (real.NowMs() >= stopAt)
-          console.ActCancelExecute();
+          console.RequestAbort();
       };
     }
 
     const double cpu0 = CpuSeconds();
     const auto t0 = std::chrono::steady_clock::now();
-    if (!console.ExecuteAction(id)) {
+    if (!console.RunByName(id)) {
       std::fprintf(stderr, "unknown test %s\n", id.c_str());
       return 64;
     }

@@ -1,14 +1,53 @@
 #include "cli_options.h"
 
-#include <algorithm>
-#include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "procedure_table.h"
+#include "utf8.h"
 
 namespace vr512b::cli {
 
 namespace {
 
-constexpr std::array<const char*, 10> kTestNames = {"func", "indic",  "sound",  "tr",  "rx",
-                                                    "line", "trmess", "rxmess", "all", "monitor"};
+// Check all by its command-line name, among the tests.
+constexpr const char* kCheckAllName = "all";
+constexpr const char* kCheckAllCaption = "Проверить все";
+
+bool IsTestName(const std::string& name) {
+  return name == kCheckAllName || FindProcedure(name) != nullptr;
+}
+
+std::string Padded(const std::string& text, std::size_t width) {
+  const std::size_t length = Utf8Length(text);
+  return text + std::string(length < width ? width - length : 1, ' ');
+}
+
+// The tests two to a line, in the order of the window's buttons, with Check
+// all after the tests it runs.
+std::string TestList() {
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (const TestProcedure& test : AllProcedures()) {
+    if (test.HasStatusCell())
+      entries.emplace_back(test.id, test.caption);
+  }
+  entries.emplace_back(kCheckAllName, kCheckAllCaption);
+  for (const TestProcedure& test : AllProcedures()) {
+    if (!test.HasStatusCell())
+      entries.emplace_back(test.id, test.caption);
+  }
+  std::string list;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const bool left = i % 2 == 0;
+    list += left ? "  " : "";
+    list += Padded(entries[i].first, 9);
+    list += left && i + 1 < entries.size() ? Padded(entries[i].second, 24) : entries[i].second;
+    if (!left || i + 1 == entries.size())
+      list += '\n';
+  }
+  return list;
+}
 
 bool ParseMilliseconds(const std::string& text, long long& value) {
   if (text.empty() || text.size() > 12)
@@ -24,17 +63,13 @@ bool ParseMilliseconds(const std::string& text, long long& value) {
 
 }  // namespace
 
-const char* UsageText() {
+std::string UsageText() {
   return R"(Использование: vr512b-diag-cli [ПАРАМЕТРЫ] ТЕСТ...
 Запускает тесты УПО VR512B без окна, в заданном порядке, как нажатие их кнопок.
 
 ТЕСТ:
-  func     Функционирование        indic    Индикация
-  sound    Звук                    tr       Передача данных
-  rx       Прием данных            line     Тест линии
-  trmess   Передача сообщений      rxmess   Прием сообщений
-  all      Проверить все           monitor  Прием с линии
-
+)" + TestList() +
+         R"(
 Параметры:
   --simulate            виртуальный стенд вместо настоящих УПО
   --virtual-time        с --simulate: виртуальное время, без реальных пауз
@@ -135,7 +170,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       o.reportPath = v;
     } else if (!arg.empty() && arg[0] == '-') {
       return fail("неизвестный параметр " + arg);
-    } else if (std::find(kTestNames.begin(), kTestNames.end(), arg) != kTestNames.end()) {
+    } else if (IsTestName(arg)) {
       o.tests.push_back(arg);
     } else {
       return fail("неизвестный тест " + arg);

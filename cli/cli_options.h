@@ -29,6 +29,6 @@ struct ParseResult {
 };
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
-const char* UsageText();
+std::string UsageText();
 
 }  // namespace vr512b::cli

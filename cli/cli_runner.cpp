@@ -10,7 +10,6 @@
 #include "diag_console.h"
 #include "parameter_override.h"
 #include "run_reporter.h"
-#include "serial_number.h"
 
 namespace vr512b::cli {
 
@@ -72,11 +71,11 @@ int RunCli(const CliOptions& options, CliStreams streams) {
                options.abortAfterMs);
   DiagConsole console(*hid.hid, session.clock(), view);
   view.Attach(console);
-  console.SetRefSerial(ReferenceSerialFromText(parameters.NameVR512BSample));
+  console.SetRefSerialFromText(parameters.NameVR512BSample);
   RunReporter report(options, view, console, streams.err);
 
   for (const std::string& test : options.tests) {
-    console.ExecuteAction(test);
+    console.RunByName(test);
     // An interrupt stops the whole run, not only the test it came during.
     if (view.SignalAbort())
       break;

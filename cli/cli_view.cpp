@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "diag_console.h"
+#include "procedure_table.h"
 #include "virtual_bench.h"
 
 namespace vr512b::cli {
@@ -26,9 +27,8 @@ void CliView::AppendLog(std::string_view line) {
   streams_.out.flush();
 }
 
-void CliView::SetStatus(StatusCell cell, std::string_view text) {
-  if (cell != StatusCell::None)
-    cells_[static_cast<int>(cell)] = std::string(text);
+void CliView::SetStatus(const TestProcedure& test, std::string_view text) {
+  cells_[test.statusCell] = std::string(text);
 }
 
 bool CliView::AskYesNo(const std::string& question) {
@@ -77,11 +77,11 @@ void CliView::PollAbort() {
     return;
   if (streams_.abortRequest != nullptr && *streams_.abortRequest != 0 && !signalled_) {
     signalled_ = true;
-    console_->ActCancelExecute();
+    console_->RequestAbort();
   }
   if (abortAt_ && clock_.NowMs() >= *abortAt_) {
     abortAt_.reset();
-    console_->ActCancelExecute();
+    console_->RequestAbort();
   }
 }
 
@@ -104,10 +104,10 @@ void CliView::TestFinished(const TestProcedure&, std::string_view verdict) {
 }
 
 void CliView::PrintStatusCells() {
-  for (int i = 0; i < kStatusCellCount; ++i) {
-    if (cells_[i] && !cells_[i]->empty()) {
-      streams_.err << StatusCellName(static_cast<StatusCell>(i)) << ": " << *cells_[i] << '\n';
-    }
+  for (const TestProcedure& test : AllProcedures()) {
+    const auto cell = cells_.find(test.statusCell);
+    if (cell != cells_.end() && !cell->second.empty())
+      streams_.err << cell->first << ": " << cell->second << '\n';
   }
   streams_.err.flush();
 }

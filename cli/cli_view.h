@@ -1,7 +1,7 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -31,7 +31,7 @@ class CliView final : public ConsoleView {
 
   void AppendLog(std::string_view line) override;
   void ClearLog() override {}
-  void SetStatus(StatusCell cell, std::string_view text) override;
+  void SetStatus(const TestProcedure& test, std::string_view text) override;
   bool AskYesNo(const std::string& question) override;
   void ShowNotice(const std::string& text) override;
   void ProcessMessages() override;
@@ -56,7 +56,7 @@ class CliView final : public ConsoleView {
   std::optional<long long> abortAfterMs_;
   std::optional<long long> abortAt_;
   DiagConsole* console_ = nullptr;
-  std::array<std::optional<std::string>, kStatusCellCount> cells_;
+  std::map<std::string, std::string, std::less<>> cells_;  // by status cell
   bool failed_ = false;
   bool aborted_ = false;
   bool signalled_ = false;

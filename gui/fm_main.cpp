@@ -24,7 +24,6 @@
 #include "gui_fonts.h"
 #include "log_view.h"
 #include "operator_stand_in.h"
-#include "serial_number.h"
 #include "settings.h"
 #include "setup_panel.h"
 
@@ -43,42 +42,10 @@ QString FromUtf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-struct TestRow {
-  const char* button;
-  StatusCell cell;
-  const char* cellName;
-  int top;
-};
-
-// The test buttons top to bottom; each status cell stands 2 pixels lower.
-constexpr TestRow kTestRows[] = {
-    {"BtTestFunc", StatusCell::STFunc, "STFunc", 8},
-    {"BtTestIndic", StatusCell::STIndic, "STIndic", 40},
-    {"BtTestSound", StatusCell::STSound, "STSound", 72},
-    {"BtTestTR", StatusCell::STTestTR, "STTestTR", 104},
-    {"BtTestRX", StatusCell::STTestRX, "STTestRX", 136},
-    {"BtTestLine", StatusCell::STTestLine, "STTestLine", 168},
-    {"BtTestTRMess", StatusCell::STTestTRMess, "STTestTRMess", 200},
-    {"BtTestRXMess", StatusCell::STTestRXMess, "STTestRXMess", 232},
-};
-
-// The window and the procedure table are built together; a test missing from
-// the table is a build fault, reported at start-up.
-const TestProcedure& ProcedureWhere(const std::function<bool(const TestProcedure&)>& match) {
-  for (const TestProcedure& test : AllProcedures()) {
-    if (match(test))
-      return test;
-  }
-  throw std::logic_error("procedure table incomplete");
-}
-
-const TestProcedure& ProcedureOfCell(StatusCell cell) {
-  return ProcedureWhere([cell](const TestProcedure& test) { return test.cell == cell; });
-}
-
-const TestProcedure& Monitor() {
-  return ProcedureWhere([](const TestProcedure& test) { return test.cell == StatusCell::None; });
-}
+// The test buttons stand top to bottom from here, one row apart; each status
+// cell stands 2 pixels lower than its button.
+constexpr int kFirstRowTop = 8;
+constexpr int kRowSpacing = 32;
 
 }  // namespace
 
@@ -121,13 +88,14 @@ QAction* TFmMain::FindAction(const char* name) const {
 }
 
 void TFmMain::BuildActions() {
-  // In the order of the action list, which is also the order CheckAbort
-  // evaluates the rules in.
-  auto addTest = [this](StatusCell cell) {
-    const TestProcedure& test = ProcedureOfCell(cell);
-    QAction* action = AddAction(test.action.c_str(), FromUtf8(test.caption), Rule::Test);
+  // The action list, which is also the order in which the rules are
+  // evaluated: the menu's, the tests', Check all, Abort, then the tests
+  // without an enabling rule.
+  auto addTest = [this](const TestProcedure& test) {
+    QAction* action = AddAction(test.action.c_str(), FromUtf8(test.caption),
+                                test.alwaysEnabled ? Rule::None : Rule::Test);
     connect(action, &QAction::triggered, this,
-            [this, &test] { RunConsoleHandler([&test](DiagConsole& c) { c.ExecuteTest(test); }); });
+            [this, &test] { RunConsoleHandler([&test](DiagConsole& c) { c.RunTest(test); }); });
   };
   connect(AddAction("ActExit", QStringLiteral("Выход"), Rule::Test), &QAction::triggered, this,
           [this] { close(); });
@@ -135,26 +103,18 @@ void TFmMain::BuildActions() {
           &QAction::triggered, this, [this] { Guarded([this] { ActSetupDiagExecute(); }); });
   connect(AddAction("ActSaveLog", QStringLiteral("Сохранить протокол..."), Rule::Test),
           &QAction::triggered, this, [this] { Guarded([this] { ActSaveLogExecute(); }); });
-  addTest(StatusCell::STFunc);
-  connect(AddAction("ActCancel", QStringLiteral("Прервать"), Rule::Cancel), &QAction::triggered,
-          this, [this] {
-            if (console_)
-              console_->ActCancelExecute();
-          });
-  addTest(StatusCell::STIndic);
-  addTest(StatusCell::STSound);
-  addTest(StatusCell::STTestTR);
-  addTest(StatusCell::STTestRX);
-  addTest(StatusCell::STTestLine);
+  for (const TestProcedure& test : AllProcedures()) {
+    if (!test.alwaysEnabled)
+      addTest(test);
+  }
   connect(AddAction("ActTestAll", QStringLiteral("Проверить все"), Rule::Test), &QAction::triggered,
-          this, [this] { RunConsoleHandler([](DiagConsole& c) { c.ActTestAllExecute(); }); });
-  addTest(StatusCell::STTestTRMess);
-  addTest(StatusCell::STTestRXMess);
-  const TestProcedure& monitor = Monitor();
-  connect(AddAction(monitor.action.c_str(), FromUtf8(monitor.caption), Rule::None),
-          &QAction::triggered, this, [this, &monitor] {
-            RunConsoleHandler([&monitor](DiagConsole& c) { c.ExecuteTest(monitor); });
-          });
+          this, [this] { RunConsoleHandler([](DiagConsole& c) { c.RunCheckAll(); }); });
+  connect(AddAction("ActCancel", QStringLiteral("Прервать"), Rule::Cancel), &QAction::triggered,
+          this, [this] { ActCancelExecute(); });
+  for (const TestProcedure& test : AllProcedures()) {
+    if (test.alwaysEnabled)
+      addTest(test);
+  }
 }
 
 void TFmMain::BuildMenu() {
@@ -190,29 +150,36 @@ void TFmMain::BuildControls() {
   client->setFixedSize(kClientWidth, kClientHeight);
   setCentralWidget(client);
 
-  for (const TestRow& row : kTestRows) {
-    BindButton(row.button, ProcedureOfCell(row.cell).action.c_str(), 8, row.top);
+  int top = kFirstRowTop;
+  for (const TestProcedure& test : AllProcedures()) {
+    if (!test.HasStatusCell())
+      continue;
+    BindButton(test.button.c_str(), test.action.c_str(), 8, top);
     auto* cell = new QLabel(client);
-    cell->setObjectName(row.cellName);
-    cell->setGeometry(kCellLeft, row.top + 2, kCellWidth, kCellHeight);
+    cell->setObjectName(QString::fromStdString(test.statusCell));
+    cell->setGeometry(kCellLeft, top + 2, kCellWidth, kCellHeight);
     cell->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     cell->setLineWidth(1);
     cell->setAlignment(Qt::AlignCenter);
     cell->setFont(StatusCellFont());
-    cells_[static_cast<std::size_t>(row.cell)] = cell;
+    cells_[test.statusCell] = cell;
+    top += kRowSpacing;
   }
 
   auto* clear = new QPushButton(QStringLiteral("Очистить"), client);
   clear->setObjectName("BtClear");
   clear->setGeometry(8, 352, kButtonWidth, kButtonHeight);
-  connect(clear, &QPushButton::clicked, this, [this] {
-    if (console_) {
-      Guarded([this] { console_->BtClearClick(); });
-    }
-  });
+  connect(clear, &QPushButton::clicked, this, [this] { BtClearClick(); });
   BindButton("BtTestAll", "ActTestAll", 8, 384);
   BindButton("BtAbort", "ActCancel", 8, 416);
-  BindButton("BtRXLine", "ActRXLine", 152, 416);
+  // The tests without a status cell share the bottom row with Abort.
+  int left = 152;
+  for (const TestProcedure& test : AllProcedures()) {
+    if (test.HasStatusCell())
+      continue;
+    BindButton(test.button.c_str(), test.action.c_str(), left, 416);
+    left += kButtonWidth + 7;
+  }
 
   // BtAbort is the window's cancel button.
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -236,7 +203,8 @@ void TFmMain::BuildControls() {
 
 bool TFmMain::FormCreate(const HidLoader& loadHid) {
   Guarded([this] { LoadSettings(); });
-  const std::int32_t refSerial = ReferenceSerialFromText(SFSetupDiag->Values().NameVR512BSample);
+  // The serial as loaded: a dialog the loader might show cannot change it.
+  const std::string refSerialText = SFSetupDiag->Values().NameVR512BSample;
   std::string error;
   HidLibrary* hid = loadHid ? loadHid(error) : nullptr;
   if (hid == nullptr) {
@@ -248,7 +216,7 @@ bool TFmMain::FormCreate(const HidLoader& loadHid) {
     return false;
   }
   console_ = std::make_unique<DiagConsole>(*hid, clock_, *this);
-  console_->SetRefSerial(refSerial);
+  console_->SetRefSerialFromText(refSerialText);
   UpdateActions();
   return true;
 }
@@ -261,11 +229,10 @@ void TFmMain::ClearLog() {
   MmLog->clear();
 }
 
-void TFmMain::SetStatus(StatusCell cell, std::string_view text) {
-  const int index = static_cast<int>(cell);
-  if (index >= 0 && index < kStatusCellCount) {
-    cells_[static_cast<std::size_t>(index)]->setText(FromUtf8(text));
-  }
+void TFmMain::SetStatus(const TestProcedure& test, std::string_view text) {
+  const auto cell = cells_.find(test.statusCell);
+  if (cell != cells_.end())
+    cell->second->setText(FromUtf8(text));
 }
 
 bool TFmMain::AskYesNo(const std::string& question) {
@@ -301,9 +268,9 @@ void TFmMain::UpdateActions() {
   for (const BoundAction& bound : actions_) {
     bool enabled = true;
     if (bound.rule == Rule::Test)
-      enabled = console_ && console_->ActTestUpdate();
+      enabled = console_ && console_->CanStartTest();
     if (bound.rule == Rule::Cancel)
-      enabled = console_ && console_->ActCancelUpdate();
+      enabled = console_ && console_->CanAbort();
     bound.action->setEnabled(enabled);
   }
 }
@@ -365,14 +332,23 @@ void TFmMain::SaveSettings() {
 }
 
 void TFmMain::BtOkSetDiagClick() {
-  if (console_) {
-    console_->SetRefSerial(ReferenceSerialFromText(SFSetupDiag->Values().NameVR512BSample));
-  }
+  if (console_)
+    console_->SetRefSerialFromText(SFSetupDiag->Values().NameVR512BSample);
   SaveSettings();
 }
 
 void TFmMain::BtCancelSetDiagClick() {
   LoadSettings();
+}
+
+void TFmMain::ActCancelExecute() {
+  if (console_)
+    console_->RequestAbort();
+}
+
+void TFmMain::BtClearClick() {
+  if (console_)
+    Guarded([this] { console_->ClearResults(); });
 }
 
 void TFmMain::ActSetupDiagExecute() {
@@ -457,7 +433,7 @@ void TFmMain::RunConsoleHandler(const std::function<void(DiagConsole&)>& handler
 void TFmMain::closeEvent(QCloseEvent* event) {
   if (console_ && console_->HandlerRunning()) {
     closeRequested_ = true;
-    console_->ActCancelExecute();
+    console_->RequestAbort();
     event->ignore();
     return;
   }

@@ -2,9 +2,9 @@
 
 #include <QMainWindow>
 
-#include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,7 +67,7 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   // ConsoleView
   void AppendLog(std::string_view line) override;
   void ClearLog() override;
-  void SetStatus(StatusCell cell, std::string_view text) override;
+  void SetStatus(const TestProcedure& test, std::string_view text) override;
   bool AskYesNo(const std::string& question) override;
   void ShowNotice(const std::string& text) override;
   void ProcessMessages() override;
@@ -115,6 +115,8 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   // Runs a handler the way the toolkit would: a failure goes to the error box.
   void Guarded(const std::function<void()>& handler);
   void RunConsoleHandler(const std::function<void(DiagConsole&)>& handler);
+  void ActCancelExecute();
+  void BtClearClick();
   void ActSetupDiagExecute();
   void ActSaveLogExecute();
   void MnAboutClick();
@@ -123,7 +125,7 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   std::string settingsPath_;
   std::unique_ptr<DiagConsole> console_;
   std::vector<BoundAction> actions_;
-  std::array<QLabel*, kStatusCellCount> cells_{};
+  std::map<std::string, QLabel*, std::less<>> cells_;  // by status cell
   LogView* MmLog = nullptr;
   TSpeedForm* SFSetupDiag = nullptr;
   OperatorStandIn* standIn_ = nullptr;

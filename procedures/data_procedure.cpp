@@ -16,9 +16,9 @@ constexpr const char* kAttenuatedLineNotice =
 
 // Data transmission and reception over the line simulator differ only in the
 // transmitting role.
-class DataTest final : public TestRun {
+class DataProcedure final : public TestRun {
  public:
-  explicit DataTest(TUnitRole transmitter) : transmitter_(transmitter) {}
+  explicit DataProcedure(TUnitRole transmitter) : transmitter_(transmitter) {}
 
   void Body(ProcedureHost& host) override {
     if (!host.link().OpenDevice(urUnderTest))
@@ -69,11 +69,11 @@ class DataTest final : public TestRun {
 
 }  // namespace
 
-std::unique_ptr<TestRun> MakeDataTransmissionTest() {
-  return std::make_unique<DataTest>(urUnderTest);
+std::unique_ptr<TestRun> MakeDataTransmissionProcedure() {
+  return std::make_unique<DataProcedure>(urUnderTest);
 }
-std::unique_ptr<TestRun> MakeDataReceptionTest() {
-  return std::make_unique<DataTest>(urReference);
+std::unique_ptr<TestRun> MakeDataReceptionProcedure() {
+  return std::make_unique<DataProcedure>(urReference);
 }
 
 }  // namespace vr512b

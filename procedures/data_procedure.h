@@ -2,11 +2,11 @@
 
 #include <memory>
 
-#include "procedure_table.h"
+#include "test_run.h"
 
 namespace vr512b {
 
-std::unique_ptr<TestRun> MakeDataTransmissionTest();
-std::unique_ptr<TestRun> MakeDataReceptionTest();
+std::unique_ptr<TestRun> MakeDataTransmissionProcedure();
+std::unique_ptr<TestRun> MakeDataReceptionProcedure();
 
 }  // namespace vr512b

@@ -42,7 +42,7 @@ bool SameTestMessage(const TMessageBlock& got, const TMessageBlock& want) {
   return true;
 }
 
-class FunctioningTest final : public TestRun {
+class FunctioningProcedure final : public TestRun {
  public:
   void Body(ProcedureHost& host) override {
     UnitCommands& unit = host.unit();
@@ -115,8 +115,8 @@ class FunctioningTest final : public TestRun {
 
 }  // namespace
 
-std::unique_ptr<TestRun> MakeFunctioningTest() {
-  return std::make_unique<FunctioningTest>();
+std::unique_ptr<TestRun> MakeFunctioningProcedure() {
+  return std::make_unique<FunctioningProcedure>();
 }
 
 }  // namespace vr512b

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "procedure_table.h"
+#include "test_run.h"
 
 namespace vr512b {
 

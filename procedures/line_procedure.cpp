@@ -20,7 +20,7 @@ constexpr const char* kNotPassed = "Тест не прошел";
   throw TestFailure(kNotPassed);
 }
 
-class LineTest final : public TestRun {
+class LineProcedure final : public TestRun {
  public:
   void Body(ProcedureHost& host) override {
     UnitCommands& unit = host.unit();
@@ -112,8 +112,8 @@ class LineTest final : public TestRun {
 
 }  // namespace
 
-std::unique_ptr<TestRun> MakeLineTest() {
-  return std::make_unique<LineTest>();
+std::unique_ptr<TestRun> MakeLineProcedure() {
+  return std::make_unique<LineProcedure>();
 }
 
 }  // namespace vr512b

@@ -2,10 +2,10 @@
 
 #include <memory>
 
-#include "procedure_table.h"
+#include "test_run.h"
 
 namespace vr512b {
 
-std::unique_ptr<TestRun> MakeLineTest();
+std::unique_ptr<TestRun> MakeLineProcedure();
 
 }  // namespace vr512b

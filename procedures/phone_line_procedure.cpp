@@ -9,9 +9,9 @@ namespace {
 
 // Message transmission and reception over the telephone line differ only in
 // the transmitting role.
-class PhoneLineTest final : public TestRun {
+class PhoneLineProcedure final : public TestRun {
  public:
-  explicit PhoneLineTest(TUnitRole transmitter) : transmitter_(transmitter) {}
+  explicit PhoneLineProcedure(TUnitRole transmitter) : transmitter_(transmitter) {}
 
   void Body(ProcedureHost& host) override {
     if (!host.link().OpenDevice(urUnderTest))
@@ -45,11 +45,11 @@ class PhoneLineTest final : public TestRun {
 
 }  // namespace
 
-std::unique_ptr<TestRun> MakeMessageTransmissionTest() {
-  return std::make_unique<PhoneLineTest>(urUnderTest);
+std::unique_ptr<TestRun> MakeMessageTransmissionProcedure() {
+  return std::make_unique<PhoneLineProcedure>(urUnderTest);
 }
-std::unique_ptr<TestRun> MakeMessageReceptionTest() {
-  return std::make_unique<PhoneLineTest>(urReference);
+std::unique_ptr<TestRun> MakeMessageReceptionProcedure() {
+  return std::make_unique<PhoneLineProcedure>(urReference);
 }
 
 }  // namespace vr512b

@@ -2,11 +2,11 @@
 
 #include <memory>
 
-#include "procedure_table.h"
+#include "test_run.h"
 
 namespace vr512b {
 
-std::unique_ptr<TestRun> MakeMessageTransmissionTest();
-std::unique_ptr<TestRun> MakeMessageReceptionTest();
+std::unique_ptr<TestRun> MakeMessageTransmissionProcedure();
+std::unique_ptr<TestRun> MakeMessageReceptionProcedure();
 
 }  // namespace vr512b

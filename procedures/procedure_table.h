@@ -2,51 +2,46 @@
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
-#include <vector>
+#include <string_view>
 
-#include "procedure_host.h"
+#include "test_run.h"
 
 namespace vr512b {
 
-// Status cells of the main window, in the order Clear empties them.
-enum class StatusCell {
-  None = -1,
-  STFunc,
-  STIndic,
-  STSound,
-  STTestTR,
-  STTestRX,
-  STTestLine,
-  STTestTRMess,
-  STTestRXMess
-};
-inline constexpr int kStatusCellCount = 8;
-const char* StatusCellName(StatusCell cell);
-
-// One run of a test inside the test frame.
-class TestRun {
- public:
-  virtual ~TestRun() = default;
-  // The frame's CheckAbort has run; the body opens its units and raises
-  // TestFailure to end the test.
-  virtual void Body(ProcedureHost& host) = 0;
-  // Runs after Abort, before the units are closed.
-  virtual void AbortCleanup(ProcedureHost&) {}
+// Where a test stands in Check all, which runs the tests in the order of the
+// table and stops at the first one that does not pass.
+enum class CheckAll {
+  Never,
+  Always,
+  UnlessShortTest,  // skipped when "Сокращенная проверка" is checked
 };
 
-// One diagnostic test as its action runs it inside the test frame.
+// One diagnostic test: everything the window, the runner and Check all know of
+// it. A new test is one more row of the table, and nowhere else.
 struct TestProcedure {
-  std::string id;       // command-line name: func, indic, ...
-  std::string action;   // ActTestFunc, ...
-  std::string caption;  // button caption
-  std::string title;    // banner title line
-  StatusCell cell = StatusCell::None;
+  std::string id;          // command-line name: func, indic, ...
+  std::string action;      // ActTestFunc, ...
+  std::string button;      // BtTestFunc, ...
+  std::string caption;     // caption of the action and its button
+  std::string title;       // the banner's title line
+  std::string statusCell;  // STFunc, ...; empty for a test without one
+  CheckAll checkAll = CheckAll::Never;
+  // Without an enabling rule the action stays enabled while a test runs
+  // (the monitor); otherwise it is enabled only while no test runs.
+  bool alwaysEnabled = false;
   std::function<std::unique_ptr<TestRun>()> create;
+
+  bool HasStatusCell() const { return !statusCell.empty(); }
+  bool RunsInCheckAll(bool shortTest) const {
+    return checkAll == CheckAll::Always || (checkAll == CheckAll::UnlessShortTest && !shortTest);
+  }
 };
 
-// The tests in the order of the main window's buttons, then the monitor.
-const std::vector<TestProcedure>& AllProcedures();
-const TestProcedure* FindProcedure(const std::string& id);
+// The tests in the order of the window's buttons: first those with a status
+// cell, top to bottom, then the others.
+std::span<const TestProcedure> AllProcedures();
+const TestProcedure* FindProcedure(std::string_view id);
 
 }  // namespace vr512b

@@ -177,7 +177,7 @@ class MainWindowTest : public QObject {
     DuringNextPump([this] { QTest::keyClick(&W(), Qt::Key_Escape); });
     QTest::mouseClick(Button("BtTestFunc"), Qt::LeftButton);
     QCOMPARE(Cell("STFunc")->text(), QString::fromUtf8("Прервано"));
-    QCOMPARE(W().Console()->FTestFailedFlag(), 1);
+    QCOMPARE(W().Console()->TestFailed(), true);
     QCOMPARE(LogLines().value(1), QString::fromUtf8(">>>>>--Проверка функционирования--<<<<<"));
     QCOMPARE(LogLines().constLast(), QString());
     QVERIFY(!Button("BtAbort")->isEnabled());

@@ -102,7 +102,7 @@ class OperatorFaultsTest : public QObject, public BenchSession {
     if (test.cell != nullptr)
       QVERIFY(Cell(test.cell) == QString::fromUtf8("Прервано") || Cell(test.cell) == "OK");
     QVERIFY(!AnyUnitOpen());
-    QCOMPARE(W().Console()->FBusyFlag(), std::uint8_t{0});
+    QCOMPARE(W().Console()->Busy(), false);
     QCOMPARE(closed.count(), 1);
     QVERIFY(!W().isVisible());
   }
@@ -117,7 +117,7 @@ class OperatorFaultsTest : public QObject, public BenchSession {
       if (pumps == 2) {
         // Abort re-enables the test actions before the next pass; a press then
         // must still not start a handler inside this one.
-        W().Console()->ActCancelExecute();
+        W().Console()->RequestAbort();
       }
       if (pumps == 2 || pumps == 3) {
         for (const TestButton& other : kTests)
@@ -132,7 +132,7 @@ class OperatorFaultsTest : public QObject, public BenchSession {
         QCOMPARE(Cell(other.cell), QString());
     }
     QVERIFY(!AnyUnitOpen());
-    QCOMPARE(W().Console()->FBusyFlag(), std::uint8_t{0});
+    QCOMPARE(W().Console()->Busy(), false);
     QVERIFY(W().findChild<QPushButton*>("BtTestFunc")->isEnabled());
   }
 
@@ -153,14 +153,14 @@ class OperatorFaultsTest : public QObject, public BenchSession {
       if (++pumps == std::min(2, test.LatePump()))
         Bench().Unplug(static_cast<TUnitRole>(role));
       if (test.cell == nullptr && pumps == 200)
-        W().Console()->ActCancelExecute();
+        W().Console()->RequestAbort();
     });
     Click(test.button);
     QVERIFY(!AnyUnitOpen());
-    QCOMPARE(W().Console()->FBusyFlag(), std::uint8_t{0});
+    QCOMPARE(W().Console()->Busy(), false);
     // A test that does not use the unplugged unit is not disturbed by it.
     const bool uses = role == urUnderTest || test.UsesReference() || test.cell == nullptr;
-    QCOMPARE(W().Console()->FTestFailedFlag(), static_cast<std::uint8_t>(uses ? 1 : 0));
+    QCOMPARE(W().Console()->TestFailed(), uses);
     const LogView& log = W().Log();
     QVERIFY(log.lineCount() > 0);
     QCOMPARE(log.line(log.lineCount() - 1), QString());

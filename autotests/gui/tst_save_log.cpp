@@ -171,7 +171,7 @@ class SaveLogTest : public QObject {
     QCOMPARE(QFileInfo(proposed).fileName(), QString::fromUtf8("протокол-%1-10002.txt").arg(today));
     QCOMPARE(ReadAll(path), Expected(W().Log()));
     // Clear empties the log but the unit is still the one last read.
-    W().Console()->BtClearClick();
+    W().Console()->ClearResults();
     proposed = SaveThroughMenu(QString(), QMessageBox::Ok);
     QVERIFY(QFileInfo(proposed).fileName().endsWith("-10002.txt"));
     // The folder saved to last is offered again.

@@ -39,7 +39,7 @@ TEST(DataTests, TransmissionPassesEveryFormatOnBothLines) {
   SimConsole sim;
   ASSERT_TRUE(sim.Run("tr"));
   const Lines& log = sim.view.log;
-  EXPECT_EQ(sim.view.Cell(StatusCell::STTestTR), "OK") << log.back();
+  EXPECT_EQ(sim.view.Cell("STTestTR"), "OK") << log.back();
   EXPECT_EQ(sim.view.notices, (Lines{kPlainNotice, kAttenuatedNotice}));
   for (const char* header : {"==Проверка формата ID Contact==", "==Проверка формата Low Speed==",
                              "==Проверка формата Secsoa==", "==Проверка формата Korvex==",
@@ -69,7 +69,7 @@ TEST(DataTests, ReceptionRunsTheOtherWayAndTheShortTestSkipsThePlainPass) {
   sim.view.parameters.ShortTest = true;
   OnlyFormat(sim, &TestParameterValues::IDContact);
   ASSERT_TRUE(sim.Run("rx"));
-  EXPECT_EQ(sim.view.Cell(StatusCell::STTestRX), "OK") << sim.view.log.back();
+  EXPECT_EQ(sim.view.Cell("STTestRX"), "OK") << sim.view.log.back();
   EXPECT_TRUE(sim.view.notices.empty());
   EXPECT_EQ(Count(sim.view.log, "==Проверка формата ID Contact=="), 1);
   EXPECT_EQ(CountPrefix(sim.view.log, "Принял  сообщение "), 30);
@@ -80,7 +80,7 @@ TEST(DataTests, WithoutAnyFormatOnlyTheNoticesAreShown) {
   TestParameterValues& p = sim.view.parameters;
   p.IDContact = p.LowSpeed = p.Secsoa = p.Korvex = p.Presto = false;
   sim.Run("tr");
-  EXPECT_EQ(sim.view.Cell(StatusCell::STTestTR), "OK");
+  EXPECT_EQ(sim.view.Cell("STTestTR"), "OK");
   EXPECT_EQ(sim.view.notices.size(), 2u);
   EXPECT_EQ(CountPrefix(sim.view.log, "Подготавливаю"), 0);
 }
@@ -89,7 +89,7 @@ TEST(DataTests, ACorruptedMessageFailsTheDataCheck) {
   SimConsole sim({"corrupt ref 3"});
   OnlyFormat(sim, &TestParameterValues::LowSpeed);
   sim.Run("tr");
-  EXPECT_EQ(sim.view.Cell(StatusCell::STTestTR), "Ошибка");
+  EXPECT_EQ(sim.view.Cell("STTestTR"), "Ошибка");
   EXPECT_TRUE(Has(sim.view.log, "Ошибка в принятых данных"));
   EXPECT_TRUE(Has(sim.view.log, "Принял  сообщение 02: 445534"));
 }
@@ -98,7 +98,7 @@ TEST(DataTests, ADroppedConnectionIsNoticed) {
   SimConsole sim({"drop ut after 4"});
   OnlyFormat(sim, &TestParameterValues::IDContact);
   sim.Run("tr");
-  EXPECT_EQ(sim.view.Cell(StatusCell::STTestTR), "Ошибка");
+  EXPECT_EQ(sim.view.Cell("STTestTR"), "Ошибка");
   const Lines& log = sim.view.log;
   EXPECT_TRUE(Has(log, "Потеря соединения передающим") || Has(log, "Ошибка передачи") ||
               Has(log, "Потеря соединения принимающим"));
@@ -108,7 +108,7 @@ TEST(DataTests, AbortDuringAnExchangeWaitsForBothUnits) {
   SimConsole sim;
   sim.AbortAt(20000);
   sim.Run("tr");
-  EXPECT_EQ(sim.view.Cell(StatusCell::STTestTR), "Прервано");
+  EXPECT_EQ(sim.view.Cell("STTestTR"), "Прервано");
   const Lines& log = sim.view.log;
   ASSERT_GE(log.size(), 4u);
   const auto wait = std::find(log.begin(), log.end(), "Жду завершения операции проверяемого");
@@ -124,7 +124,7 @@ TEST(PhoneLineTests, TransmissionLogsTheCallingNumberOncePerFormat) {
   SimConsole sim;
   ASSERT_TRUE(sim.Run("trmess"));
   const Lines& log = sim.view.log;
-  EXPECT_EQ(sim.view.Cell(StatusCell::STTestTRMess), "OK") << log.back();
+  EXPECT_EQ(sim.view.Cell("STTestTRMess"), "OK") << log.back();
   EXPECT_EQ(sim.view.notices, Lines{kPhoneNotice});
   EXPECT_EQ(log[1], ">>>>>--Проверка передачи по тлф линии--<<<<<");
   EXPECT_EQ(log[0], std::string(44, '-'));
@@ -144,7 +144,7 @@ TEST(PhoneLineTests, ReceptionAndTheKorvexTestMessage) {
   sim.view.parameters.KorvexTestMsg = true;
   OnlyFormat(sim, &TestParameterValues::Korvex);
   ASSERT_TRUE(sim.Run("rxmess"));
-  EXPECT_EQ(sim.view.Cell(StatusCell::STTestRXMess), "OK") << sim.view.log.back();
+  EXPECT_EQ(sim.view.Cell("STTestRXMess"), "OK") << sim.view.log.back();
   EXPECT_EQ(sim.view.log[0], std::string(42, '-'));
   const Lines& log = sim.view.log;
   if (CountPrefix(log, "Принял  сообщение ") > 0) {
@@ -158,7 +158,7 @@ TEST(PhoneLineTests, AWrongPhoneNumberIsAFailedTransmission) {
   sim.view.parameters.PhoneSample = "9999";
   OnlyFormat(sim, &TestParameterValues::Secsoa);
   sim.Run("trmess");
-  EXPECT_EQ(sim.view.Cell(StatusCell::STTestTRMess), "Ошибка");
+  EXPECT_EQ(sim.view.Cell("STTestTRMess"), "Ошибка");
   const Lines& log = sim.view.log;
   EXPECT_TRUE(Has(log, "Ошибка передачи") || Has(log, "Потеря соединения передающим"));
 }

@@ -23,9 +23,9 @@ Lines State(int received, int sent) {
 TEST(FunctioningTest, PassesOnTheVirtualBenchWithTheWholeLog) {
   SimConsole sim;
   ASSERT_TRUE(sim.Run("func"));
-  EXPECT_EQ(sim.view.Cell(StatusCell::STFunc), "OK");
-  EXPECT_EQ(sim.console.FTestFailedFlag(), 0);
-  EXPECT_EQ(sim.console.FBusyFlag(), 0);
+  EXPECT_EQ(sim.view.Cell("STFunc"), "OK");
+  EXPECT_EQ(sim.console.TestFailed(), false);
+  EXPECT_EQ(sim.console.Busy(), false);
 
   Lines want = Banner(">>>>>--Проверка функционирования--<<<<<");
   Append(want, OpenUnderTest());
@@ -74,17 +74,17 @@ TEST(FunctioningTest, AConfigurationByteNotKept) {
     // Byte 5 is always written as 0, so a unit that drops it still passes.
     SimConsole sim({"config-byte ut 5"});
     sim.Run("func");
-    EXPECT_EQ(sim.view.Cell(StatusCell::STFunc), "OK");
+    EXPECT_EQ(sim.view.Cell("STFunc"), "OK");
   }
   SimConsole sim({"config-byte ut 2"});
   sim.Run("func");
-  EXPECT_EQ(sim.view.Cell(StatusCell::STFunc), "Ошибка");
+  EXPECT_EQ(sim.view.Cell("STFunc"), "Ошибка");
   const Lines& log = sim.view.log;
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[log.size() - 3], "Данные не совпадают");
   EXPECT_EQ(log[log.size() - 2], "Проверяемое устройство закрыто");
   EXPECT_EQ(log.back(), "");
-  EXPECT_EQ(sim.console.FTestFailedFlag(), 1);
+  EXPECT_EQ(sim.console.TestFailed(), true);
 }
 
 TEST(FunctioningTest, MissingUnitAndUnexpectedPendingReply) {
@@ -94,7 +94,7 @@ TEST(FunctioningTest, MissingUnitAndUnexpectedPendingReply) {
     Lines want = Banner(">>>>>--Проверка функционирования--<<<<<");
     Append(want, {"Не удалось открыть проверяемое УПО", ""});
     EXPECT_EQ(sim.view.log, want);
-    EXPECT_EQ(sim.view.Cell(StatusCell::STFunc), "Ошибка");
+    EXPECT_EQ(sim.view.Cell("STFunc"), "Ошибка");
   }
   SimConsole sim({"pending ut 03"});
   sim.Run("func");
@@ -102,7 +102,7 @@ TEST(FunctioningTest, MissingUnitAndUnexpectedPendingReply) {
   Append(want, OpenUnderTest());
   Append(want, {"Неизвестный ответ 3", "Проверяемое устройство закрыто", ""});
   EXPECT_EQ(sim.view.log, want);
-  EXPECT_EQ(sim.view.Cell(StatusCell::STFunc), "Ошибка");
+  EXPECT_EQ(sim.view.Cell("STFunc"), "Ошибка");
 }
 
 TEST(FunctioningTest, UnpluggedDuringTheCyclesLogsTheSystemText) {
@@ -110,7 +110,7 @@ TEST(FunctioningTest, UnpluggedDuringTheCyclesLogsTheSystemText) {
   // its acknowledgement (2) and the clear (3).
   SimConsole sim({"unplug ut after 3"});
   sim.Run("func");
-  EXPECT_EQ(sim.view.Cell(StatusCell::STFunc), "Ошибка");
+  EXPECT_EQ(sim.view.Cell("STFunc"), "Ошибка");
   const Lines& log = sim.view.log;
   ASSERT_GE(log.size(), 5u);
   // The configuration cycles log the bare system text (followed by the empty
@@ -126,9 +126,9 @@ TEST(FunctioningTest, AbortDuringTheMessageLoopsEndsWithinOneStep) {
   SimConsole sim;
   sim.AbortAt(5000);
   sim.Run("func");
-  EXPECT_EQ(sim.view.Cell(StatusCell::STFunc), "Прервано");
-  EXPECT_EQ(sim.console.FTestFailedFlag(), 1);
-  EXPECT_EQ(sim.console.FBusyFlag(), 0);
+  EXPECT_EQ(sim.view.Cell("STFunc"), "Прервано");
+  EXPECT_EQ(sim.console.TestFailed(), true);
+  EXPECT_EQ(sim.console.Busy(), false);
   const Lines& log = sim.view.log;
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[log.size() - 3].rfind("Записываю тестовое сообщение ", 0), 0u);
@@ -142,7 +142,7 @@ TEST(FunctioningTest, AUnitThatStaysBusyDoesNotHoldTheConsoleForever) {
   // bits never clear is given up on after a bounded wait.
   SimConsole sim({"busy ut"});
   sim.Run("indic");
-  EXPECT_EQ(sim.view.Cell(StatusCell::STIndic), "Ошибка");
+  EXPECT_EQ(sim.view.Cell("STIndic"), "Ошибка");
   const Lines& log = sim.view.log;
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[log.size() - 3], "Проверяемое УПО не завершило операцию за 30 с");

@@ -31,7 +31,7 @@ Lines OpenUnderTest() {
 TEST(IndicationTest, PassesWithBothQuestionsConfirmedByLooking) {
   SimConsole sim;
   ASSERT_TRUE(sim.Run("indic"));
-  EXPECT_EQ(sim.view.Cell(StatusCell::STIndic), "OK");
+  EXPECT_EQ(sim.view.Cell("STIndic"), "OK");
   EXPECT_EQ(sim.view.questions, (Lines{kDisplayQuestion, kIndicatorsQuestion}));
   Lines want = Banner(">>>>>--Проверка индикации--<<<<<");
   Append(want, OpenUnderTest());
@@ -49,7 +49,7 @@ TEST(IndicationTest, PassesWithBothQuestionsConfirmedByLooking) {
 TEST(IndicationTest, ABrokenDisplayIsRefusedAndTheDisplayStillBlanked) {
   SimConsole sim({"display-broken"});
   sim.Run("indic");
-  EXPECT_EQ(sim.view.Cell(StatusCell::STIndic), "Ошибка");
+  EXPECT_EQ(sim.view.Cell("STIndic"), "Ошибка");
   EXPECT_EQ(sim.view.questions, Lines{kDisplayQuestion});
   EXPECT_EQ(sim.view.log[sim.view.log.size() - 2], "Проверяемое устройство закрыто");
 
@@ -58,14 +58,14 @@ TEST(IndicationTest, ABrokenDisplayIsRefusedAndTheDisplayStillBlanked) {
   SimConsole refusing;
   refusing.view.answer = [](const std::string&) { return false; };
   refusing.Run("indic");
-  EXPECT_EQ(refusing.view.Cell(StatusCell::STIndic), "Ошибка");
+  EXPECT_EQ(refusing.view.Cell("STIndic"), "Ошибка");
   EXPECT_EQ(refusing.bench->Unit(urUnderTest).display, "");
 }
 
 TEST(SoundTest, PassesAndAsksEachQuestionAfterItsOutputStarted) {
   SimConsole sim;
   ASSERT_TRUE(sim.Run("sound"));
-  EXPECT_EQ(sim.view.Cell(StatusCell::STSound), "OK");
+  EXPECT_EQ(sim.view.Cell("STSound"), "OK");
   EXPECT_EQ(sim.view.questions,
             (Lines{kLoudQuestion, kNormalQuestion, kBeepsQuestion, kSilenceQuestion}));
   Lines want = Banner(">>>>>----Проверка звука----<<<<<");
@@ -91,14 +91,14 @@ TEST(SoundTest, ASilentBuzzerFailsAndARefusedBeepQuestionStillHangsUp) {
   {
     SimConsole sim({"buzzer-broken"});
     sim.Run("sound");
-    EXPECT_EQ(sim.view.Cell(StatusCell::STSound), "Ошибка");
+    EXPECT_EQ(sim.view.Cell("STSound"), "Ошибка");
     EXPECT_EQ(sim.view.questions, Lines{kLoudQuestion});
     EXPECT_FALSE(sim.bench->Unit(urUnderTest).toneOn);
   }
   SimConsole sim;
   sim.view.answer = [](const std::string& q) { return q != kBeepsQuestion; };
   sim.Run("sound");
-  EXPECT_EQ(sim.view.Cell(StatusCell::STSound), "Ошибка");
+  EXPECT_EQ(sim.view.Cell("STSound"), "Ошибка");
   const Lines& log = sim.view.log;
   ASSERT_GE(log.size(), 4u);
   EXPECT_EQ(log[log.size() - 4], "Запись конфигурации проверяемого");
@@ -113,16 +113,16 @@ TEST(OutputTests, AbortIsSeenOnlyAtTheStartButFailuresAfterItReadAborted) {
   // modal); pressed later it only turns a failure into "Прервано".
   SimConsole sim;
   sim.view.answer = [&sim](const std::string&) {
-    sim.console.ActCancelExecute();
+    sim.console.RequestAbort();
     return false;
   };
   sim.Run("indic");
-  EXPECT_EQ(sim.view.Cell(StatusCell::STIndic), "Прервано");
+  EXPECT_EQ(sim.view.Cell("STIndic"), "Прервано");
   const Lines& log = sim.view.log;
   ASSERT_GE(log.size(), 3u);
   // The abort clean-up waits for the unit before it is closed.
   EXPECT_EQ(log[log.size() - 3], "Жду завершения операции проверяемого");
-  EXPECT_EQ(sim.console.FTestFailedFlag(), 1);
+  EXPECT_EQ(sim.console.TestFailed(), true);
 }
 
 }  // namespace

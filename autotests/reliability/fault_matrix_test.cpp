@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "console_harness.h"
+#include "procedure_table.h"
 
 namespace vr512b {
 namespace {
@@ -63,6 +64,15 @@ class CountingHid final : public HidLibrary {
   std::map<HidHandle, TUnitRole> roles_;
 };
 
+// Every test of the procedure table, and Check all.
+std::vector<std::string> EveryTestAndCheckAll() {
+  std::vector<std::string> names;
+  for (const TestProcedure& test : AllProcedures())
+    names.push_back(test.id);
+  names.push_back("all");
+  return names;
+}
+
 struct Outcome {
   std::vector<std::string> verdicts;
   int pumps = 0;
@@ -105,20 +115,20 @@ Outcome RunOnce(const std::string& test, const std::vector<std::string>& scenari
   view.onPump = [&] {
     const bool monitorDone = test == "monitor" && !abortAtPump && clock.NowMs() >= kMonitorRunMs;
     if ((monitorDone || (abortAtPump && view.pumps >= *abortAtPump)) && console.Busy()) {
-      console.ActCancelExecute();
+      console.RequestAbort();
       atAbort[0] = hid.transfers[0];
       atAbort[1] = hid.transfers[1];
     }
   };
-  console.ExecuteAction(test);
+  console.RunByName(test);
   Outcome o;
   o.verdicts = view.verdicts;
   o.log = view.log;
   o.utOpen = bench.Unit(urUnderTest).openByHost;
   o.refOpen = bench.Unit(urReference).openByHost;
   o.pumps = view.pumps;
-  o.busy = console.FBusyFlag();
-  o.failed = console.FTestFailedFlag();
+  o.busy = console.Busy();
+  o.failed = console.TestFailed();
   o.transfers[0] = hid.transfers[0];
   o.transfers[1] = hid.transfers[1];
   o.transfersAtAbort[0] = atAbort[0];
@@ -219,9 +229,7 @@ TEST_P(UnplugMatrix, EveryTransferOfEveryUnitMayBeTheLast) {
   EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllTests, UnplugMatrix,
-                         ::testing::Values("func", "indic", "sound", "tr", "rx", "line", "trmess",
-                                           "rxmess", "monitor", "all"));
+INSTANTIATE_TEST_SUITE_P(AllTests, UnplugMatrix, ::testing::ValuesIn(EveryTestAndCheckAll()));
 
 struct FaultCase {
   std::string test;
@@ -246,8 +254,11 @@ TEST_P(FaultCases, EndsWithTheRightVerdict) {
 
 std::vector<FaultCase> FaultTable() {
   std::vector<FaultCase> cases;
-  for (const std::string test :
-       {"func", "indic", "sound", "line", "tr", "rx", "trmess", "rxmess"}) {
+  // Every test with a status cell opens the unit under test first.
+  for (const TestProcedure& procedure : AllProcedures()) {
+    if (!procedure.HasStatusCell())
+      continue;
+    const std::string& test = procedure.id;
     cases.push_back({test, {"absent ut"}, "Ошибка", "Не удалось открыть проверяемое УПО"});
     cases.push_back({test, {"pending ut 07"}, "Ошибка", "Неизвестный ответ 7"});
   }
@@ -323,9 +334,7 @@ TEST_P(AbortMatrix, AbortAtAnyPumpEndsCleanly) {
   EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllTests, AbortMatrix,
-                         ::testing::Values("func", "indic", "sound", "tr", "rx", "line", "trmess",
-                                           "rxmess", "monitor", "all"));
+INSTANTIATE_TEST_SUITE_P(AllTests, AbortMatrix, ::testing::ValuesIn(EveryTestAndCheckAll()));
 
 }  // namespace
 }  // namespace vr512b

@@ -38,7 +38,7 @@ SimConsole::SimConsole(const std::vector<std::string>& scenarios)
 void SimConsole::AbortAt(std::int64_t ms) {
   view.onPump = [this, ms] {
     if (clock.NowMs() >= ms && console.Busy()) {
-      console.ActCancelExecute();
+      console.RequestAbort();
       view.onPump = nullptr;
     }
   };

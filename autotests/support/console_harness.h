@@ -20,9 +20,9 @@ class RecordingView final : public ConsoleView {
  public:
   void AppendLog(std::string_view line) override { log.emplace_back(line); }
   void ClearLog() override { log.clear(); }
-  void SetStatus(StatusCell cell, std::string_view text) override {
-    cells[cell] = std::string(text);
-    statusHistory.emplace_back(StatusCellName(cell) + std::string(": ") + std::string(text));
+  void SetStatus(const TestProcedure& test, std::string_view text) override {
+    cells[test.statusCell] = std::string(text);
+    statusHistory.emplace_back(test.statusCell + ": " + std::string(text));
   }
   bool AskYesNo(const std::string& question) override {
     questions.push_back(question);
@@ -45,13 +45,13 @@ class RecordingView final : public ConsoleView {
     verdicts.emplace_back(test.id + ": " + std::string(verdict));
   }
 
-  std::string Cell(StatusCell cell) const {
+  std::string Cell(const std::string& cell) const {
     auto it = cells.find(cell);
     return it == cells.end() ? std::string() : it->second;
   }
 
   std::vector<std::string> log;
-  std::map<StatusCell, std::string> cells;
+  std::map<std::string, std::string> cells;  // by status cell
   std::vector<std::string> statusHistory;
   std::vector<std::string> questions;
   std::vector<std::int64_t> questionTimes;
@@ -73,7 +73,7 @@ struct SimConsole {
 
   // Presses Abort at the first pump at or after this clock time.
   void AbortAt(std::int64_t ms);
-  bool Run(const std::string& id) { return console.ExecuteAction(id); }
+  bool Run(const std::string& name) { return console.RunByName(name); }
 
   VirtualClock clock;
   std::unique_ptr<sim::VirtualBench> bench;

@@ -403,18 +403,18 @@ inline HostileOutcome RunHostileInput(const std::uint8_t* data, std::size_t size
   int pumps = 0;
   view.onPump = [&] {
     if (++pumps == abortAtPump)
-      console.ActCancelExecute();
+      console.RequestAbort();
   };
   if (id.empty()) {
     RunHostileCommands(feed, console, view, outcome.problems);
   } else {
     try {
-      if (!console.ExecuteAction(id))
+      if (!console.RunByName(id))
         outcome.problems.push_back("the console refused to start " + id);
     } catch (const std::exception& e) {
       outcome.problems.push_back(std::string("escaped the test frame: ") + e.what());
     }
-    if (console.FBusyFlag() != 0 || console.HandlerRunning())
+    if (console.Busy() || console.HandlerRunning())
       outcome.problems.push_back("the console stayed busy");
     if (view.verdicts.size() != 1) {
       outcome.problems.push_back("expected one verdict, got " +

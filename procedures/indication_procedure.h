@@ -1,0 +1,11 @@
+#pragma once
+
+#include <memory>
+
+#include "test_run.h"
+
+namespace vr512b {
+
+std::unique_ptr<TestRun> MakeIndicationProcedure();
+
+}  // namespace vr512b

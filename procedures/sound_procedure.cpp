@@ -1,0 +1,59 @@
+#include "sound_procedure.h"
+
+#include "output_procedure.h"
+#include "test_failure.h"
+
+namespace vr512b {
+
+namespace {
+
+constexpr int kBeepWaitMs = 1500;
+
+class SoundProcedure final : public OutputProcedure {
+ public:
+  void Body(ProcedureHost& host) override {
+    UnitCommands& unit = host.unit();
+    Open(host);
+    TConfigBlock config;
+    unit.ReadConfig(urUnderTest, config);
+    config[cfgMode] = 0;
+    config[cfgVolume] = 255;
+    unit.WriteConfig(urUnderTest, config);
+    host.WriteLog("Вывожу звук (громко)");
+    Tone(host, "Проверяемое УПО издает непрерывный звуковой сигнал 1000Гц (громко). Верно?");
+
+    config[cfgVolume] = 127;
+    unit.WriteConfig(urUnderTest, config);
+    host.WriteLog("Вывожу звук (тихо)");
+    Tone(host,
+         "Проверяемое УПО издает непрерывный звуковой сигнал 1000Гц (нормальной громкости). "
+         "Верно?");
+
+    if (!AnswerAndAsk(host, config, "Проверяемое УПО издает 8 коротких звуковых сигналов. Верно?",
+                      kBeepWaitMs)) {
+      throw TestFailure("Нет звука");
+    }
+    config[cfgVolume] = 0;
+    if (!AnswerAndAsk(host, config, "Проверяемое УПО не издает звуковых сигналов. Верно?",
+                      kBeepWaitMs)) {
+      throw TestFailure("Нет звука");
+    }
+  }
+
+ private:
+  static void Tone(ProcedureHost& host, const std::string& question) {
+    host.unit().SendCommand(urUnderTest, OpSound, 12, 0);
+    const bool heard = host.AskYesNo(question);
+    host.unit().SendCommand(urUnderTest, OpSound, 1, 1);
+    if (!heard)
+      throw TestFailure("Нет звука");
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<TestRun> MakeSoundProcedure() {
+  return std::make_unique<SoundProcedure>();
+}
+
+}  // namespace vr512b
