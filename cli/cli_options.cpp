@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench_config.h"
 #include "procedure_table.h"
 #include "utf8.h"
 
@@ -61,6 +62,23 @@ bool ParseMilliseconds(const std::string& text, long long& value) {
   return true;
 }
 
+// The scenarios of the virtual bench, as many to a line as fit in 80 columns.
+std::string ScenarioList() {
+  constexpr std::size_t kIndent = 26;
+  constexpr std::size_t kWidth = 80;
+  std::string list;
+  std::string line;
+  for (const sim::BenchScenario& scenario : sim::AllScenarios()) {
+    const std::string usage = scenario.Usage();
+    if (!line.empty() && kIndent + Utf8Length(line) + 3 + Utf8Length(usage) > kWidth) {
+      list += std::string(kIndent, ' ') + line + '\n';
+      line.clear();
+    }
+    line += line.empty() ? usage : " | " + usage;
+  }
+  return list + std::string(kIndent, ' ') + line + '\n';
+}
+
 }  // namespace
 
 std::string UsageText() {
@@ -85,14 +103,8 @@ std::string UsageText() {
                         (по умолчанию без --simulate), yes / no - всегда так
   --sim СЦЕНАРИЙ        сценарий или неисправность виртуального стенда, можно
                         повторять (РОЛЬ: ut - проверяемое, ref - эталонное):
-                          absent РОЛЬ | serial РОЛЬ ТЕКСТ | version РОЛЬ HEX
-                          unplug РОЛЬ after N | config-byte РОЛЬ K
-                          pending РОЛЬ HEX | busy РОЛЬ
-                          display-broken | buzzer-broken
-                          no-dial-tone | voltage-stays
-                          drop РОЛЬ after N | corrupt РОЛЬ N
-                          call РОЛЬ ФОРМАТ HEX [НОМЕР]
-  --abort-after МС      нажать «Прервать» через МС мс после начала первого теста
+)" + ScenarioList() +
+         R"(  --abort-after МС      нажать «Прервать» через МС мс после начала первого теста
   --report ФАЙЛ         записать протокол запуска в ФАЙЛ (JSON)
   --help                эта справка
   --version             версия программы

@@ -1,18 +1,19 @@
-// Default bench and the scenario texts of the command-line runner's --sim
-// option, e.g. "unplug ref after 5" or "call ut 50 0E01341234 2001".
+// The default bench and the scenarios of the --sim option, e.g.
+// "unplug ref after 5" or "call ut 50 0E01341234 2001".
+
+#include "bench_config.h"
 
 #include <cctype>
 #include <charconv>
-#include <optional>
 #include <sstream>
-
-#include "virtual_bench.h"
 
 namespace vr512b::sim {
 
 namespace {
 
-std::vector<std::string> Words(const std::string& text) {
+using Words = BenchScenario::Words;
+
+std::vector<std::string> SplitWords(const std::string& text) {
   std::istringstream in(text);
   std::vector<std::string> words;
   for (std::string word; in >> word;)
@@ -83,40 +84,111 @@ std::string RestAfterWords(const std::string& text, int words) {
   return rest;
 }
 
-// Empty for a keyword that is not a scenario of a unit.
-std::string UnitScenarioUsage(const std::string& keyword) {
-  if (keyword == "absent" || keyword == "busy")
-    return keyword + " ROLE";
-  if (keyword == "serial")
-    return "serial ROLE TEXT";
-  if (keyword == "version")
-    return "version ROLE HEX (up to four hex digits, e.g. 0A03)";
-  if (keyword == "unplug")
-    return "unplug ROLE after N";
-  if (keyword == "config-byte")
-    return "config-byte ROLE K (K from 0 to 15)";
-  if (keyword == "pending")
-    return "pending ROLE HEX (1 to 42 bytes)";
-  if (keyword == "drop")
-    return "drop ROLE after N";
-  if (keyword == "corrupt")
-    return "corrupt ROLE N";
-  if (keyword == "call") {
-    return "call ROLE FORMAT HEX [NUMBER] (FORMAT two hex digits, HEX 1 to 24 bytes)";
-  }
-  return {};
+// "unplug ROLE after N", "drop ROLE after N".
+std::optional<int> AfterCount(const Words& s) {
+  return s.words.size() == 4 && s.words[2] == "after" ? ParseCount(s.words[3], 1000000)
+                                                      : std::nullopt;
 }
 
-bool* BenchFlag(BenchConfig& config, const std::string& keyword) {
-  if (keyword == "display-broken")
-    return &config.displayBroken;
-  if (keyword == "buzzer-broken")
-    return &config.buzzerBroken;
-  if (keyword == "no-dial-tone")
-    return &config.noDialTone;
-  if (keyword == "voltage-stays")
-    return &config.voltageStays;
-  return nullptr;
+bool SetFlag(bool& flag, const Words& s) {
+  if (s.words.size() != 1)
+    return false;
+  flag = true;
+  return true;
+}
+
+bool Absent(BenchConfig& c, const Words& s) {
+  if (s.words.size() != 2)
+    return false;
+  c.units[s.role].present = false;
+  return true;
+}
+
+bool Serial(BenchConfig& c, const Words& s) {
+  const std::string text = RestAfterWords(s.text, 2);
+  if (text.empty())
+    return false;
+  c.units[s.role].serial = text;
+  return true;
+}
+
+bool Version(BenchConfig& c, const Words& s) {
+  const auto version = s.words.size() == 3 ? ParseHexNumber(s.words[2], 4) : std::nullopt;
+  if (!version)
+    return false;
+  c.units[s.role].version = static_cast<std::uint16_t>(*version);
+  return true;
+}
+
+bool Unplug(BenchConfig& c, const Words& s) {
+  const auto n = AfterCount(s);
+  if (!n)
+    return false;
+  c.faults[s.role].unplugAfterTransfers = *n;
+  return true;
+}
+
+bool ConfigByte(BenchConfig& c, const Words& s) {
+  const auto k = s.words.size() == 3 ? ParseCount(s.words[2], 15) : std::nullopt;
+  if (!k)
+    return false;
+  c.faults[s.role].configByteNotKept = *k;
+  return true;
+}
+
+bool Pending(BenchConfig& c, const Words& s) {
+  std::string digits;
+  for (std::size_t i = 2; i < s.words.size(); ++i)
+    digits += s.words[i];
+  const auto bytes = ParseHexBytes(digits, kMsgDataField + kMsgDataFieldSize);
+  if (!bytes)
+    return false;
+  c.faults[s.role].pendingReply = *bytes;
+  return true;
+}
+
+bool Busy(BenchConfig& c, const Words& s) {
+  if (s.words.size() != 2)
+    return false;
+  c.faults[s.role].stuckBusy = true;
+  return true;
+}
+
+bool Drop(BenchConfig& c, const Words& s) {
+  const auto n = AfterCount(s);
+  if (!n)
+    return false;
+  c.faults[s.role].dropAfterMessages = *n;
+  return true;
+}
+
+bool Corrupt(BenchConfig& c, const Words& s) {
+  const auto n = s.words.size() == 3 ? ParseCount(s.words[2], 1000000) : std::nullopt;
+  if (!n)
+    return false;
+  c.faults[s.role].corruptMessage = *n;
+  return true;
+}
+
+bool Call(BenchConfig& c, const Words& s) {
+  const std::vector<std::string>& w = s.words;
+  if (w.size() < 4 || w.size() > 5 || w[2].size() != 2)
+    return false;
+  const auto format = ParseHexNumber(w[2], 2);
+  const auto data = ParseHexBytes(w[3], kMsgDataFieldSize);
+  if (!format || !data)
+    return false;
+  RemoteCall call;
+  call.target = s.role;
+  call.format = static_cast<std::uint8_t>(*format);
+  call.data = *data;
+  if (w.size() == 5) {
+    if (w[4].size() > kMsgNumberFieldSize - 1)
+      return false;
+    call.callingNumber = w[4];
+  }
+  c.calls.push_back(call);
+  return true;
 }
 
 }  // namespace
@@ -128,90 +200,68 @@ BenchConfig DefaultBenchConfig() {
   return config;
 }
 
-std::string ApplyScenario(BenchConfig& config, const std::string& scenario) {
-  const std::vector<std::string> w = Words(scenario);
-  if (w.empty())
-    return "empty scenario";
-  const std::string& keyword = w[0];
-  if (bool* flag = BenchFlag(config, keyword)) {
-    if (w.size() != 1)
-      return "scenario '" + keyword + "' takes no arguments";
-    *flag = true;
-    return {};
-  }
-  const std::string usage = UnitScenarioUsage(keyword);
-  if (usage.empty())
-    return "unknown scenario '" + keyword + "'";
-  const auto malformed = [&] {
-    return "malformed scenario '" + scenario + "', expected: " + usage;
+std::span<const BenchScenario> AllScenarios() {
+  static const BenchScenario scenarios[] = {
+      {"absent", "РОЛЬ", "", Absent},
+      {"serial", "РОЛЬ ТЕКСТ", "", Serial},
+      {"version", "РОЛЬ HEX", "до четырех шестнадцатеричных цифр, например 0A03", Version},
+      {"unplug", "РОЛЬ after N", "", Unplug},
+      {"config-byte", "РОЛЬ K", "K от 0 до 15", ConfigByte},
+      {"pending", "РОЛЬ HEX", "от 1 до 42 байт", Pending},
+      {"busy", "РОЛЬ", "", Busy},
+      {"display-broken", "", "",
+       [](BenchConfig& c, const Words& s) { return SetFlag(c.displayBroken, s); }},
+      {"buzzer-broken", "", "",
+       [](BenchConfig& c, const Words& s) { return SetFlag(c.buzzerBroken, s); }},
+      {"no-dial-tone", "", "",
+       [](BenchConfig& c, const Words& s) { return SetFlag(c.noDialTone, s); }},
+      {"voltage-stays", "", "",
+       [](BenchConfig& c, const Words& s) { return SetFlag(c.voltageStays, s); }},
+      {"drop", "РОЛЬ after N", "", Drop},
+      {"corrupt", "РОЛЬ N", "", Corrupt},
+      {"call", "РОЛЬ ФОРМАТ HEX [НОМЕР]",
+       "ФОРМАТ - две шестнадцатеричные цифры, HEX - от 1 до 24 байт", Call},
   };
-  if (w.size() < 2)
-    return malformed();
-  const std::optional<TUnitRole> role = ParseRole(w[1]);
-  if (!role)
-    return "unknown role '" + w[1] + "' in '" + scenario + "' (ut or ref)";
-  UnitSetup& unit = config.units[*role];
-  UnitFaults& faults = config.faults[*role];
+  return scenarios;
+}
 
-  if (keyword == "absent" || keyword == "busy") {
-    if (w.size() != 2)
-      return malformed();
-    if (keyword == "absent") {
-      unit.present = false;
-    } else {
-      faults.stuckBusy = true;
-    }
-  } else if (keyword == "serial") {
-    const std::string text = RestAfterWords(scenario, 2);
-    if (text.empty())
-      return malformed();
-    unit.serial = text;
-  } else if (keyword == "version") {
-    const auto version = w.size() == 3 ? ParseHexNumber(w[2], 4) : std::nullopt;
-    if (!version)
-      return malformed();
-    unit.version = static_cast<std::uint16_t>(*version);
-  } else if (keyword == "unplug" || keyword == "drop") {
-    const auto n = w.size() == 4 && w[2] == "after" ? ParseCount(w[3], 1000000) : std::nullopt;
-    if (!n)
-      return malformed();
-    (keyword == "unplug" ? faults.unplugAfterTransfers : faults.dropAfterMessages) = *n;
-  } else if (keyword == "config-byte") {
-    const auto k = w.size() == 3 ? ParseCount(w[2], 15) : std::nullopt;
-    if (!k)
-      return malformed();
-    faults.configByteNotKept = *k;
-  } else if (keyword == "corrupt") {
-    const auto n = w.size() == 3 ? ParseCount(w[2], 1000000) : std::nullopt;
-    if (!n)
-      return malformed();
-    faults.corruptMessage = *n;
-  } else if (keyword == "pending") {
-    std::string digits;
-    for (std::size_t i = 2; i < w.size(); ++i)
-      digits += w[i];
-    const auto bytes = ParseHexBytes(digits, kMsgDataField + kMsgDataFieldSize);
-    if (!bytes)
-      return malformed();
-    faults.pendingReply = *bytes;
-  } else {  // call
-    if (w.size() < 4 || w.size() > 5 || w[2].size() != 2)
-      return malformed();
-    const auto format = ParseHexNumber(w[2], 2);
-    const auto data = ParseHexBytes(w[3], kMsgDataFieldSize);
-    if (!format || !data)
-      return malformed();
-    RemoteCall call;
-    call.target = *role;
-    call.format = static_cast<std::uint8_t>(*format);
-    call.data = *data;
-    if (w.size() == 5) {
-      if (w[4].size() > kMsgNumberFieldSize - 1)
-        return malformed();
-      call.callingNumber = w[4];
-    }
-    config.calls.push_back(call);
+std::string BenchScenario::Usage() const {
+  std::string usage(keyword);
+  if (!arguments.empty()) {
+    usage += ' ';
+    usage += arguments;
   }
+  return usage;
+}
+
+std::string ApplyScenario(BenchConfig& config, const std::string& scenario) {
+  const std::vector<std::string> words = SplitWords(scenario);
+  if (words.empty())
+    return "пустой сценарий";
+  const BenchScenario* found = nullptr;
+  for (const BenchScenario& candidate : AllScenarios()) {
+    if (candidate.keyword == words[0])
+      found = &candidate;
+  }
+  if (found == nullptr)
+    return "неизвестный сценарий '" + words[0] + "'";
+  const auto malformed = [&] {
+    std::string error = "неверный сценарий '" + scenario + "', ожидается: " + found->Usage();
+    if (!found->hint.empty())
+      error += " (" + std::string(found->hint) + ")";
+    return error;
+  };
+  TUnitRole role = urUnderTest;
+  if (found->ForUnit()) {
+    if (words.size() < 2)
+      return malformed();
+    const std::optional<TUnitRole> named = ParseRole(words[1]);
+    if (!named)
+      return "неизвестная роль '" + words[1] + "' в '" + scenario + "' (ut или ref)";
+    role = *named;
+  }
+  if (!found->apply(config, BenchScenario::Words{scenario, words, role}))
+    return malformed();
   return {};
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// The virtual bench as the rest of the program sees it: its set-up and
+// scenarios (bench_config.h), the bench itself and the virtual technician.
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -7,59 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_config.h"
 #include "clock.h"
 #include "device_types.h"
 #include "hid_library.h"
+#include "virtual_technician.h"
 
 namespace vr512b::sim {
-
-// Where a unit's telephone-line socket is plugged in.
-enum class Wiring { None, Simulator, PhoneLine };
-
-// One virtual unit as set up before the bench starts.
-struct UnitSetup {
-  bool present = true;
-  std::string serial;              // serial-number string
-  std::uint16_t version = 0x0203;  // bcdDevice
-  std::string phone;               // number on the virtual phone line
-};
-
-// A remote alarm panel that calls a unit once it listens (monitor, mode 3/5).
-struct RemoteCall {
-  TUnitRole target = urUnderTest;
-  std::uint8_t format = 0;
-  std::vector<std::uint8_t> data;  // message data, at most 24 bytes
-  std::optional<std::string> callingNumber;
-};
-
-// Faults and scenarios, as the --sim options of the command-line runner name them.
-struct UnitFaults {
-  std::optional<int> unplugAfterTransfers;  // every transfer after the N-th fails
-  std::optional<int> configByteNotKept;     // index 0..15
-  std::vector<std::uint8_t> pendingReply;   // presented first after open (<= 42 bytes)
-  bool stuckBusy = false;
-  std::optional<int> dropAfterMessages;  // connection dropped after N messages
-  std::optional<int> corruptMessage;     // message N (from 0) received with a byte changed
-};
-
-struct BenchConfig {
-  std::array<UnitSetup, 2> units;  // indexed by TUnitRole
-  std::array<UnitFaults, 2> faults;
-  bool displayBroken = false;  // the unit under test shows nothing
-  bool buzzerBroken = false;   // the unit under test makes no sound
-  bool noDialTone = false;     // 425 Hz generator off
-  bool voltageStays = false;   // the simulator's power cannot be switched off
-  std::vector<RemoteCall> calls;
-  bool withForeignDevice = true;  // a non-matching HID device (keyboard) is present too
-};
-
-// Defaults of the virtual bench: reference "10001" at 2001, unit under test
-// "10002" at 2002, both version 0x0203.
-BenchConfig DefaultBenchConfig();
-
-// Applies one scenario text ("absent ut", "unplug ref after 5", ...) to the
-// configuration; returns an error message, empty on success.
-std::string ApplyScenario(BenchConfig& config, const std::string& scenario);
 
 // What a person looking at the bench sees and hears.
 struct UnitSnapshot {
@@ -125,18 +82,6 @@ class VirtualBench {
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
-};
-
-// Answers the console's questions by looking at the bench and carries out its
-// notices, like a careful technician would.
-class VirtualTechnician {
- public:
-  explicit VirtualTechnician(VirtualBench& bench) : bench_(bench) {}
-  bool Answer(const std::string& question);
-  void CarryOut(const std::string& notice);
-
- private:
-  VirtualBench& bench_;
 };
 
 }  // namespace vr512b::sim
