@@ -137,41 +137,41 @@ void UnitCommands::FillRandom(std::uint8_t* buffer, int count) {
 
 std::string EventText(std::int8_t code) {
   switch (code) {
-    case 16:
+    case evReset:
       return "сброс";
-    case 17:
-    case 23:
+    case evPowerOn:
+    case evPowerOnToo:
       return "включение питания";
-    case 18:
-    case 19:
+    case evButtonReset:
+    case evButtonResetToo:
       return "сброс кнопкой";
-    case 20:
+    case evPowerDeviation:
       return "отклонение питания";
-    case 24:
+    case evWatchdog:
       return "WDT";
-    case 33:
+    case evNoLineVoltage:
       return "нет ULine";
-    case 34:
+    case evNoDialTone:
       return "нет вызывного тона";
-    case 49:
+    case evLineVoltageBack:
       return "восстановление ULine";
-    case 50:
+    case evDialToneBack:
       return "восстановление вызывного тона";
-    case 64:
+    case evTransmitted:
       return "передача завершена ОК";
-    case 65:
+    case evTransmitNoDialTone:
       return "передача завершена - нет вызывного тона";
-    case 70:
+    case evTransmitNoAnswer:
       return "передача завершена - нет ответа";
-    case 71:
+    case evTransmitNoAcknowledge:
       return "передача завершена - нет подтверждения";
-    case 72:
+    case evTransmitBadMessage:
       return "передача завершена - ош в сообщении";
-    case 73:
+    case evTransmitBadNumber:
       return "передача завершена - ош в номере";
-    case 74:
+    case evTransmitBadAnswer:
       return "передача завершена - недопустимый ответ";
-    case 80:
+    case evUsbTimeout:
       return "таймаут USB";
     default:
       return "неизвестное событие " + std::to_string(code);

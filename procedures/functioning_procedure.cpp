@@ -14,6 +14,8 @@ constexpr int kConfigCycles = 20;
 constexpr int kTestMessages = 200;
 constexpr int kPauseAfterMessageMs = 20;
 constexpr int kPauseBeforeCountMs = 100;
+// The random configuration blocks always carry 0 in this byte.
+constexpr int kZeroedConfigByte = 5;
 
 [[noreturn]] void Fail(ProcedureHost& host, const char* text) {
   host.WriteLog(text);
@@ -95,7 +97,7 @@ class FunctioningProcedure final : public TestRun {
       host.WriteLog("Запись конфигурации " + std::to_string(r));
       TConfigBlock written;
       host.unit().FillRandom(written.data(), static_cast<int>(written.size()));
-      written[5] = 0;
+      written[kZeroedConfigByte] = 0;
       if (!reports.SetConfigReport(handle, written))
         ExchangeFailed(host);
       host.WriteLog("Чтение конфигурации " + std::to_string(r));

@@ -23,7 +23,7 @@ class IndicationProcedure final : public OutputProcedure {
     Open(host);
     TConfigBlock config;
     unit.ReadConfig(urUnderTest, config);
-    config[cfgMode] = 0;
+    config[cfgMode] = mdNormal;
     unit.WriteConfig(urUnderTest, config);
     TMessageBlock reply;
     unit.ReadReply(urUnderTest, reply);

@@ -28,13 +28,13 @@ class LineMonitor final : public TestRun {
     TConfigBlock config;
     unit.ReadConfig(role_, config);
     const TestParameterValues p = host.Parameters();
-    config[cfgMode] = 3;
-    config[cfgVolume] = 127;
+    config[cfgMode] = mdMonitor;
+    config[cfgVolume] = kVolumeNormal;
     config[cfgFormatMask] = (p.IDContact ? fmContactID : 0) | (p.LowSpeed ? fmLowSpeed : 0) |
                             (p.Secsoa ? fmSecsoa : 0) | (p.Korvex ? fmKorvex : 0) |
                             (p.Presto ? fmPresto : 0);
     config[cfgOptions] = 0;
-    config[cfgDialFlags] = 2;
+    config[cfgDialFlags] = dfNoDialToneCheck;
     unit.WriteConfig(role_, config);
 
     int received = 0;
@@ -65,7 +65,7 @@ class LineMonitor final : public TestRun {
     UnitCommands& unit = host.unit();
     TConfigBlock config;
     unit.ReadConfig(role_, config);
-    config[cfgMode] = 0;
+    config[cfgMode] = mdNormal;
     unit.WriteConfig(role_, config);
     unit.WaitIdle(role_);
   }
@@ -77,14 +77,17 @@ class LineMonitor final : public TestRun {
     char head[48];
     std::snprintf(head, sizeof head, "Принял %02d, формат %02x", count, format);
     std::string line = head;
-    if (format <= 0x30)
+    // The monitor's rule goes by the exact code: up to 0x30 the data is text,
+    // Presto's own code shows bytes, and any other code (Secsoa's 0x33
+    // among them) only the line's head.
+    if (format <= FormatFamily(fcSecsoa))
       line += ": " + FieldText(data, kMsgDataFieldSize);
-    if (format == 0x50) {
+    if (format == fcPresto) {
       const int count = std::min<int>(static_cast<std::int8_t>(data[0]), kMsgDataFieldSize);
       line += ": " + HexBytes(data, count);
     }
     host.WriteLog(line);
-    if (format == 0x50)
+    if (format == fcPresto)
       DecodePrestoMessage(host, data);
   }
 

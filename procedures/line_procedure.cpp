@@ -11,8 +11,6 @@ namespace {
 constexpr int kDialTonePollMs = 20;
 constexpr int kVoltagePollMs = 1000;
 constexpr int kVoltageCountdown = 30;
-constexpr std::uint8_t kOperationBits = 0x0F;
-constexpr std::uint8_t kNoLineVoltage = 33;
 constexpr const char* kNotPassed = "Тест не прошел";
 
 [[noreturn]] void Fail(ProcedureHost& host, const char* text) {
@@ -34,7 +32,7 @@ class LineProcedure final : public TestRun {
     unit.ClearUnit(urUnderTest);
     TConfigBlock config;
     unit.ReadConfig(urUnderTest, config);
-    config[cfgMode] = 0;
+    config[cfgMode] = mdNormal;
     unit.WriteConfig(urUnderTest, config);
     unit.SendCommand(urUnderTest, OpLineTest, 0, 0);
     host.WriteLog("Жду завершения операции ");
@@ -42,7 +40,7 @@ class LineProcedure final : public TestRun {
       const std::uint8_t flags = unit.PollState(urUnderTest);
       if (flags & sfEvent)
         ReadReply(host);
-      if ((flags & kOperationBits) == 0)
+      if ((flags & kLineOperationMask) == 0)
         break;
       host.CheckAbort();
       host.clock().Sleep(kDialTonePollMs);
@@ -52,12 +50,12 @@ class LineProcedure final : public TestRun {
     host.WriteLog("Проверка линейного напряжения");
     unit.ClearRegisters(urUnderTest);
     unit.ReadConfig(urUnderTest, config);
-    config[cfgMode] = 8;
+    config[cfgMode] = mdLineVoltageWatch;
     unit.WriteConfig(urUnderTest, config);
     host.WriteLog("Жду завершения операции");
     for (int t = kVoltageCountdown; t >= 0; --t) {
       const std::uint8_t flags = unit.PollState(urUnderTest);
-      if ((flags & sfEvent) && ReadReply(host)[1] == kNoLineVoltage) {
+      if ((flags & sfEvent) && ReadReply(host)[1] == evNoLineVoltage) {
         throw TestFailure(kNotPassed);
       }
       Tick(host, t);
@@ -71,7 +69,7 @@ class LineProcedure final : public TestRun {
     bool seen = false;
     for (int t = kVoltageCountdown; t >= 0; --t) {
       const std::uint8_t flags = unit.PollState(urUnderTest);
-      if ((flags & sfEvent) && ReadReply(host)[1] == kNoLineVoltage) {
+      if ((flags & sfEvent) && ReadReply(host)[1] == evNoLineVoltage) {
         seen = true;
         break;
       }

@@ -18,12 +18,18 @@ constexpr int kDataPassMs = 100;
 constexpr int kLinePassMs = 200;
 constexpr int kKorvexHandOverMs = 300;
 constexpr int kLineHandOverMs = 50;
+// Messages in a series: the whole table for Contact ID and Presto (and the
+// Korvex data exchange), ten of the short formats.
+constexpr int kLongSeries = 30;
+constexpr int kShortSeries = 10;
+
+// Low Speed and Secsoa carry the same short texts.
+bool IsShortTextFamily(std::uint8_t family) {
+  return family == FormatFamily(fcLowSpeed) || family == FormatFamily(fcSecsoa);
+}
 
 TUnitRole Other(TUnitRole role) {
   return role == urUnderTest ? urReference : urUnderTest;
-}
-std::uint8_t Family(std::uint8_t format) {
-  return format & 0xF0;
 }
 
 [[noreturn]] void Fail(ProcedureHost& host, const char* text) {
@@ -85,7 +91,7 @@ class Exchange {
     if (flags & sfEvent) {
       TMessageBlock event;
       unit_.ReadReply(transmitter_, event);
-      if (event[1] >= 0x41 && event[1] <= 0x4F)
+      if (event[1] >= evTransmitFailedFirst && event[1] <= evTransmitFailedLast)
         Fail(host_, "Ошибка передачи");
       flags = unit_.PollState(transmitter_);
     }
@@ -121,7 +127,7 @@ class Exchange {
 };
 
 std::uint8_t SoundVolume(bool on) {
-  return on ? 127 : 0;
+  return on ? kVolumeNormal : kVolumeSilent;
 }
 
 }  // namespace
@@ -130,16 +136,18 @@ void ExchangeDataMessages(ProcedureHost& host, TUnitRole transmitter, std::uint8
                           bool attenuated) {
   Exchange x(host, transmitter);
   x.Prepare([&](TUnitRole, TConfigBlock& c, bool sound) {
-    c[cfgMode] = 0;
+    c[cfgMode] = mdNormal;
     c[cfgVolume] = SoundVolume(sound);
-    c[cfgFormatMask] = 0xCF;
-    c[cfgOptions] |= 0x40;
+    c[cfgFormatMask] = fmAllButKorvex;
+    c[cfgOptions] |= optTextAndPrestoExchange;
     if (attenuated)
-      c[6] = c[7] = 7;
-    c[cfgDialFlags] = 2;
+      c[cfgLineLevelA] = c[cfgLineLevelB] = kAttenuatedLineLevel;
+    c[cfgDialFlags] = dfNoDialToneCheck;
   });
-  const std::uint8_t family = Family(format);
-  const int total = (family == 0x10 || family == 0x50) ? 30 : 10;
+  const std::uint8_t family = FormatFamily(format);
+  const int total = (family == FormatFamily(fcContactID) || family == FormatFamily(fcPresto))
+                        ? kLongSeries
+                        : kShortSeries;
 
   for (;;) {
     host.clock().Sleep(kDataPassMs);
@@ -150,13 +158,13 @@ void ExchangeDataMessages(ProcedureHost& host, TUnitRole transmitter, std::uint8
       TMessageBlock record{};
       std::string line = Numbered("Передал сообщение %02d", x.sent_) + ": ";
       std::uint8_t* data = record.data() + kMsgDataField;
-      if (family == 0x10) {
+      if (family == FormatFamily(fcContactID)) {
         std::memcpy(data, TestMsgIDContact[x.sent_].data(), kContactIdTextLength + 1);
         line += TestMsgIDContact[x.sent_].data();
-      } else if (family == 0x20 || family == 0x30) {
+      } else if (IsShortTextFamily(family)) {
         std::memcpy(data, TestMsgShort[x.sent_].data(), kShortTextLength + 1);
         line += TestMsgShort[x.sent_].data();
-      } else if (family == 0x50) {
+      } else if (family == FormatFamily(fcPresto)) {
         std::memcpy(data, TestMsgPresto[x.sent_].data(), kPrestoLength);
         line += HexBytes(data, static_cast<std::int8_t>(data[0]));
       } else {
@@ -177,15 +185,15 @@ void ExchangeDataMessages(ProcedureHost& host, TUnitRole transmitter, std::uint8
     x.unit_.ReadReply(x.receiver_, reply);
     if (reply[0] == rtMessage) {
       std::string line = Numbered("Принял  сообщение %02d", x.received_) + ": ";
-      line += family > 0x30 ? DataDump(reply) : DataText(reply);
+      line += family > FormatFamily(fcSecsoa) ? DataDump(reply) : DataText(reply);
       host.WriteLog(line);
       if (reply[1] != format)
         Fail(host, "Принят неверный формат");
       RequireRowFor(host, x.received_, total);
       bool differs = false;
-      if (family == 0x10) {
+      if (family == FormatFamily(fcContactID)) {
         differs = DataDiffers(reply, TestMsgIDContact[x.received_].data(), kContactIdTextLength);
-      } else if (family == 0x20 || family == 0x30) {
+      } else if (IsShortTextFamily(family)) {
         differs = DataDiffers(reply, TestMsgShort[x.received_].data(), kShortTextLength);
       } else {
         differs = DataDiffers(reply, TestMsgPresto[x.received_].data(), kPrestoLength);
@@ -213,13 +221,13 @@ void ExchangeDataMessages(ProcedureHost& host, TUnitRole transmitter, std::uint8
 void ExchangeKorvexData(ProcedureHost& host, TUnitRole transmitter) {
   Exchange x(host, transmitter);
   x.Prepare([&](TUnitRole, TConfigBlock& c, bool sound) {
-    c[cfgMode] = 0;
+    c[cfgMode] = mdNormal;
     c[cfgVolume] = SoundVolume(sound);
-    c[cfgFormatMask] = 0x30;
-    c[cfgOptions] = 0x80;
-    c[cfgDialFlags] = 2;
+    c[cfgFormatMask] = fmKorvex;
+    c[cfgOptions] = optKorvexExchange;
+    c[cfgDialFlags] = dfNoDialToneCheck;
   });
-  constexpr int total = 30;
+  constexpr int total = kLongSeries;
 
   for (;;) {
     host.clock().Sleep(kDataPassMs);
@@ -228,7 +236,8 @@ void ExchangeKorvexData(ProcedureHost& host, TUnitRole transmitter) {
     if (!(flags & sfOnLine) && x.sent_ < total) {
       TMessageBlock record{};
       x.unit_.FillRandom(record.data() + kMsgDataField, kKorvexLength);
-      record[kMsgDataField] = 0x98;
+      // Random data sent as a Korvex test message.
+      record[kMsgDataField] = TestMsgKorvexTest[0];
       record[1] = fcKorvex;
       record[0] = mcTransmit;
       x.unit_.WriteMessage(transmitter, record);
@@ -251,14 +260,14 @@ void ExchangeKorvexData(ProcedureHost& host, TUnitRole transmitter) {
 void ExchangeLineMessages(ProcedureHost& host, TUnitRole transmitter, std::uint8_t format) {
   Exchange x(host, transmitter);
   x.Prepare([&](TUnitRole role, TConfigBlock& c, bool sound) {
-    c[cfgMode] = role == transmitter ? 0 : 5;
+    c[cfgMode] = role == transmitter ? mdNormal : mdAnswerCalls;
     c[cfgVolume] = SoundVolume(sound);
-    c[cfgFormatMask] = 0xFF;
+    c[cfgFormatMask] = fmAll;
     if (host.Parameters().CBNoTone)
-      c[cfgDialFlags] = 2;
+      c[cfgDialFlags] = dfNoDialToneCheck;
   });
-  const std::uint8_t family = Family(format);
-  const int total = family == 0x10 ? 30 : 10;
+  const std::uint8_t family = FormatFamily(format);
+  const int total = family == FormatFamily(fcContactID) ? kLongSeries : kShortSeries;
 
   for (;;) {
     host.clock().Sleep(kLinePassMs);
@@ -270,16 +279,16 @@ void ExchangeLineMessages(ProcedureHost& host, TUnitRole transmitter, std::uint8
       std::uint8_t* data = record.data() + kMsgDataField;
       std::string suffix;
       const TestParameterValues p = host.Parameters();
-      if (family == 0x10) {
+      if (family == FormatFamily(fcContactID)) {
         std::memcpy(data, TestMsgIDContact[x.sent_].data(), kContactIdTextLength + 1);
         suffix = std::string(": ") + TestMsgIDContact[x.sent_].data();
-      } else if (family == 0x20 || family == 0x30) {
+      } else if (IsShortTextFamily(family)) {
         std::memcpy(data, TestMsgShort[x.sent_].data(), kShortTextLength + 1);
         suffix = std::string(": ") + TestMsgShort[x.sent_].data();
-      } else if (family == 0x40) {
+      } else if (family == FormatFamily(fcKorvex)) {
         const auto& korvex = p.KorvexTestMsg ? TestMsgKorvexTest : TestMsgKorvex;
         std::memcpy(data, korvex.data(), kKorvexLength);
-      } else if (family == 0x50) {
+      } else if (family == FormatFamily(fcPresto)) {
         std::memcpy(data, TestMsgPresto[x.sent_].data(), kPrestoLength);
       } else {
         throw TestFailure("Неизвестный формат");
@@ -287,7 +296,7 @@ void ExchangeLineMessages(ProcedureHost& host, TUnitRole transmitter, std::uint8
       const std::string number =
           TrimBlanksAndControls(transmitter == urReference ? p.Phone : p.PhoneSample);
       std::memcpy(record.data() + kMsgNumberField, number.data(),
-                  std::min<std::size_t>(number.size(), 14));
+                  std::min<std::size_t>(number.size(), kMsgNumberMaxDigits));
       record[1] = format;
       record[0] = mcTransmit;
       x.unit_.WriteMessage(transmitter, record);
@@ -312,15 +321,15 @@ void ExchangeLineMessages(ProcedureHost& host, TUnitRole transmitter, std::uint8
       RequireRowFor(host, x.received_, total);
       std::string suffix;
       bool mismatch = false;
-      if (family == 0x10) {
+      if (family == FormatFamily(fcContactID)) {
         mismatch = DataDiffers(reply, TestMsgIDContact[x.received_].data(), kContactIdTextLength);
         suffix = ": " + DataText(reply);
-      } else if (family == 0x20 || family == 0x30) {
+      } else if (IsShortTextFamily(family)) {
         mismatch = DataDiffers(reply, TestMsgShort[x.received_].data(), kShortTextLength);
         suffix = ": " + DataText(reply);
-      } else if (family == 0x50) {
+      } else if (family == FormatFamily(fcPresto)) {
         mismatch = DataDiffers(reply, TestMsgPresto[x.received_].data(), kPrestoLength);
-      } else if (family != 0x40) {
+      } else if (family != FormatFamily(fcKorvex)) {
         throw TestFailure("Неизвестный формат");
       }
       host.WriteLog("Принял  сообщение " + std::to_string(x.received_) + suffix);

@@ -17,13 +17,13 @@ void OutputProcedure::Open(ProcedureHost& host) {
 bool OutputProcedure::AnswerAndAsk(ProcedureHost& host, TConfigBlock& config,
                                    const std::string& question, int waitMs) {
   UnitCommands& unit = host.unit();
-  config[cfgFormatMask] = 63;
+  config[cfgFormatMask] = fmAllButPresto;
   unit.WriteConfig(urUnderTest, config);
   unit.SendCommand(urUnderTest, OpAnswer, 0, 0);
   host.clock().Sleep(waitMs);
   const bool yes = host.AskYesNo(question);
   unit.SendCommand(urUnderTest, OpHangUp, 0, 0);
-  config[cfgFormatMask] = 0;
+  config[cfgFormatMask] = fmNone;
   unit.WriteConfig(urUnderTest, config);
   unit.WaitIdle(urUnderTest);
   return yes;

@@ -16,13 +16,13 @@ class SoundProcedure final : public OutputProcedure {
     Open(host);
     TConfigBlock config;
     unit.ReadConfig(urUnderTest, config);
-    config[cfgMode] = 0;
-    config[cfgVolume] = 255;
+    config[cfgMode] = mdNormal;
+    config[cfgVolume] = kVolumeLoud;
     unit.WriteConfig(urUnderTest, config);
     host.WriteLog("Вывожу звук (громко)");
     Tone(host, "Проверяемое УПО издает непрерывный звуковой сигнал 1000Гц (громко). Верно?");
 
-    config[cfgVolume] = 127;
+    config[cfgVolume] = kVolumeNormal;
     unit.WriteConfig(urUnderTest, config);
     host.WriteLog("Вывожу звук (тихо)");
     Tone(host,
@@ -33,7 +33,7 @@ class SoundProcedure final : public OutputProcedure {
                       kBeepWaitMs)) {
       throw TestFailure("Нет звука");
     }
-    config[cfgVolume] = 0;
+    config[cfgVolume] = kVolumeSilent;
     if (!AnswerAndAsk(host, config, "Проверяемое УПО не издает звуковых сигналов. Верно?",
                       kBeepWaitMs)) {
       throw TestFailure("Нет звука");
@@ -42,9 +42,9 @@ class SoundProcedure final : public OutputProcedure {
 
  private:
   static void Tone(ProcedureHost& host, const std::string& question) {
-    host.unit().SendCommand(urUnderTest, OpSound, 12, 0);
+    host.unit().SendCommand(urUnderTest, OpSound, sndContinuousTone, 0);
     const bool heard = host.AskYesNo(question);
-    host.unit().SendCommand(urUnderTest, OpSound, 1, 1);
+    host.unit().SendCommand(urUnderTest, OpSound, sndStop, 1);
     if (!heard)
       throw TestFailure("Нет звука");
   }

@@ -7,16 +7,6 @@ namespace vr512b::sim {
 
 namespace {
 
-constexpr std::uint8_t kEventDelivered = 64;
-constexpr std::uint8_t kEventNoDialTone = 65;
-constexpr std::uint8_t kEventNoAnswer = 70;
-constexpr std::uint8_t kEventNoAcknowledge = 71;
-constexpr std::uint8_t kEventBadNumber = 73;
-constexpr std::uint8_t kEventBadAnswer = 74;
-
-constexpr std::uint8_t kDialBlind = 0x02;  // DialFlags: do not wait for the dial tone
-constexpr std::uint8_t kLevelForAttenuatedLine = 7;
-
 // Line times, in ms of clock time.
 constexpr int kHangUpMs = 20;
 constexpr int kCarrierLossMs = 200;  // until a unit notices that its peer has gone
@@ -37,12 +27,12 @@ constexpr int kRemoteCallDelayMs = 1000;
 // One message on the line, kissoff included: Contact ID sends sixteen DTMF
 // digits; Low Speed, Secsoa, Korvex and Presto take about a second each.
 int MessageMs(std::uint8_t format) {
-  return format >> 4 == 1 ? 1500 : 1000;
+  return FormatFamily(format) == FormatFamily(fcContactID) ? 1500 : 1000;
 }
 
 std::string DialledNumber(const TMessageBlock& message) {
   const auto* begin = message.data() + kMsgNumberField;
-  return std::string(begin, std::find(begin, begin + 14, std::uint8_t{0}));
+  return std::string(begin, std::find(begin, begin + kMsgNumberMaxDigits, std::uint8_t{0}));
 }
 
 bool IsDialDigit(char c) {
@@ -65,7 +55,8 @@ bool ValidNumber(const std::string& number) {
 
 bool LevelsForAttenuation(const VirtualUnit& unit) {
   const TConfigBlock config = unit.Config();
-  return config[6] == kLevelForAttenuatedLine && config[7] == kLevelForAttenuatedLine;
+  return config[cfgLineLevelA] == kAttenuatedLineLevel &&
+         config[cfgLineLevelB] == kAttenuatedLineLevel;
 }
 
 }  // namespace
@@ -255,10 +246,10 @@ void LineModel::StartCall(int u) {
   p.messages = 0;
   p.viaPhone = wiring_[u] == Wiring::PhoneLine;
   if (!HasVoltage(static_cast<TUnitRole>(u))) {
-    Later(u, kNoLineMs, [this, u] { Fail(u, kEventNoDialTone); });
+    Later(u, kNoLineMs, [this, u] { Fail(u, evTransmitNoDialTone); });
     return;
   }
-  if ((Unit(u).Config()[cfgDialFlags] & kDialBlind) != 0) {
+  if ((Unit(u).Config()[cfgDialFlags] & dfNoDialToneCheck) != 0) {
     Dial(u);
     return;
   }
@@ -266,7 +257,7 @@ void LineModel::StartCall(int u) {
     if (HasDialTone(static_cast<TUnitRole>(u))) {
       Dial(u);
     } else {
-      Fail(u, kEventNoDialTone);
+      Fail(u, evTransmitNoDialTone);
     }
   });
 }
@@ -279,7 +270,7 @@ void LineModel::Dial(int u) {
   }
   const std::string number = DialledNumber(p.outbox.front());
   if (!ValidNumber(number)) {
-    Later(u, kBadNumberMs, [this, u] { Fail(u, kEventBadNumber); });
+    Later(u, kBadNumberMs, [this, u] { Fail(u, evTransmitBadNumber); });
     return;
   }
   const auto dialMs = static_cast<std::int64_t>(DialDigits(number).size()) * kDigitMs;
@@ -301,7 +292,7 @@ void LineModel::Await(int u, std::int64_t deadline) {
     }
   }
   if (scheduler_.Now() >= deadline) {
-    Fail(u, kEventNoAnswer);
+    Fail(u, evTransmitNoAnswer);
     return;
   }
   Later(u, kRetryMs, [this, u, deadline] { Await(u, deadline); });
@@ -369,28 +360,29 @@ void LineModel::Deliver(int u) {
   p.sending = false;
   const int r = p.peer;
   if (r == kNobody || r == kRemotePanel || !PathHolds(u)) {
-    Fail(u, kEventNoAcknowledge);
+    Fail(u, evTransmitNoAcknowledge);
     return;
   }
   const TMessageBlock message = p.outbox.front();
   const std::uint8_t format = message[1];
   VirtualUnit& receiver = Unit(r);
   if (!receiver.Accepts(format)) {
-    Fail(u, kEventBadAnswer);
+    Fail(u, evTransmitBadAnswer);
     return;
   }
   // Korvex and Presto get through the attenuated line whatever the levels.
-  const bool levelSensitive = format >> 4 >= 1 && format >> 4 <= 3;
+  const bool levelSensitive = FormatFamily(format) >= FormatFamily(fcContactID) &&
+                              FormatFamily(format) <= FormatFamily(fcSecsoa);
   if (!p.viaPhone && attenuationButton_ && levelSensitive &&
       !(LevelsForAttenuation(Unit(u)) && LevelsForAttenuation(receiver))) {
-    Fail(u, kEventNoAcknowledge);
+    Fail(u, evTransmitNoAcknowledge);
     return;
   }
   p.outbox.pop_front();
   receiver.ReceiveMessage(format, p.viaPhone ? Unit(u).Setup().phone : std::string(),
                           message.data() + kMsgDataField, kMsgDataFieldSize);
   Unit(u).MessageSent();
-  Unit(u).QueueEvent(kEventDelivered);
+  Unit(u).QueueEvent(evTransmitted);
   ++p.messages;
   ++parties_[r].messages;
   if (DropsNow(r))
@@ -442,7 +434,7 @@ void LineModel::ReleaseParty(int u) {
 void LineModel::PeerLost(int u) {
   const Party& p = parties_[u];
   if (p.caller && p.sending)
-    Unit(u).QueueEvent(kEventNoAcknowledge);
+    Unit(u).QueueEvent(evTransmitNoAcknowledge);
   ReleaseParty(u);
 }
 
@@ -497,7 +489,7 @@ void LineModel::CheckPaths() {
     } else if (p.caller || p.peer == kRemotePanel) {
       // The answering unit notices the loss through its caller going away.
       if (p.sending && p.caller)
-        Unit(u).QueueEvent(kEventNoAcknowledge);
+        Unit(u).QueueEvent(evTransmitNoAcknowledge);
       ReleaseParty(u);
     }
   }

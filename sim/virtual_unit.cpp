@@ -6,15 +6,9 @@ namespace vr512b::sim {
 
 namespace {
 
-constexpr std::uint8_t kEventPowerOn = 17;
-constexpr std::uint8_t kEventNoVoltage = 33;
-constexpr std::uint8_t kEventNoDialTone = 34;
-constexpr std::uint8_t kEventVoltageBack = 49;
-constexpr std::uint8_t kEventBadMessage = 72;
-
-constexpr std::uint8_t kModeVoltageWatch = 8;
-constexpr std::uint8_t kSoundContinuous = 12;
 constexpr std::size_t kDisplayChars = 23;
+// Line levels of a unit as it leaves the factory.
+constexpr std::uint8_t kFactoryLineLevel = 3;
 
 constexpr int kLineTestMs = 1500;
 constexpr int kVoltageLossMs = 300;  // a short dip is not reported
@@ -29,19 +23,19 @@ constexpr int kCorruptedByte = kMsgDataField + 2;
 }  // namespace
 
 std::uint8_t FormatMaskFor(std::uint8_t format) {
-  switch (format >> 4) {
-    case 1:
+  switch (FormatFamily(format)) {
+    case FormatFamily(fcContactID):
       return fmContactID;
-    case 2:
+    case FormatFamily(fcLowSpeed):
       return fmLowSpeed;
-    case 3:
+    case FormatFamily(fcSecsoa):
       return fmSecsoa;
-    case 4:
+    case FormatFamily(fcKorvex):
       return fmKorvex;
-    case 5:
+    case FormatFamily(fcPresto):
       return fmPresto;
     default:
-      return 0;
+      return fmNone;
   }
 }
 
@@ -58,13 +52,13 @@ VirtualUnit::VirtualUnit(TUnitRole role, const UnitSetup& setup, const UnitFault
       present_(setup.present),
       plugged_(setup.present) {
   // Factory settings: normal volume, nothing accepted, line levels mid-way.
-  config_[cfgVolume] = 127;
-  config_[6] = 3;
-  config_[7] = 3;
+  config_[cfgVolume] = kVolumeNormal;
+  config_[cfgLineLevelA] = kFactoryLineLevel;
+  config_[cfgLineLevelB] = kFactoryLineLevel;
   if (faults_.configByteNotKept)
     config_[*faults_.configByteNotKept] = 0;
   if (plugged_)
-    QueueEvent(kEventPowerOn);
+    QueueEvent(evPowerOn);
 }
 
 void VirtualUnit::PlugIn() {
@@ -74,7 +68,7 @@ void VirtualUnit::PlugIn() {
   plugged_ = true;
   ++plugGeneration_;
   ResetVolatileState();
-  QueueEvent(kEventPowerOn);
+  QueueEvent(evPowerOn);
 }
 
 void VirtualUnit::Unplug() {
@@ -136,7 +130,7 @@ std::uint8_t VirtualUnit::StateFlags() {
   std::uint8_t flags = line_.CallFlags(role_);
   if (lineTestRunning_)
     flags |= sfLineTest;
-  if (lineFault_ || (Mode() == kModeVoltageWatch && !voltageSeen_))
+  if (lineFault_ || (Mode() == mdLineVoltageWatch && !voltageSeen_))
     flags |= sfLineFault;
   const bool pendingEvent = pendingAfterOpen_ && pendingAfterOpen_->block[0] != rtMessage;
   if (!events_.empty() || pendingEvent)
@@ -215,7 +209,7 @@ void VirtualUnit::ClearReplies() {
 void VirtualUnit::Command(std::uint8_t opcode, std::uint8_t param1, std::uint8_t) {
   switch (opcode) {
     case OpSound:
-      toneOn_ = param1 == kSoundContinuous;
+      toneOn_ = param1 == sndContinuousTone;
       break;
     case OpAckReply:
     case OpAckEvent:
@@ -263,7 +257,7 @@ void VirtualUnit::StartLineTest() {
     lineTestRunning_ = false;
     if (!line_.HasGeneratorTone(role_)) {
       lineFault_ = true;
-      QueueEvent(kEventNoDialTone);
+      QueueEvent(evNoDialTone);
     }
   });
 }
@@ -274,14 +268,14 @@ void VirtualUnit::EndLineTest() {
 }
 
 void VirtualUnit::WriteConfig(const TConfigBlock& block) {
-  const bool wasWatching = Mode() == kModeVoltageWatch;
+  const bool wasWatching = Mode() == mdLineVoltageWatch;
   const TConfigBlock old = config_;
   config_ = block;
   if (faults_.configByteNotKept) {
     const int k = *faults_.configByteNotKept;
     config_[k] = old[k];
   }
-  if (!wasWatching && Mode() == kModeVoltageWatch) {
+  if (!wasWatching && Mode() == mdLineVoltageWatch) {
     voltageSeen_ = true;
     scheduler_.After(kVoltageLossMs, [this] { CheckVoltage(); });
   }
@@ -290,7 +284,7 @@ void VirtualUnit::WriteConfig(const TConfigBlock& block) {
 }
 
 void VirtualUnit::LineConditionsChanged() {
-  if (Mode() != kModeVoltageWatch)
+  if (Mode() != mdLineVoltageWatch)
     return;
   const int delay = line_.HasVoltage(role_) ? kVoltageReturnMs : kVoltageLossMs;
   const std::uint64_t generation = plugGeneration_;
@@ -301,13 +295,13 @@ void VirtualUnit::LineConditionsChanged() {
 }
 
 void VirtualUnit::CheckVoltage() {
-  if (!plugged_ || Mode() != kModeVoltageWatch)
+  if (!plugged_ || Mode() != mdLineVoltageWatch)
     return;
   const bool voltage = line_.HasVoltage(role_);
   if (voltage == voltageSeen_)
     return;
   voltageSeen_ = voltage;
-  QueueEvent(voltage ? kEventVoltageBack : kEventNoVoltage);
+  QueueEvent(voltage ? evLineVoltageBack : evNoLineVoltage);
 }
 
 void VirtualUnit::WriteMessage(const TMessageBlock& block) {
@@ -320,7 +314,7 @@ void VirtualUnit::WriteMessage(const TMessageBlock& block) {
     }
     case mcTransmit:
       if (FormatMaskFor(block[1]) == 0) {
-        QueueEvent(kEventBadMessage);
+        QueueEvent(evTransmitBadMessage);
       } else {
         line_.Transmit(role_, block);
       }

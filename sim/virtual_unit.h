@@ -74,7 +74,7 @@ class VirtualUnit {
 
   std::uint8_t Mode() const { return config_[cfgMode]; }
   std::uint8_t Volume() const { return config_[cfgVolume]; }
-  bool Listening() const { return Mode() == 3 || Mode() == 5; }
+  bool Listening() const { return Mode() == mdMonitor || Mode() == mdAnswerCalls; }
   bool Accepts(std::uint8_t format) const {
     return (config_[cfgFormatMask] & FormatMaskFor(format)) != 0;
   }
