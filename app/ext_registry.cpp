@@ -19,12 +19,6 @@ bool IsStringType(RegValueType type) {
   return type == kRegSz || type == kRegExpandSz;
 }
 
-// What the binary reads accept: binary data and every type the accessor has
-// no typed read for.
-bool IsBinaryOrUntyped(RegValueType type) {
-  return !IsStringType(type) && type != kRegDword;
-}
-
 RegValue StringValue(RegValueType type, const std::string& text) {
   RegValue value{type, std::vector<std::uint8_t>(text.begin(), text.end())};
   value.data.push_back(0);
@@ -105,36 +99,8 @@ bool TExtRegistry::ReadBool(const std::string& name) {
   return ReadInteger(name) != 0;
 }
 
-double TExtRegistry::ReadFloat(const std::string& name) {
-  const RegValue value = Get(name, sizeof(double));
-  if (value.type != kRegBinary || value.data.size() != sizeof(double))
-    InvalidType(name);
-  return FromBytes<double>(value.data);
-}
-
-std::int64_t TExtRegistry::ReadCurrency(const std::string& name) {
-  const RegValue value = Get(name, sizeof(std::int64_t));
-  if (value.type != kRegBinary || value.data.size() != sizeof(std::int64_t))
-    InvalidType(name);
-  return FromBytes<std::int64_t>(value.data);
-}
-
-std::size_t TExtRegistry::ReadBinaryData(const std::string& name, std::span<std::uint8_t> buffer) {
-  const std::optional<RegValue> value = store_.ReadValue(name);
-  if (!value)
-    return 0;
-  if (!IsBinaryOrUntyped(value->type) || value->data.size() > buffer.size())
-    InvalidType(name);
-  std::copy(value->data.begin(), value->data.end(), buffer.begin());
-  return value->data.size();
-}
-
 void TExtRegistry::WriteString(const std::string& name, const std::string& value) {
   Put(name, StringValue(kRegSz, value));
-}
-
-void TExtRegistry::WriteExpandString(const std::string& name, const std::string& value) {
-  Put(name, StringValue(kRegExpandSz, value));
 }
 
 void TExtRegistry::WriteInteger(const std::string& name, std::int32_t value) {
@@ -145,51 +111,12 @@ void TExtRegistry::WriteBool(const std::string& name, bool value) {
   WriteInteger(name, value ? 1 : 0);
 }
 
-void TExtRegistry::WriteFloat(const std::string& name, double value) {
-  Put(name, BytesOf(kRegBinary, value));
-}
-
-void TExtRegistry::WriteCurrency(const std::string& name, std::int64_t value) {
-  Put(name, BytesOf(kRegBinary, value));
-}
-
-void TExtRegistry::WriteBinaryData(const std::string& name, std::span<const std::uint8_t> data) {
-  Put(name, RegValue{kRegBinary, std::vector<std::uint8_t>(data.begin(), data.end())});
-}
-
 std::string TExtRegistry::ReadStringDef(const std::string& name, const std::string& def) {
   return ValueExists(name) ? ReadString(name) : def;
 }
 
-std::int32_t TExtRegistry::ReadIntDef(const std::string& name, std::int32_t def) {
-  return ValueExists(name) ? ReadInteger(name) : def;
-}
-
 bool TExtRegistry::ReadBoolDef(const std::string& name, bool def) {
   return ValueExists(name) ? ReadBool(name) : def;
-}
-
-double TExtRegistry::ReadFloatDef(const std::string& name, double def) {
-  return ValueExists(name) ? ReadFloat(name) : def;
-}
-
-std::int64_t TExtRegistry::ReadCurrencyDef(const std::string& name, std::int64_t def) {
-  return ValueExists(name) ? ReadCurrency(name) : def;
-}
-
-bool TExtRegistry::ReadBinaryDataDef(const std::string& name, std::span<std::uint8_t> buffer,
-                                     const std::uint8_t* def) {
-  const std::optional<RegValue> stored = store_.ReadValue(name);
-  if (stored && stored->data.size() <= buffer.size()) {
-    ReadBinaryData(name, buffer);
-    return true;
-  }
-  if (def != nullptr) {
-    std::copy(def, def + buffer.size(), buffer.begin());
-  } else {
-    std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
-  }
-  return false;
 }
 
 }  // namespace vr512b

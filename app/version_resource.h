@@ -1,9 +1,8 @@
 #pragma once
 
-#ifdef _WIN32
-
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -25,45 +24,32 @@ class VersionInfoError : public std::runtime_error {
   unsigned long code_;
 };
 
-// The version-information component without its labels: the version resource
-// of a program file, by default the running program, read through the
-// system's version library. Texts are UTF-8.
-class TVersionInfo {
+// The version resource of a program file. On Windows it is read through the
+// system's version library; elsewhere programs have no resource section, and
+// the running program answers with the same strings and numbers the Windows
+// build carries in its resource.
+class VersionResource {
  public:
-  // Becoming enabled reads the version data.
-  void SetEnabled(bool enabled);
-  bool Enabled() const { return enabled_; }
-  // Leading and trailing blanks are dropped; empty means the running program.
-  // A new name is read at once while enabled.
-  void SetFileName(std::string_view fileName);
-  const std::string& FileName() const { return fileName_; }
+  // Nothing for a missing file, one that is not a program of the right kind,
+  // or one without a version resource; other failures of the version library
+  // raise VersionInfoError.
+  static std::optional<VersionResource> Read(const std::string& file);
 
-  // A missing file, one that is not a PE program, or one without a version
-  // resource leave no version data and raise nothing; other failures of the
-  // version library raise VersionInfoError (with no version data kept).
-  void ReadVersionInfoFromFile();
-  bool HasVersionInfo() const { return hasData_; }
-
-  // Empty when disabled, without version data, or when the name is missing.
-  std::string QueryStringValue(std::string_view name) const;
-  std::string GetFileVersion() const { return QueryStringValue("FileVersion"); }
-  // The fixed file information: major, minor, release, build; zeros without data.
-  std::array<std::uint16_t, 4> FileVersionNumbers() const;
-
-  // Language/code-page keys, eight upper-case hex digits each, language first.
+  // The fixed file information: major, minor, release, build.
+  std::array<std::uint16_t, 4> FileVersionNumbers() const { return fixed_; }
+  // Language/code-page keys, eight upper-case hex digits each, language
+  // first; never empty.
   const std::vector<std::string>& Translations() const { return translations_; }
-  std::size_t TranslationIndex() const { return translationIndex_; }
+  // A string of the table under `translation`; empty when there is none.
+  std::string QueryString(std::string_view translation, std::string_view name) const;
 
  private:
-  bool enabled_ = false;
-  std::string fileName_;
-  bool hasData_ = false;
-  std::vector<unsigned char> data_;
   std::array<std::uint16_t, 4> fixed_{};
   std::vector<std::string> translations_;
-  std::size_t translationIndex_ = 0;
+  std::vector<unsigned char> data_;  // as the version library gives it
 };
 
-}  // namespace vr512b
+// The file of the running program; empty when the system does not say.
+std::string RunningProgramFile();
 
-#endif  // _WIN32
+}  // namespace vr512b

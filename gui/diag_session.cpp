@@ -107,10 +107,6 @@ sim::VirtualBench* DiagSession::Bench() const {
   return console_->Bench();
 }
 
-Clock& DiagSession::SessionClock() const {
-  return console_->clock();
-}
-
 std::unique_ptr<DiagSession> DiagSession::Start(const StartOptions& options) {
   auto session = std::make_unique<DiagSession>(Key());
   SessionOptions sessionOptions;

@@ -8,7 +8,6 @@
 #include <string>
 
 namespace vr512b {
-class Clock;
 class ConsoleSession;
 namespace sim {
 class VirtualBench;
@@ -54,7 +53,6 @@ class DiagSession {
   TFmMain& MainWindow() const { return *window_; }
   TFmBench* BenchWindow() const { return benchWindow_.get(); }
   sim::VirtualBench* Bench() const;
-  Clock& SessionClock() const;
 
  private:
   // Only Start makes sessions; the key lets it use make_unique.

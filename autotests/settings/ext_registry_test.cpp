@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <array>
 #include <functional>
 
 #include "ext_registry.h"
@@ -38,7 +37,7 @@ class ExtRegistryTest : public ::testing::Test {
   TExtRegistry registry{store};
 };
 
-TEST_F(ExtRegistryTest, IntegerReadsCheckSizeBeforeType) {
+TEST_F(ExtRegistryTest, FlagReadsCheckSizeBeforeType) {
   const std::string invalid = "Invalid data type for 'V'";
   const std::string noData = "Failed to get data for 'V'";
   struct Case {
@@ -56,15 +55,15 @@ TEST_F(ExtRegistryTest, IntegerReadsCheckSizeBeforeType) {
     Store(c.stored);
     EXPECT_EQ(ErrorOf([&] { registry.ReadBool("V"); }), c.error);
     EXPECT_EQ(ErrorOf([&] { registry.ReadBoolDef("V", true); }), c.error);
-    EXPECT_EQ(ErrorOf([&] { registry.ReadIntDef("V", 5); }), c.error);
   }
-  EXPECT_EQ(ErrorOf([&] { registry.ReadInteger("Missing"); }), "Failed to get data for 'Missing'");
+  EXPECT_EQ(ErrorOf([&] { registry.ReadBool("Missing"); }), "Failed to get data for 'Missing'");
 
   Store(Raw(kRegDword, {0, 0, 0, 0x80}));
-  EXPECT_EQ(registry.ReadIntDef("V", 5), INT32_MIN);
   EXPECT_TRUE(registry.ReadBool("V"));  // any non-zero number
   Store(Raw(kRegDword, {2}));           // short data is zero-extended
-  EXPECT_EQ(registry.ReadInteger("V"), 2);
+  EXPECT_TRUE(registry.ReadBoolDef("V", false));
+  Store(Raw(kRegDword, {0}));
+  EXPECT_FALSE(registry.ReadBoolDef("V", true));
 }
 
 TEST_F(ExtRegistryTest, StringReads) {
@@ -78,66 +77,6 @@ TEST_F(ExtRegistryTest, StringReads) {
   EXPECT_EQ(registry.ReadStringDef("V", "def"), "");
   Store(Raw(kRegDword, {1, 0, 0, 0}));
   EXPECT_EQ(ErrorOf([&] { registry.ReadStringDef("V", "def"); }), "Invalid data type for 'V'");
-}
-
-TEST_F(ExtRegistryTest, FloatAndCurrencyNeedEightBinaryBytes) {
-  registry.WriteFloat("F", -2.5);
-  registry.WriteCurrency("C", 123456789);  // 12 345.6789
-  EXPECT_EQ(registry.ReadFloatDef("F", 1.0), -2.5);
-  EXPECT_EQ(registry.ReadCurrencyDef("C", 1), 123456789);
-  EXPECT_EQ(registry.ReadFloatDef("Missing", 1.5), 1.5);
-  EXPECT_EQ(registry.ReadCurrencyDef("Missing", 7), 7);
-
-  const std::pair<RegValue, std::string> cases[] = {
-      {Raw(kRegBinary, std::vector<std::uint8_t>(4)), "Invalid data type for 'V'"},
-      {Raw(kRegBinary, std::vector<std::uint8_t>(9)), "Failed to get data for 'V'"},
-      {Raw(kRegDword, {1, 0, 0, 0}), "Invalid data type for 'V'"},
-      {Raw(kRegNone, std::vector<std::uint8_t>(8)), "Invalid data type for 'V'"},
-  };
-  for (const auto& [stored, error] : cases) {
-    Store(stored);
-    EXPECT_EQ(ErrorOf([&] { registry.ReadFloatDef("V", 0); }), error);
-    EXPECT_EQ(ErrorOf([&] { registry.ReadCurrencyDef("V", 0); }), error);
-  }
-}
-
-TEST_F(ExtRegistryTest, ReadBinaryDataDef) {
-  const std::array<std::uint8_t, 4> def{9, 8, 7, 6};
-  std::array<std::uint8_t, 4> buffer{};
-
-  buffer.fill(0xEE);
-  EXPECT_FALSE(registry.ReadBinaryDataDef("Missing", buffer, def.data()));
-  EXPECT_EQ(buffer, def);
-  EXPECT_FALSE(registry.ReadBinaryDataDef("Missing", buffer, nullptr));
-  EXPECT_EQ(buffer, (std::array<std::uint8_t, 4>{}));
-
-  // Shorter data fills the front and leaves the rest as it was.
-  buffer.fill(0xEE);
-  Store(Raw(kRegBinary, {1, 2}));
-  EXPECT_TRUE(registry.ReadBinaryDataDef("V", buffer, def.data()));
-  EXPECT_EQ(buffer, (std::array<std::uint8_t, 4>{1, 2, 0xEE, 0xEE}));
-
-  // Untyped values and types without a typed read count as binary.
-  for (RegValueType type : {kRegNone, RegValueType{11}}) {
-    Store(Raw(type, {5, 5, 5, 5}));
-    EXPECT_TRUE(registry.ReadBinaryDataDef("V", buffer, def.data()));
-    EXPECT_EQ(buffer, (std::array<std::uint8_t, 4>{5, 5, 5, 5}));
-  }
-
-  // Too large: the default, whole buffer, even over a wrong type.
-  Store(Raw(kRegBinary, {1, 2, 3, 4, 5}));
-  EXPECT_FALSE(registry.ReadBinaryDataDef("V", buffer, def.data()));
-  EXPECT_EQ(buffer, def);
-  Store(Text("long text"));
-  EXPECT_FALSE(registry.ReadBinaryDataDef("V", buffer, nullptr));
-  EXPECT_EQ(buffer, (std::array<std::uint8_t, 4>{}));
-
-  for (const RegValue& wrong :
-       {Text("ab"), Text("ab", kRegExpandSz), Raw(kRegDword, {1, 0, 0, 0})}) {
-    Store(wrong);
-    EXPECT_EQ(ErrorOf([&] { registry.ReadBinaryDataDef("V", buffer, def.data()); }),
-              "Invalid data type for 'V'");
-  }
 }
 
 TEST(ExtRegistryClosedTest, WritesFailAndReadsDefaultWithoutAKey) {

@@ -2,7 +2,7 @@
 // in CI, where no unit is plugged in).
 #include <gtest/gtest.h>
 
-#include <windows.h>
+#include "windows_api.h"
 
 #include <cctype>
 #include <string>

@@ -3,7 +3,7 @@
 // one with a modern GUI subsystem version.
 #include <gtest/gtest.h>
 
-#include <windows.h>
+#include "windows_api.h"
 // windows.h first: the shell's header builds on it.
 #include <shellapi.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 
 #include "test_support.h"
-#include "version_resource.h"
+#include "version_info.h"
 
 namespace vr512b {
 namespace {
@@ -30,7 +30,6 @@ TEST(VersionInfoTest, TheRunningProgramShowsTheFileVersionOfItsRussianStringTabl
   ASSERT_TRUE(info.HasVersionInfo());
   EXPECT_EQ(info.GetFileVersion(), "2.0.0.3");
   EXPECT_EQ(info.Translations(), (std::vector<std::string>{"041904E3"}));
-  EXPECT_EQ(info.TranslationIndex(), 0u);
   EXPECT_EQ(info.FileVersionNumbers(), (std::array<std::uint16_t, 4>{2, 0, 0, 3}));
   EXPECT_EQ(info.QueryStringValue("FileDescription"), "Программа диагностики УПО VR512B");
   EXPECT_EQ(info.QueryStringValue("NoSuchName"), "");

@@ -1,5 +1,3 @@
-#ifdef _WIN32
-
 #include "version_resource.h"
 
 #include "windows_api.h"
@@ -9,7 +7,6 @@
 
 #include <cstdio>
 
-#include "text.h"
 #include "utf8.h"
 
 namespace vr512b {
@@ -71,17 +68,6 @@ std::string ModuleFileName(HMODULE module) {
   }
 }
 
-std::string RunningProgram() {
-  std::string name = ModuleFileName(nullptr);
-  if (!name.empty())
-    return name;
-  HMODULE self = nullptr;
-  ::GetModuleHandleExA(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCSTR>(&RunningProgram), &self);
-  return self != nullptr ? ModuleFileName(self) : std::string();
-}
-
 bool FileExists(const std::string& name) {
   const DWORD attributes = ::GetFileAttributesA(name.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -104,78 +90,64 @@ std::string TranslationKey(unsigned language, unsigned codePage) {
 
 }  // namespace
 
-void TVersionInfo::SetEnabled(bool enabled) {
-  if (enabled == enabled_)
-    return;
-  enabled_ = enabled;
-  if (enabled_)
-    ReadVersionInfoFromFile();
+std::string RunningProgramFile() {
+  std::string name = ModuleFileName(nullptr);
+  if (!name.empty())
+    return name;
+  HMODULE self = nullptr;
+  ::GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCSTR>(&RunningProgramFile), &self);
+  return self != nullptr ? ModuleFileName(self) : std::string();
 }
 
-void TVersionInfo::SetFileName(std::string_view fileName) {
-  std::string trimmed(Trim(fileName, IsSpaceOrTab));
-  if (trimmed == fileName_)
-    return;
-  fileName_ = std::move(trimmed);
-  if (enabled_)
-    ReadVersionInfoFromFile();
-}
-
-void TVersionInfo::ReadVersionInfoFromFile() {
-  const std::string file = fileName_.empty() ? RunningProgram() : fileName_;
-  hasData_ = false;
-  data_.clear();
-  fixed_ = {};
-  translations_.clear();
-  translationIndex_ = 0;
-
+std::optional<VersionResource> VersionResource::Read(const std::string& file) {
   const ErrorModeScope errorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   if (file.empty() || !FileExists(file) || !IsPeImage(file))
-    return;
+    return std::nullopt;
   DWORD ignored = 0;
   const DWORD size = ::GetFileVersionInfoSizeA(file.c_str(), &ignored);
   if (size == 0) {
     const DWORD code = ::GetLastError();
     if (code >= ERROR_RESOURCE_DATA_NOT_FOUND && code <= ERROR_RESOURCE_LANG_NOT_FOUND)
-      return;
+      return std::nullopt;
     RaiseWin32Error(code);
   }
-  std::vector<unsigned char> data(size);
-  if (!::GetFileVersionInfoA(file.c_str(), 0, size, data.data()))
+  VersionResource resource;
+  resource.data_.resize(size);
+  if (!::GetFileVersionInfoA(file.c_str(), 0, size, resource.data_.data()))
     RaiseLastOsError();
   void* fixed = nullptr;
   UINT fixedLength = 0;
-  if (!::VerQueryValueA(data.data(), "\\", &fixed, &fixedLength) || fixed == nullptr ||
+  if (!::VerQueryValueA(resource.data_.data(), "\\", &fixed, &fixedLength) || fixed == nullptr ||
       fixedLength < sizeof(VS_FIXEDFILEINFO)) {
     RaiseLastOsError();
   }
   const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
-  fixed_ = {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
-            HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)};
+  resource.fixed_ = {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+                     HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)};
 
   void* table = nullptr;
   UINT tableLength = 0;
-  if (::VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", &table, &tableLength) &&
+  if (::VerQueryValueA(resource.data_.data(), "\\VarFileInfo\\Translation", &table, &tableLength) &&
       table != nullptr) {
     const auto* entries = static_cast<const WORD*>(table);
     for (UINT i = 0; i + 1 < tableLength / sizeof(WORD); i += 2)
-      translations_.push_back(TranslationKey(entries[i], entries[i + 1]));
+      resource.translations_.push_back(TranslationKey(entries[i], entries[i + 1]));
   }
   // Unicode, language neutral: where a resource without a translation table
   // keeps its strings.
-  if (translations_.empty())
-    translations_.push_back(TranslationKey(0, 1200));
-  data_ = std::move(data);
-  hasData_ = true;
+  if (resource.translations_.empty())
+    resource.translations_.push_back(TranslationKey(0, 1200));
+  return resource;
 }
 
-std::string TVersionInfo::QueryStringValue(std::string_view name) const {
-  if (!enabled_ || !hasData_ || translationIndex_ >= translations_.size())
-    return {};
+std::string VersionResource::QueryString(std::string_view translation,
+                                         std::string_view name) const {
   // The wide query: the ANSI one would hand the text over in the system's
   // ANSI code page and lose Cyrillic wherever that page is not 1251.
-  const std::wstring path = L"\\StringFileInfo\\" + Utf8ToWide(translations_[translationIndex_]) +
-                            L"\\" + Utf8ToWide(name);
+  const std::wstring path =
+      L"\\StringFileInfo\\" + Utf8ToWide(translation) + L"\\" + Utf8ToWide(name);
   void* value = nullptr;
   UINT length = 0;
   // The data is only read; the query's buffer parameter is not const.
@@ -185,12 +157,4 @@ std::string TVersionInfo::QueryStringValue(std::string_view name) const {
   return WideToUtf8(static_cast<const wchar_t*>(value));
 }
 
-std::array<std::uint16_t, 4> TVersionInfo::FileVersionNumbers() const {
-  if (!enabled_ || !hasData_)
-    return {};
-  return fixed_;
-}
-
 }  // namespace vr512b
-
-#endif  // _WIN32
