@@ -229,11 +229,13 @@ class HidApiLibrary final : public HidLibrary {
   HidHandle nextHandle_ = 1;
 };
 
+// 1 when the symbol was found. The results are combined with a bitwise AND,
+// which, unlike &&, makes every look-up whatever the ones before gave.
 template <typename F>
-bool Resolve(void* library, const char* name, F& target) {
+int Resolve(void* library, const char* name, F& target) {
   void* symbol = dlsym(library, name);
   target = reinterpret_cast<F>(symbol);
-  return symbol != nullptr;
+  return symbol != nullptr ? 1 : 0;
 }
 
 }  // namespace

@@ -43,12 +43,16 @@ std::string Troff(std::string_view text) {
 TEST(Documentation, TheReadmeListsEveryTestAndScenario) {
   const std::string readme = SourceFile("README.md");
   std::string tests;
-  for (const std::string& name : CommandNames())
-    tests += (tests.empty() ? "" : " ") + name;
+  for (const std::string& name : CommandNames()) {
+    if (!tests.empty())
+      tests += ' ';
+    tests += name;
+  }
   EXPECT_NE(readme.find("tests `" + tests + "`"), std::string::npos) << tests;
   for (const sim::BenchScenario& scenario : sim::AllScenarios()) {
-    EXPECT_NE(readme.find("`" + std::string(scenario.keyword)), std::string::npos)
-        << scenario.keyword;
+    std::string quoted(1, '`');
+    quoted += scenario.keyword;
+    EXPECT_NE(readme.find(quoted), std::string::npos) << scenario.keyword;
   }
 }
 

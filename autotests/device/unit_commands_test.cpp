@@ -66,6 +66,9 @@ TEST_F(UnitCommandsTest, ConfigurationLinesNameTheRole) {
 }
 
 TEST_F(UnitCommandsTest, AFailedExchangeLogsTheRoleAndTheSystemText) {
+#ifdef _WIN32
+  GTEST_SKIP() << "expects the strerror() wording of an errno; Windows words a GetLastError() code";
+#endif
   hid.FailTransfer(0);
   try {
     unit.SendCommand(urUnderTest, OpSound, 12, 0);

@@ -195,6 +195,10 @@ int StrideFor() {
 class UnplugMatrix : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(UnplugMatrix, EveryTransferOfEveryUnitMayBeTheLast) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the unit's error line is told by the strerror() wording of ENODEV; Windows "
+                  "words a GetLastError() code";
+#endif
   const std::string test = GetParam();
   const Outcome clean = RunOnce(test, {});
   const std::string cleanVerdict = test == "monitor" ? "Прервано" : "OK";
