@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "memory_registry_store.h"
 #include "reg_file_store.h"
 #include "settings.h"
 

@@ -5,9 +5,9 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "file_version_label.h"
 #include "gui_fonts.h"
 #include "korvex_logo.h"
-#include "version_label.h"
 
 namespace vr512b::gui {
 

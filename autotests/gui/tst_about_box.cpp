@@ -9,11 +9,11 @@
 #include <memory>
 
 #include "clock.h"
+#include "file_version_label.h"
 #include "fm_about.h"
 #include "fm_main.h"
 #include "gui_test_support.h"
 #include "version_info.h"
-#include "version_label.h"
 
 using namespace vr512b;
 using namespace vr512b::gui;

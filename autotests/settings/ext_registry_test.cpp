@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "ext_registry.h"
+#include "memory_registry_store.h"
 
 namespace vr512b {
 namespace {

@@ -1,4 +1,4 @@
-#include "version_label.h"
+#include "version_info_label.h"
 
 namespace vr512b::gui {
 
@@ -28,11 +28,6 @@ void TCustomVersionInfoLabel::Refresh() {
 void TCustomVersionInfoLabel::VersionInfoDestroyed() {
   versionInfo_ = nullptr;
   Refresh();
-}
-
-QString TVersionInfoFileVersionLabel::GetVersionLabelText() const {
-  const TVersionInfo* info = VersionInfo();
-  return info == nullptr ? QString() : QString::fromStdString(info->GetFileVersion());
 }
 
 }  // namespace vr512b::gui

@@ -32,15 +32,4 @@ class TCustomVersionInfoLabel : public QLabel, protected VersionInfoObserver {
   TVersionInfo* versionInfo_ = nullptr;
 };
 
-// Shows the "FileVersion" string.
-class TVersionInfoFileVersionLabel final : public TCustomVersionInfoLabel {
-  Q_OBJECT
-
- public:
-  using TCustomVersionInfoLabel::TCustomVersionInfoLabel;
-
- protected:
-  QString GetVersionLabelText() const override;
-};
-
 }  // namespace vr512b::gui
