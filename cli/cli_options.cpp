@@ -4,9 +4,9 @@
 #include <utility>
 #include <vector>
 
-#include "bench_config.h"
 #include "procedure_table.h"
 #include "utf8.h"
+#include "virtual_bench.h"
 
 namespace vr512b::cli {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "bench_config.h"
 #include "procedure_table.h"
 #include "test_support.h"
+#include "virtual_bench.h"
 
 namespace vr512b {
 namespace {
