@@ -1,5 +1,6 @@
 #include "ext_registry.h"
 #include "settings.h"
+#include "text.h"
 
 namespace vr512b {
 
