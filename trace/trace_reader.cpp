@@ -192,8 +192,6 @@ bool TraceReader::ReadInterface() {
     return Fail(TraceFault::Unsupported, "единица времени интерфейса " + number);
   if (added.marks && std::exchange(marksSeen_, true))
     return Fail(TraceFault::Malformed, "второй интерфейс отметок");
-  if (added.role)
-    added.unit = units_++;
   interfaces_.push_back(std::move(added));
   return true;
 }
@@ -373,6 +371,7 @@ bool TraceReader::ReadDescriptor(std::span<const std::uint8_t> data, TraceEvent&
   if (unit.announced || !unit.fields || !unit.serial)
     return true;
   unit.announced = true;
+  unit.unit = units_++;
   UnitRecord record;
   record.id = unit.unit;
   record.identity.role = *unit.role;
