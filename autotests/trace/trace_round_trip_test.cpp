@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <system_error>
 
 #include "sample_trace.h"
@@ -243,6 +244,20 @@ TEST_F(TraceWriterFault, ASerialNumberNoStringDescriptorCanHold) {
 TEST_F(TraceWriterFault, AMarkLongerThanAnyTraceNeeds) {
   EXPECT_FALSE(writer.Mark(std::string(20000, 'x'), 2));
   ExpectStoppedWith("отметка длиннее");
+}
+
+TEST(TraceWriterFile, AFileNamedInCyrillicIsWrittenAndReadUnderThatName) {
+  TempDir dir;
+  const std::filesystem::path path = std::filesystem::path(dir.path()) / u8"обмен с УПО.pcapng";
+  trace::TraceWriter writer;
+  ASSERT_TRUE(writer.Open(path, "test")) << writer.error();
+  ASSERT_TRUE(writer.Mark("Проверка", 1));
+  ASSERT_TRUE(writer.Close()) << writer.error();
+  ASSERT_TRUE(std::filesystem::exists(path));
+  trace::TraceReader reader = trace::TraceReader::FromFile(path);
+  trace::TraceEvent event;
+  ASSERT_TRUE(reader.Next(event)) << reader.error();
+  EXPECT_EQ(std::get<trace::MarkRecord>(event).text, "Проверка");
 }
 
 TEST(TraceWriterFile, AFileThatCannotBeCreatedIsReportedWithItsReason) {
