@@ -1,6 +1,8 @@
 #include "pcapng_blocks.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <system_error>
 

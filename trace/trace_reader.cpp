@@ -1,6 +1,5 @@
 #include "trace_reader.h"
 
-#include <charconv>
 #include <cstdio>
 #include <limits>
 #include <utility>

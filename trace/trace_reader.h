@@ -57,7 +57,7 @@ class TraceReader {
  private:
   struct Interface {
     bool marks = false;  // the console's marks, not a unit
-    UnitId unit = 0;  // numbered as they are announced, once identified
+    UnitId unit = 0;     // numbered as they are announced, once identified
     std::optional<Role> role;
     int timeExponent = 6;     // timestamps in 10^-6 s unless the block says otherwise
     std::uint8_t device = 0;  // USB address, 0 until its first packet
