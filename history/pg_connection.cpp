@@ -83,6 +83,59 @@ std::vector<const char*> PgParams::values() const {
   return pointers;
 }
 
+void PgArray::Next() {
+  if (!elements_.empty())
+    elements_ += ',';
+}
+
+void PgArray::Text(std::string_view value) {
+  Next();
+  elements_ += '"';
+  for (const char c : value) {
+    if (c == '"' || c == '\\')
+      elements_ += '\\';
+    elements_ += c;
+  }
+  elements_ += '"';
+}
+
+void PgArray::Bytes(std::string_view value) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  Next();
+  // The element's text is \x and two hex digits a byte; quoted, the
+  // backslash is doubled.
+  elements_ += "\"\\\\x";
+  for (const char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    elements_ += kHex[byte >> 4];
+    elements_ += kHex[byte & 0x0F];
+  }
+  elements_ += '"';
+}
+
+void PgArray::Int(std::int64_t value) {
+  Next();
+  elements_ += std::to_string(value);
+}
+
+void PgArray::OptionalText(const std::optional<std::string>& value) {
+  if (value) {
+    Text(*value);
+  } else {
+    Next();
+    elements_ += "NULL";
+  }
+}
+
+void PgArray::OptionalInt(const std::optional<std::int64_t>& value) {
+  if (value) {
+    Int(*value);
+  } else {
+    Next();
+    elements_ += "NULL";
+  }
+}
+
 PgConnection::PgConnection(const std::string& uri) {
   const std::string timeout = std::to_string(kConnectTimeoutSeconds);
   // Later keywords win: the URI's own settings override these defaults.

@@ -71,6 +71,26 @@ class PgParams {
   std::vector<int> formats_;
 };
 
+// A one-dimensional array in the server's text form, for a parameter that
+// carries a whole column of rows.
+class PgArray {
+ public:
+  void Text(std::string_view value);
+  void Bytes(std::string_view value);  // a bytea element
+  void Int(std::int64_t value);
+  void OptionalText(const std::optional<std::string>& value);
+  void OptionalInt(const std::optional<std::int64_t>& value);
+  std::string Literal() const { return "{" + elements_ + "}"; }
+
+  static constexpr Oid kByteaArray = 1001;
+  static constexpr Oid kTextArray = 1009;
+  static constexpr Oid kInt8Array = 1016;
+
+ private:
+  void Next();
+  std::string elements_;
+};
+
 class PgConnection {
  public:
   // Connects to `uri` (a libpq connection URI). A connect_timeout in it is

@@ -1,7 +1,5 @@
 #include "pg_store.h"
 
-#include <functional>
-
 #include "history_error.h"
 #include "schema.h"
 
@@ -10,9 +8,6 @@ namespace vr512b::history {
 namespace {
 
 const std::string kPrefix = std::string(kPostgresSchema) + ".";
-
-// Rows per INSERT: far below the protocol's 65 535 parameters a statement.
-constexpr std::size_t kRowsPerInsert = 500;
 
 std::int64_t Ms(TimeMs time) {
   return time.time_since_epoch().count();
@@ -41,26 +36,6 @@ std::optional<UnitIdentity> Unit(const PGresult* result, int row, int serial, in
                       static_cast<std::uint16_t>(Int(result, row, version))};
 }
 
-// INSERTs of `count` rows of `columns` values each, `kRowsPerInsert` at a
-// time; `bind` adds one row's values.
-void InsertRows(PgConnection& conn, const std::string& head, std::size_t columns, std::size_t count,
-                const std::function<void(PgParams&, std::size_t)>& bind) {
-  for (std::size_t first = 0; first < count; first += kRowsPerInsert) {
-    const std::size_t last = std::min(count, first + kRowsPerInsert);
-    std::string sql = head + " VALUES ";
-    PgParams params;
-    for (std::size_t row = first; row < last; ++row) {
-      sql += row == first ? "(" : ", (";
-      for (std::size_t column = 0; column < columns; ++column) {
-        sql += (column == 0 ? "$" : ", $") + std::to_string(params.size() + 1 + column);
-      }
-      sql += ")";
-      bind(params, row);
-    }
-    conn.Execute(sql + " ON CONFLICT DO NOTHING", params);
-  }
-}
-
 }  // namespace
 
 PgStore::PgStore(const std::string& uri) : conn_(uri) {
@@ -84,8 +59,15 @@ void PgStore::BringSchemaUpToDate() {
     const PgResult version = conn_.Execute("SELECT max(version) FROM " + versionTable);
     return OptionalInt(version.get(), 0, 0).value_or(0);
   };
-  if (currentVersion() == kSchemaVersion)
-    return;
+  // Every connection asks, so the usual answer costs one plain query.
+  try {
+    const PgResult version = conn_.Execute("SELECT max(version) FROM " + versionTable);
+    if (OptionalInt(version.get(), 0, 0) == kSchemaVersion)
+      return;
+  } catch (const PgError& error) {
+    if (error.kind() != PgError::Kind::Rejected)
+      throw;  // no table yet is answered below, under the lock
+  }
 
   PgTransaction transaction(conn_);
   conn_.Execute("SELECT pg_advisory_xact_lock(" + std::to_string(kPostgresMigrationLock) + ")");
@@ -116,7 +98,34 @@ void PgStore::BringSchemaUpToDate() {
 }
 
 bool PgStore::Insert(const RecordedRun& run) {
-  PgTransaction transaction(conn_);
+  // One statement, so one round trip and one transaction: the run's row
+  // first, and the rest only when that row is new.
+  static const std::string kInsert =
+      "WITH run AS (INSERT INTO " + kPrefix +
+      "runs (run_id, program, program_version, station, started_ms, finished_ms, unit_serial, "
+      "unit_version, reference_serial, reference_version) "
+      "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10) "
+      "ON CONFLICT (run_id) DO NOTHING RETURNING run_id), "
+      "log AS (INSERT INTO " +
+      kPrefix +
+      "run_logs (run_id, log) SELECT run_id, $11 FROM run), "
+      "tests AS (INSERT INTO " +
+      kPrefix +
+      "test_runs (run_id, seq, test_id, caption, verdict, started_ms, finished_ms) "
+      "SELECT run.run_id, t.seq - 1, t.test_id, t.caption, t.verdict, t.started_ms, t.finished_ms "
+      "FROM run, unnest($12, $13, $14, $15, $16) WITH ORDINALITY "
+      "AS t (test_id, caption, verdict, started_ms, finished_ms, seq)), "
+      "test_logs AS (INSERT INTO " +
+      kPrefix +
+      "test_logs (run_id, seq, log) "
+      "SELECT run.run_id, l.seq - 1, l.log FROM run, unnest($17) WITH ORDINALITY AS l (log, seq)), "
+      "parameters AS (INSERT INTO " +
+      kPrefix +
+      "run_parameters (run_id, seq, name, value) "
+      "SELECT run.run_id, p.seq - 1, p.name, p.value "
+      "FROM run, unnest($18, $19) WITH ORDINALITY AS p (name, value, seq)) "
+      "SELECT count(*) FROM run";
+
   PgParams params;
   params.Text(run.runId, PgParams::kUuid);
   params.Text(run.program);
@@ -134,51 +143,32 @@ bool PgStore::Insert(const RecordedRun& run) {
   params.OptionalInt(version(run.unitUnderTest), PgParams::kInt4);
   params.OptionalInt(serial(run.referenceUnit), PgParams::kInt4);
   params.OptionalInt(version(run.referenceUnit), PgParams::kInt4);
-  const PgResult inserted = conn_.Execute(
-      "INSERT INTO " + kPrefix +
-          "runs (run_id, program, program_version, station, started_ms, finished_ms, "
-          "unit_serial, unit_version, reference_serial, reference_version) "
-          "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10) ON CONFLICT (run_id) DO NOTHING",
-      params);
-  if (std::string_view(PQcmdTuples(inserted.get())) == "0") {
-    transaction.Commit();
-    return false;
+  params.Bytes(run.log);
+
+  PgArray ids, captions, verdicts, starts, finishes, logs;
+  for (const RecordedTest& test : run.tests) {
+    ids.Text(test.id);
+    captions.Text(test.caption);
+    verdicts.OptionalText(test.verdict);
+    starts.Int(Ms(test.started));
+    finishes.OptionalInt(test.finished ? std::optional(Ms(*test.finished)) : std::nullopt);
+    logs.Bytes(JoinLogLines(test.log));
   }
-
-  PgParams log;
-  log.Text(run.runId, PgParams::kUuid);
-  log.Bytes(run.log);
-  conn_.Execute("INSERT INTO " + kPrefix + "run_logs (run_id, log) VALUES ($1, $2)", log);
-
-  const auto& tests = run.tests;
-  InsertRows(conn_,
-             "INSERT INTO " + kPrefix +
-                 "test_runs (run_id, seq, test_id, caption, verdict, started_ms, finished_ms)",
-             7, tests.size(), [&](PgParams& row, std::size_t seq) {
-               row.Text(run.runId, PgParams::kUuid);
-               row.Int(static_cast<std::int64_t>(seq), PgParams::kInt4);
-               row.Text(tests[seq].id);
-               row.Text(tests[seq].caption);
-               row.OptionalText(tests[seq].verdict);
-               row.Int(Ms(tests[seq].started));
-               row.OptionalInt(tests[seq].finished ? std::optional(Ms(*tests[seq].finished))
-                                                   : std::nullopt);
-             });
-  InsertRows(conn_, "INSERT INTO " + kPrefix + "test_logs (run_id, seq, log)", 3, tests.size(),
-             [&](PgParams& row, std::size_t seq) {
-               row.Text(run.runId, PgParams::kUuid);
-               row.Int(static_cast<std::int64_t>(seq), PgParams::kInt4);
-               row.Bytes(JoinLogLines(tests[seq].log));
-             });
-  InsertRows(conn_, "INSERT INTO " + kPrefix + "run_parameters (run_id, seq, name, value)", 4,
-             run.parameters.size(), [&](PgParams& row, std::size_t seq) {
-               row.Text(run.runId, PgParams::kUuid);
-               row.Int(static_cast<std::int64_t>(seq), PgParams::kInt4);
-               row.Text(run.parameters[seq].name);
-               row.Bytes(run.parameters[seq].value);
-             });
-  transaction.Commit();
-  return true;
+  PgArray names, values;
+  for (const RunParameter& parameter : run.parameters) {
+    names.Text(parameter.name);
+    values.Bytes(parameter.value);
+  }
+  params.Text(ids.Literal(), PgArray::kTextArray);
+  params.Text(captions.Literal(), PgArray::kTextArray);
+  params.Text(verdicts.Literal(), PgArray::kTextArray);
+  params.Text(starts.Literal(), PgArray::kInt8Array);
+  params.Text(finishes.Literal(), PgArray::kInt8Array);
+  params.Text(logs.Literal(), PgArray::kByteaArray);
+  params.Text(names.Literal(), PgArray::kTextArray);
+  params.Text(values.Literal(), PgArray::kByteaArray);
+  const PgResult inserted = conn_.Execute(kInsert, params);
+  return Int(inserted.get(), 0, 0) == 1;
 }
 
 std::vector<TestRunRow> PgStore::List(const RunQuery& query) {

@@ -85,6 +85,15 @@ std::string PostgresHistory::WaitingNote() {
   }
 }
 
+std::string PostgresHistory::Prepare() {
+  try {
+    WithServer([](PgStore&) {});
+    return {};
+  } catch (const std::exception& error) {
+    return Reason(error) + WaitingNote();
+  }
+}
+
 RecordOutcome PostgresHistory::Record(const RecordedRun& run) {
   if (std::string problem = CheckRecordedRun(run); !problem.empty())
     return {RecordStatus::Failed, "запуск не записан в историю: " + problem};

@@ -20,6 +20,7 @@ class PostgresHistory final : public RunHistory {
   // is lost and said so.
   PostgresHistory(std::string uri, std::string spoolPath);
 
+  std::string Prepare() override;
   RecordOutcome Record(const RecordedRun& run) override;
   ReadOutcome<std::vector<TestRunRow>> ListTestRuns(const RunQuery& query) override;
   ReadOutcome<std::optional<RecordedRun>> FindRun(std::string_view runId) override;

@@ -75,6 +75,13 @@ class RunHistory {
  public:
   virtual ~RunHistory() = default;
 
+  // Opens the history now instead of at first use: creates the file, or
+  // connects to the server and checks its tables. Called when a run starts,
+  // it leaves the run's end only the storing to wait for, and tells the
+  // operator early that the history will not take the run. Returns what is
+  // wrong, empty when nothing is; a record is attempted all the same.
+  virtual std::string Prepare() = 0;
+
   // Stores `run` once: recording the same run id again changes nothing.
   virtual RecordOutcome Record(const RecordedRun& run) = 0;
 

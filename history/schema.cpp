@@ -131,14 +131,13 @@ std::string ListTestRunsSql(const RunQuery& query, SqlDialect dialect) {
   std::string sql =
       "SELECT r.run_id, t.started_ms, t.finished_ms, r.station, r.unit_serial, "
       "r.reference_serial, t.test_id, t.caption, t.verdict FROM ";
-  sql += prefix + "runs r JOIN " + prefix + "test_runs t ON t.run_id = r.run_id";
-  std::string where;
+  // CROSS JOIN makes SQLite take the runs first, in the order of an index,
+  // so that a limit stops early; PostgreSQL plans it as any inner join.
+  sql += prefix + "runs r CROSS JOIN " + prefix + "test_runs t WHERE t.run_id = r.run_id";
   if (query.unitSerial)
-    where += " AND r.unit_serial = " + next();
+    sql += " AND r.unit_serial = " + next();
   if (query.verdict)
-    where += query.verdict->empty() ? " AND t.verdict IS NULL" : " AND t.verdict = " + next();
-  if (!where.empty())
-    sql += " WHERE" + where.substr(4);
+    sql += query.verdict->empty() ? " AND t.verdict IS NULL" : " AND t.verdict = " + next();
   const char* direction = query.order == RowOrder::NewestFirst ? " DESC" : "";
   sql += std::string(" ORDER BY r.started_ms") + direction + ", r.run_id" + direction + ", t.seq" +
          direction;

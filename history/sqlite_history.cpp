@@ -17,6 +17,15 @@ std::string SqliteHistory::ErrorText(const std::exception& error) const {
   return "история \"" + ValidUtf8(path_) + "\": " + DescribeSqliteFailure(error);
 }
 
+std::string SqliteHistory::Prepare() {
+  try {
+    Store(SqliteStore::Mode::Write);
+    return {};
+  } catch (const std::exception& error) {
+    return ErrorText(error);
+  }
+}
+
 RecordOutcome SqliteHistory::Record(const RecordedRun& run) {
   if (std::string problem = CheckRecordedRun(run); !problem.empty())
     return {RecordStatus::Failed, "запуск не записан в историю: " + problem};

@@ -14,6 +14,7 @@ class SqliteHistory final : public RunHistory {
   // `makeFolder`: the default file, whose folder is made by the first record.
   SqliteHistory(std::string path, bool makeFolder);
 
+  std::string Prepare() override;
   RecordOutcome Record(const RecordedRun& run) override;
   ReadOutcome<std::vector<TestRunRow>> ListTestRuns(const RunQuery& query) override;
   ReadOutcome<std::optional<RecordedRun>> FindRun(std::string_view runId) override;

@@ -49,6 +49,7 @@ std::unique_ptr<RunHistory> Open(const HistoryLocation& location) {
 
 TEST_F(HistoryContract, GivesBackEveryByteOfARun) {
   const auto history = Open(location_);
+  EXPECT_EQ(history->Prepare(), "");
   const RecordedRun run = AwkwardRun();
   const RecordOutcome recorded = history->Record(run);
   ASSERT_EQ(recorded.status, RecordStatus::Stored) << recorded.message;

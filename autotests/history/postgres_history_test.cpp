@@ -173,6 +173,7 @@ TEST_F(PostgresHistoryTest, ARefusedLoginKeepsTheRunsUntilTheLoginWorks) {
   server_->Execute(database_, "CREATE ROLE " + role + " LOGIN PASSWORD 'right'");
   server_->Execute(database_, "GRANT CREATE ON DATABASE " + database_ + " TO " + role);
   const auto wrong = Open(server_->Uri(database_, role, "wrong"));
+  EXPECT_NE(wrong->Prepare().find("отказал во входе"), std::string::npos);
   const RecordedRun refused = SampleRun(13, 1);
   const RecordOutcome outcome = wrong->Record(refused);
   EXPECT_EQ(outcome.status, RecordStatus::Kept);

@@ -23,6 +23,7 @@ TEST(ServerNotAnswering, KeepsEveryRunLocallyAndSaysWhere) {
   const std::string spool = dir.File("data/Korvex/vr512b-history-spool.sqlite");
   const auto history = OpenRunHistory({HistoryKind::Postgres, uri, spool, false});
   EXPECT_EQ(history->Where(), "historian@" + dir.File("no-server") + ":5432/history");
+  EXPECT_NE(history->Prepare().find("недоступен"), std::string::npos);
 
   for (int i = 1; i <= 2; ++i) {
     const RecordOutcome outcome = history->Record(SampleRun(5, i));
