@@ -103,7 +103,7 @@ class PgConnection {
   PgResult Execute(const std::string& sql);
   PgResult Execute(const std::string& sql, const PgParams& params);
 
-  static constexpr int kConnectTimeoutSeconds = 10;
+  static constexpr int kConnectTimeoutSeconds = 5;
 
  private:
   PgResult Check(PgResult result);

@@ -171,6 +171,16 @@ bool PgStore::Insert(const RecordedRun& run) {
   return Int(inserted.get(), 0, 0) == 1;
 }
 
+void PgStore::Rehearse() {
+  RecordedRun rehearsal;
+  rehearsal.runId = NewRunId();
+  rehearsal.tests.push_back({"func", "Функционирование", std::string(kVerdictOk), {}, {}, {""}});
+  rehearsal.parameters.push_back({"Phone", "2002"});
+  PgTransaction transaction(conn_);
+  Insert(rehearsal);
+  // Rolled back as the transaction ends uncommitted.
+}
+
 std::vector<TestRunRow> PgStore::List(const RunQuery& query) {
   PgParams params;
   if (query.unitSerial)

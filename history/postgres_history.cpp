@@ -87,7 +87,7 @@ std::string PostgresHistory::WaitingNote() {
 
 std::string PostgresHistory::Prepare() {
   try {
-    WithServer([](PgStore&) {});
+    WithServer([](PgStore& store) { store.Rehearse(); });
     return {};
   } catch (const std::exception& error) {
     return Reason(error) + WaitingNote();

@@ -31,7 +31,7 @@ CREATE TABLE test_runs (
   started_ms INTEGER NOT NULL,
   finished_ms INTEGER,
   PRIMARY KEY (run_id, seq)
-);
+) WITHOUT ROWID;
 CREATE TABLE test_logs (
   run_id TEXT NOT NULL,
   seq INTEGER NOT NULL,
@@ -45,7 +45,7 @@ CREATE TABLE run_parameters (
   name TEXT NOT NULL,
   value TEXT NOT NULL,
   PRIMARY KEY (run_id, seq)
-);
+) WITHOUT ROWID;
 CREATE INDEX runs_by_start ON runs (started_ms, run_id);
 )sql",
     // Version 2.
@@ -131,9 +131,16 @@ std::string ListTestRunsSql(const RunQuery& query, SqlDialect dialect) {
   std::string sql =
       "SELECT r.run_id, t.started_ms, t.finished_ms, r.station, r.unit_serial, "
       "r.reference_serial, t.test_id, t.caption, t.verdict FROM ";
-  // CROSS JOIN makes SQLite take the runs first, in the order of an index,
-  // so that a limit stops early; PostgreSQL plans it as any inner join.
-  sql += prefix + "runs r CROSS JOIN " + prefix + "test_runs t WHERE t.run_id = r.run_id";
+  // The runs first, in the order of an index, and each run's tests by their
+  // key: a limit stops early, and a unit with many runs costs a lookup a
+  // run. SQLite keeps the order of a CROSS JOIN; PostgreSQL would rather
+  // read every test and hash them, unless OFFSET 0 keeps the subquery apart.
+  if (postgres) {
+    sql += prefix + "runs r CROSS JOIN LATERAL (SELECT * FROM " + prefix +
+           "test_runs x WHERE x.run_id = r.run_id OFFSET 0) t WHERE TRUE";
+  } else {
+    sql += "runs r CROSS JOIN test_runs t WHERE t.run_id = r.run_id";
+  }
   if (query.unitSerial)
     sql += " AND r.unit_serial = " + next();
   if (query.verdict)

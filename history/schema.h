@@ -10,8 +10,9 @@
 //   run_parameters  the parameters in force, in the store's order
 //
 // Logs live apart from the rows that lists read, so that a list never
-// reads a log. Times are milliseconds since 1970 UTC; serials and versions
-// are the numbers the units gave, NULL when a unit was never read.
+// reads a log; on SQLite the small tables are clustered by their key
+// (WITHOUT ROWID), so that a run's tests lie together. Times are milliseconds since 1970 UTC;
+// serials and versions are the numbers the units gave, NULL when a unit was never read.
 //
 // Version 1 had no `program` column and no index by unit serial; version 2
 // added both.

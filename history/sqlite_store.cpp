@@ -135,8 +135,9 @@ std::optional<SqliteStore> SqliteStore::Open(const std::string& path, Mode mode,
     return std::nullopt;
   if (mode == Mode::Write && makeFolder) {
     const fs::path folder = fs::path(path).parent_path();
-    if (!folder.empty())
-      fs::create_directories(folder, ignored);  // a failure shows when the file is opened
+    std::error_code error;
+    if (!folder.empty() && !fs::create_directories(folder, error) && error)
+      throw HistoryError("папку " + folder.string() + " не создать: " + error.message());
   }
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
   if (mode == Mode::Write)

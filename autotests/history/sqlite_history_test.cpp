@@ -72,6 +72,15 @@ TEST(SqliteHistory, OnlyTheDefaultFileGetsItsFolderMade) {
   const RecordOutcome stored = OpenFile(defaultPath, true)->Record(SampleRun(5));
   EXPECT_EQ(stored.status, RecordStatus::Stored) << stored.message;
 
+  // A folder that cannot be made says why.
+  WriteFile(dir.File("plain-file"), "");
+  const RecordOutcome blocked =
+      OpenFile(dir.File("plain-file/Korvex/vr512b-history.sqlite"), true)->Record(SampleRun(5));
+  EXPECT_EQ(blocked.status, RecordStatus::Failed);
+  EXPECT_NE(blocked.message.find("папку " + dir.File("plain-file/Korvex") + " не создать: "),
+            std::string::npos)
+      << blocked.message;
+
   // A mistyped folder on the command line is reported, not created.
   const std::string typed = dir.File("typo/history.sqlite");
   const RecordOutcome failed = OpenFile(typed)->Record(SampleRun(5));
@@ -90,12 +99,13 @@ CREATE TABLE run_logs (run_id TEXT PRIMARY KEY NOT NULL REFERENCES runs (run_id)
   log TEXT NOT NULL);
 CREATE TABLE test_runs (run_id TEXT NOT NULL REFERENCES runs (run_id) ON DELETE CASCADE,
   seq INTEGER NOT NULL, test_id TEXT NOT NULL, caption TEXT NOT NULL, verdict TEXT,
-  started_ms INTEGER NOT NULL, finished_ms INTEGER, PRIMARY KEY (run_id, seq));
+  started_ms INTEGER NOT NULL, finished_ms INTEGER, PRIMARY KEY (run_id, seq)) WITHOUT ROWID;
 CREATE TABLE test_logs (run_id TEXT NOT NULL, seq INTEGER NOT NULL, log TEXT NOT NULL,
   PRIMARY KEY (run_id, seq),
   FOREIGN KEY (run_id, seq) REFERENCES test_runs (run_id, seq) ON DELETE CASCADE);
 CREATE TABLE run_parameters (run_id TEXT NOT NULL REFERENCES runs (run_id) ON DELETE CASCADE,
-  seq INTEGER NOT NULL, name TEXT NOT NULL, value TEXT NOT NULL, PRIMARY KEY (run_id, seq));
+  seq INTEGER NOT NULL, name TEXT NOT NULL, value TEXT NOT NULL, PRIMARY KEY (run_id, seq))
+  WITHOUT ROWID;
 CREATE INDEX runs_by_start ON runs (started_ms, run_id);
 INSERT INTO runs VALUES ('0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f', '2.0.0.2', 'old-bench',
   1796720400000, 1796720416000, 321, 258, 10001, 259);
