@@ -20,9 +20,24 @@ struct FileState {
 };
 
 // Reads only: whatever the file turns out to be, this leaves it untouched.
+// In one snapshot: three reads of their own could straddle another process
+// creating the file, and see its header from before and its tables from after.
 FileState Inspect(SqliteDatabase& db) {
-  return {db.QueryInt("PRAGMA application_id"), db.QueryInt("PRAGMA user_version"),
-          db.QueryInt("SELECT count(*) FROM sqlite_master")};
+  const bool ownTransaction = sqlite3_get_autocommit(db.handle()) != 0;
+  if (ownTransaction)
+    db.Execute("BEGIN");
+  FileState state{};
+  try {
+    state = {db.QueryInt("PRAGMA application_id"), db.QueryInt("PRAGMA user_version"),
+             db.QueryInt("SELECT count(*) FROM sqlite_master")};
+  } catch (...) {
+    if (ownTransaction)
+      sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+  if (ownTransaction)
+    db.Execute("COMMIT");
+  return state;
 }
 
 // Throws unless the file is a history this program can use, or empty.
