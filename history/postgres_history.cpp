@@ -1,6 +1,5 @@
 #include "postgres_history.h"
 
-#include "history_error.h"
 #include "utf8_text.h"
 
 namespace vr512b::history {

@@ -85,7 +85,9 @@ port = $port
 max_connections = 100
 CONF
   fi
-  if ! as_owner "$bindir/pg_ctl" -D "$cluster/data" -l "$cluster/server.log" -w -t 60 \
+  if as_owner "$bindir/pg_ctl" -D "$cluster/data" status > /dev/null 2>&1; then
+    : # already running
+  elif ! as_owner "$bindir/pg_ctl" -D "$cluster/data" -l "$cluster/server.log" -w -t 60 \
     start > /dev/null 2>&1; then
     unavailable "pg_ctl start failed: $(tail -n 3 "$cluster/server.log" 2> /dev/null | tr '\n' ' ')"
   fi
