@@ -6,7 +6,9 @@
 // A RunHistory never throws; every failure comes back as a text to show
 // beside the run (stderr in the CLI, the status bar in the window). One
 // object serves one thread; two objects, in one process or many, may use the
-// same history at once.
+// same history at once. A server that does not answer holds a call for up to
+// its connect timeout (5 s unless the URI says otherwise): the window should
+// record on a thread of its own, with an object of its own.
 
 #include <cstddef>
 #include <cstdint>
@@ -87,8 +89,8 @@ class RunHistory {
 
   virtual ReadOutcome<std::vector<TestRunRow>> ListTestRuns(const RunQuery& query) = 0;
 
-  // The run with this id (in canonical form: CanonicalRunId), none when the
-  // history has no such run.
+  // The run with this id (upper or lower case), none when the history has no
+  // such run or `runId` is no run id.
   virtual ReadOutcome<std::optional<RecordedRun>> FindRun(std::string_view runId) = 0;
 
   // Where the runs go, for messages: the file, or the server without password.
