@@ -182,30 +182,21 @@ class HidApiLibrary final : public HidLibrary {
     return true;
   }
 
-  bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
+  FeatureBytes GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
     const OpenDevice* device = Find(handle);
     if (device == nullptr)
-      return false;
+      return std::nullopt;
     errno = 0;
-    if (api_.get_feature_report(device->device, report, length) < 0) {
-      if (errno == 0)
-        errno = EIO;
-      return false;
-    }
-    return true;
+    return Moved(api_.get_feature_report(device->device, report, length));
   }
 
-  bool SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) override {
+  FeatureBytes SetFeature(HidHandle handle, const std::uint8_t* report,
+                          std::size_t length) override {
     const OpenDevice* device = Find(handle);
     if (device == nullptr)
-      return false;
+      return std::nullopt;
     errno = 0;
-    if (api_.send_feature_report(device->device, report, length) < 0) {
-      if (errno == 0)
-        errno = EIO;
-      return false;
-    }
-    return true;
+    return Moved(api_.send_feature_report(device->device, report, length));
   }
 
  private:
@@ -214,6 +205,17 @@ class HidApiLibrary final : public HidLibrary {
     std::string path;
     NodeLock lock;
   };
+
+  // hidapi hands on the hidraw ioctl's result: the bytes moved, or -1 with
+  // errno set.
+  static FeatureBytes Moved(int result) {
+    if (result < 0) {
+      if (errno == 0)
+        errno = EIO;
+      return std::nullopt;
+    }
+    return static_cast<std::size_t>(result);
+  }
 
   const OpenDevice* Find(HidHandle handle) {
     auto it = open_.find(handle);

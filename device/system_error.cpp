@@ -30,6 +30,10 @@ void SetLastSystemError(SystemError error) {
     case SystemError::IoFailure:
       SetLastError(ERROR_GEN_FAILURE);
       break;
+    case SystemError::ShortTransfer:
+      // "The program issued a command but the command length is incorrect."
+      SetLastError(ERROR_BAD_LENGTH);
+      break;
   }
 }
 
@@ -57,6 +61,10 @@ void SetLastSystemError(SystemError error) {
       break;
     case SystemError::IoFailure:
       errno = EIO;
+      break;
+    case SystemError::ShortTransfer:
+      // "Protocol error": the unit broke the report's length.
+      errno = EPROTO;
       break;
   }
 }

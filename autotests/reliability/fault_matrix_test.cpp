@@ -43,11 +43,11 @@ class CountingHid final : public HidLibrary {
   bool GetSerialNumberString(HidHandle h, void* b, std::size_t l) override {
     return inner_.GetSerialNumberString(h, b, l);
   }
-  bool GetFeature(HidHandle h, std::uint8_t* r, std::size_t l) override {
+  FeatureBytes GetFeature(HidHandle h, std::uint8_t* r, std::size_t l) override {
     Count(h);
     return inner_.GetFeature(h, r, l);
   }
-  bool SetFeature(HidHandle h, const std::uint8_t* r, std::size_t l) override {
+  FeatureBytes SetFeature(HidHandle h, const std::uint8_t* r, std::size_t l) override {
     Count(h);
     return inner_.SetFeature(h, r, l);
   }
