@@ -151,6 +151,8 @@ class HidApiLibrary final : public HidLibrary {
     return true;
   }
 
+  // Like the platform call, the string fills at most length bytes and ends in
+  // a zero only when there is room for one.
   bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override {
     const OpenDevice* device = Find(handle);
     if (device == nullptr)
@@ -158,19 +160,21 @@ class HidApiLibrary final : public HidLibrary {
     const std::size_t units = length / 2;
     if (units == 0)
       return true;
+    // hidapi's count includes the terminator it always writes: room for all
+    // the units asked for, one more for that zero.
     std::vector<wchar_t> wide(units + 1, L'\0');
     errno = 0;
-    if (api_.get_serial_number_string(device->device, wide.data(), units) != 0) {
+    if (api_.get_serial_number_string(device->device, wide.data(), wide.size()) != 0) {
       if (errno == 0)
         errno = EIO;
       return false;
     }
     auto* out = static_cast<char16_t*>(buffer);
     std::size_t n = 0;
-    for (std::size_t i = 0; wide[i] != 0 && n + 1 < units; ++i) {
+    for (std::size_t i = 0; wide[i] != 0 && n < units; ++i) {
       const auto c = static_cast<char32_t>(wide[i]);
       if (c > 0xFFFF) {
-        if (n + 2 >= units)
+        if (n + 2 > units)
           break;
         out[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
         out[n++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
@@ -178,7 +182,8 @@ class HidApiLibrary final : public HidLibrary {
         out[n++] = static_cast<char16_t>(c);
       }
     }
-    out[n] = 0;
+    if (n < units)
+      out[n] = 0;
     return true;
   }
 
