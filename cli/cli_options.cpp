@@ -57,6 +57,8 @@ const char* UsageText() {
                           no-dial-tone | voltage-stays
                           drop РОЛЬ after N | corrupt РОЛЬ N
                           call РОЛЬ ФОРМАТ HEX [НОМЕР]
+                          error РОЛЬ КОД after N [quiet]
+                          count-after-read РОЛЬ N | power-off-before-ok
   --abort-after МС      нажать «Прервать» через МС мс после начала первого теста
   --report ФАЙЛ         записать протокол запуска в ФАЙЛ (JSON)
   --help                эта справка

@@ -104,7 +104,34 @@ std::string UnitScenarioUsage(const std::string& keyword) {
   if (keyword == "call") {
     return "call ROLE FORMAT HEX [NUMBER] (FORMAT two hex digits, HEX 1 to 24 bytes)";
   }
+  if (keyword == "error")
+    return "error ROLE CODE after N [quiet] (CODE 0 to 255, N from 1)";
+  if (keyword == "count-after-read")
+    return "count-after-read ROLE N (N 0 to 255)";
   return {};
+}
+
+// "error ROLE CODE after N [quiet]": after its N-th message on the line the
+// unit sends the error reply CODE, as an event or, quiet, among the messages.
+bool ParseLineError(const std::vector<std::string>& w, UnitFaults& faults) {
+  if (w.size() != 5 && !(w.size() == 6 && w[5] == "quiet"))
+    return false;
+  const auto code = ParseCount(w[2], 255);
+  const auto after = w[3] == "after" ? ParseCount(w[4], 1000000) : std::nullopt;
+  if (!code || !after || *after == 0)
+    return false;
+  faults.lineError = LineError{*after, static_cast<std::uint8_t>(*code), w.size() == 6};
+  return true;
+}
+
+// "count-after-read ROLE N": the received counter reads N once every stored
+// message has been read back.
+bool ParseCountAfterRead(const std::vector<std::string>& w, UnitFaults& faults) {
+  const auto count = w.size() == 3 ? ParseCount(w[2], 255) : std::nullopt;
+  if (!count)
+    return false;
+  faults.countAfterReadBack = *count;
+  return true;
 }
 
 bool* BenchFlag(BenchConfig& config, const std::string& keyword) {
@@ -116,6 +143,8 @@ bool* BenchFlag(BenchConfig& config, const std::string& keyword) {
     return &config.noDialTone;
   if (keyword == "voltage-stays")
     return &config.voltageStays;
+  if (keyword == "power-off-before-ok")
+    return &config.powerOffBeforeOk;
   return nullptr;
 }
 
@@ -186,6 +215,12 @@ std::string ApplyScenario(BenchConfig& config, const std::string& scenario) {
     if (!n)
       return malformed();
     faults.corruptMessage = *n;
+  } else if (keyword == "error") {
+    if (!ParseLineError(w, faults))
+      return malformed();
+  } else if (keyword == "count-after-read") {
+    if (!ParseCountAfterRead(w, faults))
+      return malformed();
   } else if (keyword == "pending") {
     std::string digits;
     for (std::size_t i = 2; i < w.size(); ++i)

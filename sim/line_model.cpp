@@ -389,8 +389,8 @@ void LineModel::Deliver(int u) {
   p.outbox.pop_front();
   receiver.ReceiveMessage(format, p.viaPhone ? Unit(u).Setup().phone : std::string(),
                           message.data() + kMsgDataField, kMsgDataFieldSize);
-  Unit(u).MessageSent();
   Unit(u).QueueEvent(kEventDelivered);
+  Unit(u).MessageSent();
   ++p.messages;
   ++parties_[r].messages;
   if (DropsNow(r))

@@ -68,7 +68,10 @@ class VirtualUnit {
   void QueueEvent(std::uint8_t code);
   void ReceiveMessage(std::uint8_t format, const std::string& callingNumber,
                       const std::uint8_t* data, std::size_t size);
-  void MessageSent() { ++sent_; }
+  void MessageSent() {
+    ++sent_;
+    LineMessageDone();
+  }
   void PlayAnswerSignals();
   void LineConditionsChanged();
 
@@ -93,6 +96,7 @@ class VirtualUnit {
   void Acknowledge(std::uint8_t opcode);
   void ClearReplies();
   void StoreReceived(TMessageBlock block);
+  void LineMessageDone();
   void EndLineTest();
   void StartLineTest();
   void CheckVoltage();
@@ -131,6 +135,7 @@ class VirtualUnit {
   int received_ = 0;
   int sent_ = 0;
   int receivedSinceClear_ = 0;
+  int lineMessages_ = 0;  // sent and received over the line since power-on
 
   bool lineTestRunning_ = false;
   bool lineFault_ = false;

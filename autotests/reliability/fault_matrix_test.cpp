@@ -272,6 +272,12 @@ std::vector<FaultCase> FaultTable() {
                    "Ошибка",
                    "Линейное напряжение обнаруживается при его отсутствии"});
   cases.push_back({"func", {"config-byte ut 9"}, "Ошибка", "Данные не совпадают"});
+  cases.push_back({"func", {"count-after-read ut 199"}, "Ошибка", "Неверное состояние"});
+  // An error reply from the transmitter with a code in the end-of-transmission
+  // range fails the exchange.
+  cases.push_back({"tr", {"error ut 72 after 2"}, "Ошибка", "Ошибка передачи"});
+  cases.push_back({"rx", {"error ref 72 after 2"}, "Ошибка", "Ошибка передачи"});
+  cases.push_back({"rxmess", {"error ut 14 after 1 quiet"}, "Ошибка", "Ошибка: шумы при приеме"});
   cases.push_back({"all", {"buzzer-broken"}, "Ошибка", ""});
   cases.push_back({"monitor", {"absent ut", "absent ref"}, "Ошибка", ""});
   cases.push_back({"monitor", {"pending ut 2A"}, "Ошибка", "Неизвестный ответ 42"});
