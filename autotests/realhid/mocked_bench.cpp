@@ -111,6 +111,7 @@ class MockedBench::UnitNode final : public HidrawResponder {
     std::lock_guard lock(mutex_);
     refuseOpen_ = true;
   }
+  void RemoveNodeFile() { bus_.RemoveNodeFile(node_); }
   bool InUse(int timeoutMs) const {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (bus_.NodeInUse(node_) && std::chrono::steady_clock::now() < until)
@@ -246,6 +247,11 @@ void MockedBench::SetFault(
 void MockedBench::RefuseOpen(TUnitRole role) {
   if (const auto it = units_.find(role); it != units_.end())
     it->second->RefuseOpen();
+}
+
+void MockedBench::RemoveNodeFile(TUnitRole role) {
+  if (const auto it = units_.find(role); it != units_.end())
+    it->second->RemoveNodeFile();
 }
 
 bool MockedBench::InUse(TUnitRole role, int timeoutMs) const {

@@ -50,6 +50,8 @@ class MockedBench {
   // hidapi cannot open the unit: its node answers the open's descriptor
   // size request with EIO.
   void RefuseOpen(TUnitRole role);
+  // The unit's node has no device file: opening it fails in the system.
+  void RemoveNodeFile(TUnitRole role);
 
   // Whether any file of the unit's node is open; waits up to `timeoutMs` for
   // it to be closed.

@@ -153,18 +153,12 @@ MockedUsbBus::~MockedUsbBus() {
   }
 }
 
-std::string MockedUsbBus::Plug(int port, const UsbHidIdentity& identity,
-                               HidrawResponder& responder) {
-  return Add(port, identity, responder, true);
+std::string MockedUsbBus::NodeFile(const std::string& node) const {
+  const GString root(umockdev_testbed_get_root_dir(testbed_->bed));
+  return std::string(root.get()) + node;
 }
 
-std::string MockedUsbBus::PlugWithoutNode(int port, const UsbHidIdentity& identity,
-                                          HidrawResponder& responder) {
-  return Add(port, identity, responder, false);
-}
-
-std::string MockedUsbBus::Add(int port, const UsbHidIdentity& id, HidrawResponder& responder,
-                              bool withNode) {
+std::string MockedUsbBus::Plug(int port, const UsbHidIdentity& id, HidrawResponder& responder) {
   UMockdevTestbed* bed = testbed_->bed;
   auto device = std::make_unique<Device>();
   device->responder = &responder;
@@ -217,12 +211,11 @@ std::string MockedUsbBus::Add(int port, const UsbHidIdentity& id, HidrawResponde
       {"DEVNAME", node, "MAJOR", major, "MINOR", minor});
 
   // umockdev makes no device file for such a node: the pty's slave stands in.
-  const GString root(umockdev_testbed_get_root_dir(bed));
-  const std::string devDir = std::string(root.get()) + "/dev";
+  const std::string file = NodeFile(node);
+  const std::string devDir = file.substr(0, file.rfind('/'));
   ::mkdir(devDir.c_str(), 0755);
-  const std::string file = std::string(root.get()) + node;
   ::unlink(file.c_str());
-  if (withNode && ::symlink(device->pty.path().c_str(), file.c_str()) != 0)
+  if (::symlink(device->pty.path().c_str(), file.c_str()) != 0)
     throw std::runtime_error("cannot make " + file);
 
   device->node = node;
@@ -247,8 +240,11 @@ void MockedUsbBus::Unplug(const std::string& node) {
   device.removed = true;
   for (auto path = device.syspaths.rbegin(); path != device.syspaths.rend(); ++path)
     umockdev_testbed_remove_device(testbed_->bed, path->c_str());
-  const GString root(umockdev_testbed_get_root_dir(testbed_->bed));
-  ::unlink((std::string(root.get()) + node).c_str());
+  RemoveNodeFile(node);
+}
+
+void MockedUsbBus::RemoveNodeFile(const std::string& node) {
+  ::unlink(NodeFile(node).c_str());
 }
 
 bool MockedUsbBus::NodeInUse(const std::string& node) const {

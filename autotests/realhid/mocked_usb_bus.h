@@ -85,6 +85,9 @@ class MockedUsbBus {
   // Takes a device off the bus, bottom-up. Files already open on its node
   // stay open and still reach the responder, as they reach a kernel driver.
   void Unplug(const std::string& node);
+  // Takes the node's device file away: the device stays on the bus, and
+  // opening its node fails.
+  void RemoveNodeFile(const std::string& node);
   // Whether any file of the node is open, in this process or another.
   bool NodeInUse(const std::string& node) const;
 
@@ -93,8 +96,7 @@ class MockedUsbBus {
 
  private:
   struct Device;
-  std::string Add(int port, const UsbHidIdentity& identity, HidrawResponder& responder,
-                  bool withNode);
+  std::string NodeFile(const std::string& node) const;
 
   struct Testbed;
   std::unique_ptr<Testbed> testbed_;
