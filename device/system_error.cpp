@@ -11,12 +11,22 @@ namespace vr512b {
 
 #ifdef _WIN32
 
+// The wide text, converted: the log is UTF-8, and the ANSI call would give
+// the text in the system's code page (CP1251 on a Russian system).
 std::string SystemErrorText() {
-  char buffer[256] = {};
-  DWORD code = GetLastError();
-  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                 MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, sizeof buffer, nullptr);
-  return buffer;
+  const DWORD code = GetLastError();
+  wchar_t buffer[256] = {};
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                     MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, 256, nullptr);
+  if (length == 0)
+    return {};
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(length), nullptr, 0,
+                                        nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(length), text.data(), bytes, nullptr,
+                      nullptr);
+  return text;
 }
 
 void SetLastSystemError(SystemError error) {

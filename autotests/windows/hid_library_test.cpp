@@ -92,6 +92,54 @@ TEST_F(Win32HidTest, CallsOnAClosedSlotFailWithTheSystemsReason) {
   EXPECT_EQ(reason.back(), '\n');
 }
 
+// The backend reads feature reports with the request HidD_GetFeature sends,
+// to keep the byte count hid.dll drops. On every HID interface the system
+// has (Wine's own virtual devices in CI), the two answer alike: success or
+// failure with the same last error, and a read that succeeds reports no more
+// bytes than the report buffer holds.
+TEST_F(Win32HidTest, FeatureReadsAnswerAsHidDGetFeatureDoes) {
+  using GetFeature = BOOLEAN(WINAPI*)(HANDLE, PVOID, ULONG);
+  HMODULE dll = ::GetModuleHandleA("hid.dll");
+  ASSERT_NE(dll, nullptr);
+  const auto hidDGetFeature = reinterpret_cast<GetFeature>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(dll, "HidD_GetFeature")));
+  ASSERT_NE(hidDGetFeature, nullptr);
+  const auto paths = hid->EnumeratePaths();
+  ASSERT_TRUE(paths.has_value());
+  int compared = 0;
+  for (const std::string& path : *paths) {
+    const HidHandle handle = hid->Open(path);
+    if (handle == kInvalidHandle)
+      continue;
+    for (const std::uint8_t reportId : {0, 1, 2, 3}) {
+      for (const std::size_t length : {std::size_t{7}, std::size_t{17}, std::size_t{43}}) {
+        SCOPED_TRACE(path + ", report " + std::to_string(reportId) + ", " + std::to_string(length) +
+                     " bytes");
+        std::vector<std::uint8_t> viaDll(length, 0);
+        std::vector<std::uint8_t> viaBackend(length, 0);
+        viaDll[0] = viaBackend[0] = reportId;
+        ::SetLastError(ERROR_SUCCESS);
+        const bool dllRead = hidDGetFeature(reinterpret_cast<HANDLE>(handle), viaDll.data(),
+                                            static_cast<ULONG>(length)) != 0;
+        const DWORD dllError = ::GetLastError();
+        ::SetLastError(ERROR_SUCCESS);
+        const FeatureBytes moved = hid->GetFeature(handle, viaBackend.data(), length);
+        const DWORD backendError = ::GetLastError();
+        EXPECT_EQ(moved.has_value(), dllRead);
+        if (!dllRead) {
+          EXPECT_EQ(backendError, dllError);
+        } else if (moved) {
+          EXPECT_LE(*moved, length);
+          EXPECT_EQ(viaBackend, viaDll);
+        }
+        ++compared;
+      }
+    }
+    hid->Close(handle);
+  }
+  EXPECT_GT(compared, 0);
+}
+
 // Share modes do not depend on the kind of file, so an ordinary file shows
 // how a unit open in one slot is passed over by the next search.
 TEST_F(Win32HidTest, AnOpenPathCannotBeOpenedAgainUntilItIsClosed) {
