@@ -192,7 +192,9 @@ std::string MockedUsbBus::Plug(int port, const UsbHidIdentity& id, HidrawRespond
                         {"DEVTYPE", "usb_device", "PRODUCT", UeventProduct(id)});
   const char* interface =
       add("usb", usbName + ":1.0", usb, {"bInterfaceNumber", "00", "bInterfaceClass", "03"},
-          {"DEVTYPE", "usb_interface", "INTERFACE", "3/0/0"});
+          // As the kernel's: the device's ids and version too.
+          {"DEVTYPE", "usb_interface", "PRODUCT", UeventProduct(id), "TYPE", "0/0/0", "INTERFACE",
+           "3/0/0"});
   const std::string hidName = "0003:" + Hex4(id.vendorId, true) + ":" + Hex4(id.productId, true) +
                               "." + Hex4(number + 1, true);
   char hidId[32];
