@@ -4,8 +4,11 @@
 // --virtual-time, where the console reaches the same model without them.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 
 #include "real_stack.h"
 #include "test_support.h"
@@ -41,6 +44,30 @@ std::string Difference(const std::string& got, const std::string& want) {
   return text;
 }
 
+// Wall and CPU time of one run, for the record (the tests never judge them).
+class Stopwatch {
+ public:
+  explicit Stopwatch(int who) : who_(who), start_(std::chrono::steady_clock::now()), cpu_(Cpu()) {}
+  std::string Read() const {
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f s wall, %.2f s CPU", wall, Cpu() - cpu_);
+    return text;
+  }
+
+ private:
+  double Cpu() const {
+    rusage usage{};
+    getrusage(who_, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  }
+  int who_;
+  std::chrono::steady_clock::time_point start_;
+  double cpu_;
+};
+
 class IdenticalLogs : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(IdenticalLogs, RealHidapiPrintsWhatTheVirtualBenchPrints) {
@@ -50,8 +77,14 @@ TEST_P(IdenticalLogs, RealHidapiPrintsWhatTheVirtualBenchPrints) {
     args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
     return args;
   };
+  const Stopwatch virtualRun(RUSAGE_CHILDREN);
   const RunOutput want = RunCliProcess(command("virtual.reg"));
+  const std::string virtualTime = virtualRun.Read();
+  const Stopwatch realRun(RUSAGE_SELF);
   const RunOutput got = RunOverRealStack(command("real.reg"));
+  std::printf("[ measured ] %s: real stack %s (%d + %d transfers); virtual bench %s\n",
+              GetParam().name.c_str(), realRun.Read().c_str(), got.transfers[urUnderTest],
+              got.transfers[urReference], virtualTime.c_str());
   ASSERT_NE(want.out.find(">>>>>"), std::string::npos) << want.err;
   EXPECT_GT(got.opens[urUnderTest], 0) << "hidapi never opened the unit under test";
   EXPECT_FALSE(got.inUse[urUnderTest]) << "the unit under test was left open";

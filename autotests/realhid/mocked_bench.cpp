@@ -69,13 +69,20 @@ class MockedBench::UnitNode final : public HidrawResponder {
   UnitNode(MockedUsbBus& bus, sim::VirtualBench& bench, TUnitRole role)
       : bus_(bus), bench_(bench), role_(role) {
     const sim::UnitSetup& setup = bench.config().units[role];
-    UsbHidIdentity identity{kUnitVendorId, kUnitProductId, setup.version,         "Korvex",
-                            "VR512B",      setup.serial,   UnitReportDescriptor()};
+    UsbHidIdentity identity;
+    identity.vendorId = kUnitVendorId;
+    identity.productId = kUnitProductId;
+    identity.version = setup.version;
+    identity.manufacturer = "Korvex";
+    identity.product = "VR512B";
+    identity.serial = setup.serial;
+    identity.reportDescriptor = UnitReportDescriptor();
     node_ = bus.Plug(role == urReference ? 2 : 3, identity, *this);
   }
 
   IoctlResult Ioctl(const std::shared_ptr<HidrawClient>& client, HidrawIoctl& ioctl) override {
     std::lock_guard lock(mutex_);
+    HandOnClosedFiles();
     IoctlResult result{-1, EINVAL};
     bool set = false;
     if (ioctl.request == HIDIOCGRDESCSIZE) {
@@ -84,12 +91,10 @@ class MockedBench::UnitNode final : public HidrawResponder {
         return {-1, EIO};
       ++opens_;
       Opened(client);
-      HandOnClosedFiles();
       HidHandle handle = kInvalidHandle;
       if (!HandleOf(client, handle, result))
         return result;
     }
-    HandOnClosedFiles();
     if (AnswerDescriptorRequest(ioctl, UnitReportDescriptor(), result))
       return result;
     if (!IsFeatureRequest(ioctl.request, set) || ioctl.size == 0)

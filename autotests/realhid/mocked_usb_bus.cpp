@@ -34,7 +34,7 @@ std::string UeventProduct(const UsbHidIdentity& id) {
 struct GFree {
   void operator()(gchar* text) const { g_free(text); }
 };
-using GString = std::unique_ptr<gchar, GFree>;
+using OwnedText = std::unique_ptr<gchar, GFree>;
 
 // A pseudo-terminal's slave stands in for the hidraw node: a real character
 // device with a number of its own, which hidapi can fstat to find the udev
@@ -154,7 +154,7 @@ MockedUsbBus::~MockedUsbBus() {
 }
 
 std::string MockedUsbBus::NodeFile(const std::string& node) const {
-  const GString root(umockdev_testbed_get_root_dir(testbed_->bed));
+  const OwnedText root(umockdev_testbed_get_root_dir(testbed_->bed));
   return std::string(root.get()) + node;
 }
 
@@ -177,7 +177,7 @@ std::string MockedUsbBus::Plug(int port, const UsbHidIdentity& id, HidrawRespond
     for (std::string& s : properties)
       p.push_back(s.data());
     p.push_back(nullptr);
-    GString path(
+    OwnedText path(
         umockdev_testbed_add_devicev(bed, subsystem, name.c_str(), parent, a.data(), p.data()));
     if (!path)
       throw std::runtime_error("umockdev cannot add " + name);
