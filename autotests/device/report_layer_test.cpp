@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <functional>
 
 #include "fake_hid.h"
 #include "report_layer.h"
+#include "system_error.h"
 
 namespace vr512b {
 namespace {
@@ -173,6 +175,11 @@ TEST_F(ReportLayerTest, ShortAndEmptyTransfersOfEveryReportFail) {
       {"configuration write", 17, [&] { return reports.SetConfigReport(handle, config); }, {}},
       {"message write", 43, [&] { return reports.SetMessageReport(handle, message); }, {}},
   };
+  SetLastSystemError(SystemError::ShortTransfer);
+  const std::string shortTransfer = SystemErrorText();
+#ifndef _WIN32
+  EXPECT_EQ(shortTransfer, std::string(std::strerror(EPROTO)) + "\n");
+#endif
   for (const auto& op : operations) {
     for (const std::size_t moved : {std::size_t{0}, std::size_t{1}, op.length - 1}) {
       SCOPED_TRACE(std::string(op.name) + ", " + std::to_string(moved) + " bytes");
@@ -181,9 +188,9 @@ TEST_F(ReportLayerTest, ShortAndEmptyTransfersOfEveryReportFail) {
       status.fill(0x77);
       config.fill(0x77);
       message.fill(0x77);
-      errno = 0;
+      SetLastSystemError(SystemError::IoFailure);
       EXPECT_FALSE(op.run());
-      EXPECT_EQ(errno, EPROTO);
+      EXPECT_EQ(SystemErrorText(), shortTransfer);
       EXPECT_EQ(hid.transfers.size(), 1u) << "no acknowledgement of a short reply";
       if (op.block) {
         const Bytes left = op.block();
