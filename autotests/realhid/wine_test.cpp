@@ -10,6 +10,7 @@
 
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -63,8 +64,10 @@ class MockedWine {
     return "env -u DISPLAY -u WAYLAND_DISPLAY WINEDEBUG=-all WINEARCH=win64 WINEPREFIX=" +
            Quoted(dir_.File("prefix")) + " ";
   }
+  // Preparing and ending the prefix; what matters is judged by the runs that follow.
   void Quiet(const std::string& command) const {
-    static_cast<void>(std::system((Environment() + command + " > /dev/null 2>&1").c_str()));
+    if (std::system((Environment() + command + " > /dev/null 2>&1").c_str()) != 0)
+      std::fprintf(stderr, "note: '%s' did not succeed\n", command.c_str());
   }
 
   std::string build_;
