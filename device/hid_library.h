@@ -13,6 +13,9 @@ namespace vr512b {
 using HidHandle = std::intptr_t;
 inline constexpr HidHandle kInvalidHandle = -1;
 
+// Bytes a feature-report transfer moved; empty when the call failed.
+using FeatureBytes = std::optional<std::size_t>;
+
 struct HidAttributes {
   std::uint16_t vendorId = 0;
   std::uint16_t productId = 0;
@@ -35,9 +38,13 @@ class HidLibrary {
   virtual bool GetAttributes(HidHandle handle, HidAttributes& attributes) = 0;
   // Writes the serial number string, UTF-16LE, into buffer (length in bytes).
   virtual bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) = 0;
-  // report[0] holds the report id on entry.
-  virtual bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) = 0;
-  virtual bool SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) = 0;
+  // Feature-report transfers: report[0] holds the report id on entry. Each
+  // returns the bytes the transfer moved, report id included, or nothing when
+  // the call failed. A unit may answer with fewer bytes than the report
+  // holds; judging that is left to the caller.
+  virtual FeatureBytes GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) = 0;
+  virtual FeatureBytes SetFeature(HidHandle handle, const std::uint8_t* report,
+                                  std::size_t length) = 0;
 };
 
 // Outcome of loading the platform HID library at start-up.

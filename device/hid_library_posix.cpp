@@ -149,6 +149,8 @@ class HidApiLibrary final : public HidLibrary {
     return true;
   }
 
+  // Like the platform call, the string fills at most length bytes and ends in
+  // a zero only when there is room for one.
   bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override {
     const OpenDevice* device = Find(handle);
     if (device == nullptr)
@@ -156,19 +158,21 @@ class HidApiLibrary final : public HidLibrary {
     const std::size_t units = length / 2;
     if (units == 0)
       return true;
+    // hidapi's count includes the terminator it always writes: room for all
+    // the units asked for, one more for that zero.
     std::vector<wchar_t> wide(units + 1, L'\0');
     errno = 0;
-    if (api_.get_serial_number_string(device->device, wide.data(), units) != 0) {
+    if (api_.get_serial_number_string(device->device, wide.data(), wide.size()) != 0) {
       if (errno == 0)
         errno = EIO;
       return false;
     }
     auto* out = static_cast<char16_t*>(buffer);
     std::size_t n = 0;
-    for (std::size_t i = 0; wide[i] != 0 && n + 1 < units; ++i) {
+    for (std::size_t i = 0; wide[i] != 0 && n < units; ++i) {
       const auto c = static_cast<char32_t>(wide[i]);
       if (c > 0xFFFF) {
-        if (n + 2 >= units)
+        if (n + 2 > units)
           break;
         out[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
         out[n++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
@@ -176,34 +180,26 @@ class HidApiLibrary final : public HidLibrary {
         out[n++] = static_cast<char16_t>(c);
       }
     }
-    out[n] = 0;
+    if (n < units)
+      out[n] = 0;
     return true;
   }
 
-  bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
+  FeatureBytes GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
     const OpenDevice* device = Find(handle);
     if (device == nullptr)
-      return false;
+      return std::nullopt;
     errno = 0;
-    if (api_.get_feature_report(device->device, report, length) < 0) {
-      if (errno == 0)
-        errno = EIO;
-      return false;
-    }
-    return true;
+    return Moved(api_.get_feature_report(device->device, report, length));
   }
 
-  bool SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) override {
+  FeatureBytes SetFeature(HidHandle handle, const std::uint8_t* report,
+                          std::size_t length) override {
     const OpenDevice* device = Find(handle);
     if (device == nullptr)
-      return false;
+      return std::nullopt;
     errno = 0;
-    if (api_.send_feature_report(device->device, report, length) < 0) {
-      if (errno == 0)
-        errno = EIO;
-      return false;
-    }
-    return true;
+    return Moved(api_.send_feature_report(device->device, report, length));
   }
 
  private:
@@ -212,6 +208,17 @@ class HidApiLibrary final : public HidLibrary {
     std::string path;
     NodeLock lock;
   };
+
+  // hidapi hands on the hidraw ioctl's result: the bytes moved, or -1 with
+  // errno set.
+  static FeatureBytes Moved(int result) {
+    if (result < 0) {
+      if (errno == 0)
+        errno = EIO;
+      return std::nullopt;
+    }
+    return static_cast<std::size_t>(result);
+  }
 
   const OpenDevice* Find(HidHandle handle) {
     auto it = open_.find(handle);

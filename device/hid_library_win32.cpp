@@ -1,6 +1,7 @@
 #include "windows_api.h"
-// windows.h first: SetupAPI's header builds on its types.
+// windows.h first: SetupAPI's and the I/O control header build on its types.
 #include <setupapi.h>
+#include <winioctl.h>
 
 #include <map>
 #include <memory>
@@ -27,6 +28,13 @@ using HidDGetSerialNumberString = BOOLEAN(WINAPI*)(HANDLE, PVOID, ULONG);
 using HidDGetFeature = BOOLEAN(WINAPI*)(HANDLE, PVOID, ULONG);
 using HidDSetFeature = BOOLEAN(WINAPI*)(HANDLE, PVOID, ULONG);
 
+// The HID class driver's get-feature request, the one HidD_GetFeature sends
+// (hidclass.h: HID_OUT_CTL_CODE(100)).
+constexpr DWORD kIoctlHidGetFeature =
+    CTL_CODE(FILE_DEVICE_KEYBOARD, 100, METHOD_OUT_DIRECT, FILE_ANY_ACCESS);
+
+// All five are required at start, as the console always has; feature reads
+// send HidD_GetFeature's request themselves (see GetFeature below).
 struct HidDll {
   HidDGetHidGuid getHidGuid = nullptr;
   HidDGetAttributes getAttributes = nullptr;
@@ -125,15 +133,32 @@ class Win32HidLibrary final : public HidLibrary {
     return dll_.getSerialNumberString(ToHandle(handle), buffer, static_cast<ULONG>(length)) != 0;
   }
 
-  bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
-    return dll_.getFeature(ToHandle(handle), report, static_cast<ULONG>(length)) != 0;
+  // HidD_GetFeature answers only TRUE or FALSE: the byte count the HID class
+  // driver reports for the request is dropped inside hid.dll. A unit that
+  // answers with fewer bytes than the report holds therefore shows there as
+  // success, with the rest of the caller's buffer as it was before the call
+  // (zeros behind the report id, here). The same request sent directly keeps
+  // the count, so a short or empty answer can be told from data.
+  FeatureBytes GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
+    DWORD moved = 0;
+    if (!::DeviceIoControl(ToHandle(handle), kIoctlHidGetFeature, nullptr, 0, report,
+                           static_cast<DWORD>(length), &moved, nullptr)) {
+      return std::nullopt;
+    }
+    return static_cast<std::size_t>(moved);
   }
 
-  bool SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) override {
+  // A feature report goes out as one USB control transfer, which the device
+  // takes whole or refuses; a successful HidD_SetFeature has sent all of it.
+  FeatureBytes SetFeature(HidHandle handle, const std::uint8_t* report,
+                          std::size_t length) override {
     // The entry point's buffer is not const in its declaration, but a set
     // request only reads it.
-    return dll_.setFeature(ToHandle(handle), const_cast<std::uint8_t*>(report),
-                           static_cast<ULONG>(length)) != 0;
+    if (!dll_.setFeature(ToHandle(handle), const_cast<std::uint8_t*>(report),
+                         static_cast<ULONG>(length))) {
+      return std::nullopt;
+    }
+    return length;
   }
 
  private:

@@ -2,7 +2,27 @@
 
 #include <algorithm>
 
+#include "system_error.h"
+
 namespace vr512b {
+
+namespace {
+
+// A report that moved fewer bytes than it holds is a failed exchange, not
+// data: an empty or cut-off read would otherwise hand on the zeros the block
+// was cleared with (and a procedure would write them back to the unit), and a
+// cut-off write would leave the unit with half a command.
+bool Complete(const FeatureBytes& moved, std::size_t length) {
+  if (!moved)
+    return false;
+  if (*moved < length) {
+    SetLastSystemError(SystemError::ShortTransfer);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 template <std::size_t N>
 bool ReportLayer::Send(HidHandle handle, std::uint8_t reportId,
@@ -10,7 +30,7 @@ bool ReportLayer::Send(HidHandle handle, std::uint8_t reportId,
   std::array<std::uint8_t, N + 1> report{};
   report[0] = reportId;
   std::copy(block.begin(), block.end(), report.begin() + 1);
-  return hid_.SetFeature(handle, report.data(), report.size());
+  return Complete(hid_.SetFeature(handle, report.data(), report.size()), report.size());
 }
 
 // The unit returns its block from byte 0, in place of the report id; the last
@@ -21,7 +41,7 @@ bool ReportLayer::Read(HidHandle handle, std::uint8_t reportId,
   block.fill(0);
   std::array<std::uint8_t, N + 1> report{};
   report[0] = reportId;
-  if (!hid_.GetFeature(handle, report.data(), report.size()))
+  if (!Complete(hid_.GetFeature(handle, report.data(), report.size()), report.size()))
     return false;
   std::copy_n(report.begin(), N, block.begin());
   return true;

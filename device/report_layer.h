@@ -10,7 +10,9 @@ namespace vr512b {
 
 // Feature-report exchange with one unit. Logs nothing and raises nothing: each
 // operation returns whether the HID call (and the acknowledgement) succeeded,
-// leaving the system's last error as the failing call set it.
+// leaving the system's last error as the failing call set it. A transfer that
+// moved fewer bytes than its report holds counts as failed, with the last
+// error SystemError::ShortTransfer.
 class ReportLayer {
  public:
   ReportLayer(HidLibrary& hid, Clock& clock) : hid_(hid), clock_(clock) {}

@@ -8,8 +8,9 @@ namespace vr512b {
 // ending in a line break (at most 255 characters before it).
 std::string SystemErrorText();
 
-// Platform error codes the HID backends leave behind.
-enum class SystemError { DeviceNotConnected, InvalidHandle, IoFailure };
+// Platform error codes the HID backends and the report layer leave behind.
+// ShortTransfer: a feature report moved fewer bytes than it holds.
+enum class SystemError { DeviceNotConnected, InvalidHandle, IoFailure, ShortTransfer };
 void SetLastSystemError(SystemError error);
 
 }  // namespace vr512b

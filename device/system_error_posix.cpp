@@ -28,6 +28,10 @@ void SetLastSystemError(SystemError error) {
     case SystemError::IoFailure:
       errno = EIO;
       break;
+    case SystemError::ShortTransfer:
+      // "Protocol error": the unit broke the report's length.
+      errno = EPROTO;
+      break;
   }
 }
 

@@ -34,8 +34,7 @@ class DataProcedure final : public TestRun {
   }
 
   void AbortCleanup(ProcedureHost& host) override {
-    WaitIdleIfOpen(host, urUnderTest);
-    WaitIdleIfOpen(host, urReference);
+    WaitIdleEachIfOpen(host, {urUnderTest, urReference});
   }
 
  private:

@@ -27,8 +27,7 @@ class PhoneLineProcedure final : public TestRun {
   }
 
   void AbortCleanup(ProcedureHost& host) override {
-    WaitIdleIfOpen(host, urUnderTest);
-    WaitIdleIfOpen(host, urReference);
+    WaitIdleEachIfOpen(host, {urUnderTest, urReference});
   }
 
  private:

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <exception>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
 #include "clock.h"
 #include "device_link.h"
+#include "test_failure.h"
 #include "test_parameters.h"
 #include "unit_commands.h"
 
@@ -38,6 +41,24 @@ class ProcedureHost {
 inline void WaitIdleIfOpen(ProcedureHost& host, TUnitRole role) {
   if (host.link().IsOpen(role))
     host.unit().WaitIdle(role);
+}
+
+// The waits after an abort, one unit after the other in the order given.
+// A wait that fails (a unit busy past the bound, or gone) does not cancel the
+// ones after it: the next unit still has its line operation to finish. The
+// first failure is raised once every unit has had its wait.
+inline void WaitIdleEachIfOpen(ProcedureHost& host, std::initializer_list<TUnitRole> roles) {
+  std::exception_ptr firstFailure;
+  for (const TUnitRole role : roles) {
+    try {
+      WaitIdleIfOpen(host, role);
+    } catch (const TestFailure&) {
+      if (!firstFailure)
+        firstFailure = std::current_exception();
+    }
+  }
+  if (firstFailure)
+    std::rethrow_exception(firstFailure);
 }
 
 }  // namespace vr512b

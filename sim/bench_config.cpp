@@ -191,6 +191,30 @@ bool Call(BenchConfig& c, const Words& s) {
   return true;
 }
 
+// "error ROLE CODE after N [quiet]": after its N-th message on the line the
+// unit sends the error reply CODE, as an event or, quiet, among the messages.
+bool Error(BenchConfig& c, const Words& s) {
+  const std::vector<std::string>& w = s.words;
+  if (w.size() != 5 && !(w.size() == 6 && w[5] == "quiet"))
+    return false;
+  const auto code = ParseCount(w[2], 255);
+  const auto after = w[3] == "after" ? ParseCount(w[4], 1000000) : std::nullopt;
+  if (!code || !after || *after == 0)
+    return false;
+  c.faults[s.role].lineError = LineError{*after, static_cast<std::uint8_t>(*code), w.size() == 6};
+  return true;
+}
+
+// "count-after-read ROLE N": the received counter reads N once every stored
+// message has been read back.
+bool CountAfterRead(BenchConfig& c, const Words& s) {
+  const auto count = s.words.size() == 3 ? ParseCount(s.words[2], 255) : std::nullopt;
+  if (!count)
+    return false;
+  c.faults[s.role].countAfterReadBack = *count;
+  return true;
+}
+
 }  // namespace
 
 BenchConfig DefaultBenchConfig() {
@@ -221,6 +245,10 @@ std::span<const BenchScenario> AllScenarios() {
       {"corrupt", "РОЛЬ N", "", Corrupt},
       {"call", "РОЛЬ ФОРМАТ HEX [НОМЕР]",
        "ФОРМАТ - две шестнадцатеричные цифры, HEX - от 1 до 24 байт", Call},
+      {"error", "РОЛЬ КОД after N [quiet]", "КОД от 0 до 255, N от 1", Error},
+      {"count-after-read", "РОЛЬ N", "N от 0 до 255", CountAfterRead},
+      {"power-off-before-ok", "", "",
+       [](BenchConfig& c, const Words& s) { return SetFlag(c.powerOffBeforeOk, s); }},
   };
   return scenarios;
 }

@@ -31,6 +31,13 @@ struct RemoteCall {
   std::optional<std::string> callingNumber;
 };
 
+// An error reply a unit sends on its own in the middle of line work.
+struct LineError {
+  int afterMessages = 1;  // after its N-th message on the line, sent or received
+  std::uint8_t code = 0;  // the reply's error code
+  bool quiet = false;     // queued with the messages, without sfEvent
+};
+
 // Faults and scenarios, as the --sim options of the command-line runner name them.
 struct UnitFaults {
   std::optional<int> unplugAfterTransfers;  // every transfer after the N-th fails
@@ -39,6 +46,9 @@ struct UnitFaults {
   bool stuckBusy = false;
   std::optional<int> dropAfterMessages;  // connection dropped after N messages
   std::optional<int> corruptMessage;     // message N (from 0) received with a byte changed
+  std::optional<LineError> lineError;
+  // The received counter once every stored message has been acknowledged.
+  std::optional<int> countAfterReadBack;
 };
 
 struct BenchConfig {
@@ -48,6 +58,9 @@ struct BenchConfig {
   bool buzzerBroken = false;   // the unit under test makes no sound
   bool noDialTone = false;     // 425 Hz generator off
   bool voltageStays = false;   // the simulator's power cannot be switched off
+  // The technician switches the simulator off before closing the notice
+  // that asks for it, and takes a second over it.
+  bool powerOffBeforeOk = false;
   std::vector<RemoteCall> calls;
   bool withForeignDevice = true;  // a non-matching HID device (keyboard) is present too
 };

@@ -381,8 +381,8 @@ void LineModel::Deliver(int u) {
   p.outbox.pop_front();
   receiver.ReceiveMessage(format, p.viaPhone ? Unit(u).Setup().phone : std::string(),
                           message.data() + kMsgDataField, kMsgDataFieldSize);
-  Unit(u).MessageSent();
   Unit(u).QueueEvent(evTransmitted);
+  Unit(u).MessageSent();
   ++p.messages;
   ++parties_[r].messages;
   if (DropsNow(r))

@@ -228,11 +228,11 @@ VirtualUnit* SimHid::BeginTransfer(HidHandle handle, const std::uint8_t* report,
   return unit;
 }
 
-bool SimHid::GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) {
+FeatureBytes SimHid::GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) {
   std::size_t size = 0;
   VirtualUnit* unit = BeginTransfer(handle, report, length, size);
   if (!unit)
-    return false;
+    return std::nullopt;
   const std::uint8_t id = report[0];
   if (id == kReportShort) {
     const TStatusBlock block = unit->Status();
@@ -250,14 +250,14 @@ bool SimHid::GetFeature(HidHandle handle, std::uint8_t* report, std::size_t leng
   for (std::size_t i = 0; i < size; ++i)
     check ^= report[i];
   report[size] = static_cast<std::uint8_t>(check ^ 0xA5);
-  return true;
+  return length;
 }
 
-bool SimHid::SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) {
+FeatureBytes SimHid::SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) {
   std::size_t size = 0;
   VirtualUnit* unit = BeginTransfer(handle, report, length, size);
   if (!unit)
-    return false;
+    return std::nullopt;
   const std::uint8_t* block = report + 1;
   if (report[0] == kReportShort) {
     unit->Command(block[0], block[1], block[2]);
@@ -270,7 +270,7 @@ bool SimHid::SetFeature(HidHandle handle, const std::uint8_t* report, std::size_
     std::copy_n(block, message.size(), message.begin());
     unit->WriteMessage(message);
   }
-  return true;
+  return length;
 }
 
 }  // namespace vr512b::sim

@@ -25,8 +25,9 @@ class SimHid final : public HidLibrary {
   void Close(HidHandle handle) override;
   bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
   bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override;
-  bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override;
-  bool SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) override;
+  FeatureBytes GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override;
+  FeatureBytes SetFeature(HidHandle handle, const std::uint8_t* report,
+                          std::size_t length) override;
 
  private:
   // Interface slots in enumeration order: a keyboard first, so that the

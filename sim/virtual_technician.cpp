@@ -41,6 +41,8 @@ constexpr std::string_view kPhoneLineNotice =
 
 // Reaching the simulator's switch after closing the box takes a moment.
 constexpr int kPowerOffDelayMs = 3000;
+// A technician who switches off first reads the box again before closing it.
+constexpr int kClosingBoxMs = 1000;
 
 // How loud a volume setting sounds to a person at the bench.
 enum class Loudness { Silent, Quiet, Normal, Loud };
@@ -93,7 +95,12 @@ void VirtualTechnician::CarryOut(const std::string& notice) {
     bench_.SetSimulatorPower(true);
     bench_.SetGenerator(true);
   } else if (notice == kVoltageOffNotice) {
-    bench_.SetSimulatorPowerLater(false, kPowerOffDelayMs);
+    if (bench_.config().powerOffBeforeOk) {
+      bench_.SetSimulatorPower(false);
+      bench_.clock().Sleep(kClosingBoxMs);
+    } else {
+      bench_.SetSimulatorPowerLater(false, kPowerOffDelayMs);
+    }
   } else if (notice == kPhoneLineNotice) {
     bench_.Wire(urUnderTest, Wiring::PhoneLine);
     bench_.Wire(urReference, Wiring::PhoneLine);

@@ -95,6 +95,7 @@ void VirtualUnit::ResetVolatileState() {
   received_ = 0;
   sent_ = 0;
   receivedSinceClear_ = 0;
+  lineMessages_ = 0;
   EndLineTest();
   lineFault_ = false;
   voltageSeen_ = true;
@@ -192,9 +193,11 @@ void VirtualUnit::Acknowledge(std::uint8_t opcode) {
                            [id](const Reply& reply) { return reply.id == id; });
     if (it != queue->end()) {
       queue->erase(it);
-      return;
+      break;
     }
   }
+  if (type == rtMessage && messages_.empty() && faults_.countAfterReadBack)
+    received_ = *faults_.countAfterReadBack;
 }
 
 // The reply presented before a clear was held for a different queue, so it is
@@ -352,6 +355,20 @@ void VirtualUnit::ReceiveMessage(std::uint8_t format, const std::string& calling
                 block.begin() + kMsgDataField);
   }
   StoreReceived(block);
+  LineMessageDone();
+}
+
+// A reception error goes with the messages and raises no sfEvent; any other
+// error is reported like an event.
+void VirtualUnit::LineMessageDone() {
+  ++lineMessages_;
+  const std::optional<LineError>& error = faults_.lineError;
+  if (!error || lineMessages_ != error->afterMessages)
+    return;
+  TMessageBlock block{};
+  block[0] = rtError;
+  block[1] = error->code;
+  (error->quiet ? messages_ : events_).push_back(MakeReply(block));
 }
 
 void VirtualUnit::StoreReceived(TMessageBlock block) {

@@ -49,7 +49,10 @@ class VirtualUnit {
   void QueueEvent(std::uint8_t code);
   void ReceiveMessage(std::uint8_t format, const std::string& callingNumber,
                       const std::uint8_t* data, std::size_t size);
-  void MessageSent() { ++sent_; }
+  void MessageSent() {
+    ++sent_;
+    LineMessageDone();
+  }
   void PlayAnswerSignals();
   void LineConditionsChanged();
 
@@ -74,6 +77,7 @@ class VirtualUnit {
   void Acknowledge(std::uint8_t opcode);
   void ClearReplies();
   void StoreReceived(TMessageBlock block);
+  void LineMessageDone();
   void EndLineTest();
   void StartLineTest();
   void CheckVoltage();
@@ -112,6 +116,7 @@ class VirtualUnit {
   int received_ = 0;
   int sent_ = 0;
   int receivedSinceClear_ = 0;
+  int lineMessages_ = 0;  // sent and received over the line since power-on
 
   bool lineTestRunning_ = false;
   bool lineFault_ = false;

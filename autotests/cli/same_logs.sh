@@ -72,6 +72,12 @@ declare -A cases=(
   [call]="--sim|call ut 11 3132333435 5551234|--sim|call ut 40 0102030405060708090a|--abort-after|120000|monitor
 --sim|call ut 50 0E013412C8000100 2001|--abort-after|60000|monitor
 --sim|call ref 23 313233|--sim|absent ut|--abort-after|60000|monitor"
+  [error]="--sim|error ref 5 after 3|tr
+--sim|error ut 7 after 2 quiet|rxmess
+--sim|call ut 11 3132333435|--sim|error ut 9 after 1 quiet|--abort-after|60000|monitor"
+  [count-after-read]="--sim|count-after-read ut 0|func
+--sim|count-after-read ut 199|func"
+  [power-off-before-ok]="--sim|power-off-before-ok|line"
 )
 
 runs=()

@@ -129,10 +129,10 @@ TEST_F(DeviceLinkTest, IdentificationFailuresKeepTheHandleForTheFrameToClose) {
       }
       return inner.GetSerialNumberString(h, b, l);
     }
-    bool GetFeature(HidHandle h, std::uint8_t* r, std::size_t l) override {
+    FeatureBytes GetFeature(HidHandle h, std::uint8_t* r, std::size_t l) override {
       return inner.GetFeature(h, r, l);
     }
-    bool SetFeature(HidHandle h, const std::uint8_t* r, std::size_t l) override {
+    FeatureBytes SetFeature(HidHandle h, const std::uint8_t* r, std::size_t l) override {
       return inner.SetFeature(h, r, l);
     }
   } flaky(failing);

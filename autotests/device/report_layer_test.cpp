@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+#include <functional>
+
 #include "fake_hid.h"
 #include "report_layer.h"
+#include "system_error.h"
 
 namespace vr512b {
 namespace {
@@ -141,6 +146,62 @@ TEST_F(ReportLayerTest, FailedAcknowledgementFailsTheReadButFillsTheBlock) {
   EXPECT_EQ(block[0], rtEvent);
   EXPECT_EQ(block[1], 17);
   EXPECT_EQ(clock.NowMs(), 50);
+}
+
+// A unit that moves fewer bytes than the report holds has not answered: the
+// exchange fails with the short-transfer error, a read leaves the block all
+// zero and sends no acknowledgement, whatever the bytes it did move said.
+TEST_F(ReportLayerTest, ShortAndEmptyTransfersOfEveryReportFail) {
+  hid.responder = [](std::uint8_t* report, std::size_t length) {
+    std::fill(report, report + length, rtEvent);
+  };
+  using Operation = std::function<bool()>;
+  TStatusBlock status;
+  TConfigBlock config;
+  TMessageBlock message;
+  const struct {
+    const char* name;
+    std::size_t length;
+    Operation run;
+    std::function<Bytes()> block;  // what a read leaves behind
+  } operations[] = {
+      {"status read", 7, [&] { return reports.GetStatusReport(handle, status); },
+       [&] { return Bytes(status.begin(), status.end()); }},
+      {"configuration read", 17, [&] { return reports.GetConfigReport(handle, config); },
+       [&] { return Bytes(config.begin(), config.end()); }},
+      {"reply read", 43, [&] { return reports.GetMessageReport(handle, message); },
+       [&] { return Bytes(message.begin(), message.end()); }},
+      {"short command", 7, [&] { return reports.SendShortCommand(handle, OpClear, 0, 0); }, {}},
+      {"configuration write", 17, [&] { return reports.SetConfigReport(handle, config); }, {}},
+      {"message write", 43, [&] { return reports.SetMessageReport(handle, message); }, {}},
+  };
+  SetLastSystemError(SystemError::ShortTransfer);
+  const std::string shortTransfer = SystemErrorText();
+#ifndef _WIN32
+  EXPECT_EQ(shortTransfer, std::string(std::strerror(EPROTO)) + "\n");
+#endif
+  for (const auto& op : operations) {
+    for (const std::size_t moved : {std::size_t{0}, std::size_t{1}, op.length - 1}) {
+      SCOPED_TRACE(std::string(op.name) + ", " + std::to_string(moved) + " bytes");
+      hid.transfers.clear();
+      hid.ShortenTransfer(0, moved);
+      status.fill(0x77);
+      config.fill(0x77);
+      message.fill(0x77);
+      SetLastSystemError(SystemError::IoFailure);
+      EXPECT_FALSE(op.run());
+      EXPECT_EQ(SystemErrorText(), shortTransfer);
+      EXPECT_EQ(hid.transfers.size(), 1u) << "no acknowledgement of a short reply";
+      if (op.block) {
+        const Bytes left = op.block();
+        EXPECT_EQ(left, Bytes(left.size(), 0));
+      }
+    }
+  }
+  // The full length is an answer.
+  hid.transfers.clear();
+  hid.ShortenTransfer(0, 7);
+  EXPECT_TRUE(reports.GetStatusReport(handle, status));
 }
 
 TEST_F(ReportLayerTest, InvalidHandleFailsWithoutCrashing) {

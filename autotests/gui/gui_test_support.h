@@ -35,8 +35,8 @@ class NoUnitsHid final : public HidLibrary {
   void Close(HidHandle) override {}
   bool GetAttributes(HidHandle, HidAttributes&) override { return false; }
   bool GetSerialNumberString(HidHandle, void*, std::size_t) override { return false; }
-  bool GetFeature(HidHandle, std::uint8_t*, std::size_t) override { return false; }
-  bool SetFeature(HidHandle, const std::uint8_t*, std::size_t) override { return false; }
+  FeatureBytes GetFeature(HidHandle, std::uint8_t*, std::size_t) override { return {}; }
+  FeatureBytes SetFeature(HidHandle, const std::uint8_t*, std::size_t) override { return {}; }
 };
 
 // What a modal message box looked like when it came up.

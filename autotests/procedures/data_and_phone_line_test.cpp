@@ -120,6 +120,32 @@ TEST(DataTests, AbortDuringAnExchangeWaitsForBothUnits) {
   EXPECT_FALSE(sim.bench->Unit(urReference).openByHost);
 }
 
+// The unit under test stays busy past the console's bound on the wait; the
+// reference unit is still waited for before both are closed.
+TEST(DataTests, AbortCleanUpWaitsForTheReferenceAfterTheUnitUnderTestTimedOut) {
+  for (const char* test : {"tr", "trmess"}) {
+    SCOPED_TRACE(test);
+    SimConsole sim({"busy ut"});
+    sim.view.parameters.ShortTest = true;
+    sim.AbortAt(5000);
+    sim.Run(test);
+    // In this order, with any event lines of the waits between them.
+    const Lines& log = sim.view.log;
+    auto at = log.begin();
+    for (const char* line :
+         {"Жду завершения операции проверяемого", "Проверяемое УПО не завершило операцию за 30 с",
+          "Жду завершения операции эталонного", "Проверяемое устройство закрыто",
+          "Эталонное устройство закрыто", ""}) {
+      at = std::find(at, log.end(), line);
+      ASSERT_NE(at, log.end()) << line;
+    }
+    EXPECT_EQ(at, log.end() - 1);
+    EXPECT_EQ(sim.view.verdicts.back(), std::string(test) + ": Прервано");
+    EXPECT_EQ(sim.bench->Unit(urReference).stateFlags & kBusyMask, 0)
+        << "the reference unit was left busy";
+  }
+}
+
 TEST(PhoneLineTests, TransmissionLogsTheCallingNumberOncePerFormat) {
   SimConsole sim;
   ASSERT_TRUE(sim.Run("trmess"));

@@ -44,11 +44,11 @@ class CountingHid final : public HidLibrary {
   bool GetSerialNumberString(HidHandle h, void* b, std::size_t l) override {
     return inner_.GetSerialNumberString(h, b, l);
   }
-  bool GetFeature(HidHandle h, std::uint8_t* r, std::size_t l) override {
+  FeatureBytes GetFeature(HidHandle h, std::uint8_t* r, std::size_t l) override {
     Count(h);
     return inner_.GetFeature(h, r, l);
   }
-  bool SetFeature(HidHandle h, const std::uint8_t* r, std::size_t l) override {
+  FeatureBytes SetFeature(HidHandle h, const std::uint8_t* r, std::size_t l) override {
     Count(h);
     return inner_.SetFeature(h, r, l);
   }
@@ -287,6 +287,12 @@ std::vector<FaultCase> FaultTable() {
                    "Ошибка",
                    "Линейное напряжение обнаруживается при его отсутствии"});
   cases.push_back({"func", {"config-byte ut 9"}, "Ошибка", "Данные не совпадают"});
+  cases.push_back({"func", {"count-after-read ut 199"}, "Ошибка", "Неверное состояние"});
+  // An error reply from the transmitter with a code in the end-of-transmission
+  // range fails the exchange.
+  cases.push_back({"tr", {"error ut 72 after 2"}, "Ошибка", "Ошибка передачи"});
+  cases.push_back({"rx", {"error ref 72 after 2"}, "Ошибка", "Ошибка передачи"});
+  cases.push_back({"rxmess", {"error ut 14 after 1 quiet"}, "Ошибка", "Ошибка: шумы при приеме"});
   cases.push_back({"all", {"buzzer-broken"}, "Ошибка", ""});
   cases.push_back({"monitor", {"absent ut", "absent ref"}, "Ошибка", ""});
   cases.push_back({"monitor", {"pending ut 2A"}, "Ошибка", "Неизвестный ответ 42"});

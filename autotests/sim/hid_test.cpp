@@ -92,10 +92,10 @@ TEST(SimHid, ReportsAreFramedAsTheUnitDoesAndTakeAMillisecondEach) {
   std::array<std::uint8_t, 17> report{kReportConfig};
   std::copy(written.begin(), written.end(), report.begin() + 1);
   const std::int64_t before = rig.clock.NowMs();
-  ASSERT_TRUE(rig.bench.hid().SetFeature(handle, report.data(), report.size()));
+  ASSERT_EQ(rig.bench.hid().SetFeature(handle, report.data(), report.size()), report.size());
   // Read: block from byte 0, in place of the id.
   std::array<std::uint8_t, 17> back{kReportConfig};
-  ASSERT_TRUE(rig.bench.hid().GetFeature(handle, back.data(), back.size()));
+  ASSERT_EQ(rig.bench.hid().GetFeature(handle, back.data(), back.size()), back.size());
   EXPECT_TRUE(std::equal(written.begin(), written.end(), back.begin()));
   EXPECT_EQ(rig.clock.NowMs() - before, 2);
 

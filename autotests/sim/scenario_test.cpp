@@ -24,7 +24,8 @@ TEST(SimScenario, EveryScenarioLandsWhereItBelongs) {
        {"absent ref", "serial ut  -5", "version ut 0A03", "unplug ref after 5", "config-byte ut 15",
         "pending ut 10 11 3132", "busy ref", "display-broken", "buzzer-broken", "no-dial-tone",
         "voltage-stays", "drop ut after 3", "corrupt ref 0", "call ut 50 0E01 2001",
-        "call ref 11 31"}) {
+        "call ref 11 31", "error ut 7 after 3", "error ref 255 after 1 quiet",
+        "count-after-read ut 199", "power-off-before-ok"}) {
     EXPECT_EQ(ApplyScenario(c, scenario), "") << scenario;
   }
   EXPECT_FALSE(c.units[urReference].present);
@@ -35,7 +36,17 @@ TEST(SimScenario, EveryScenarioLandsWhereItBelongs) {
   EXPECT_EQ(c.faults[urUnderTest].pendingReply,
             (std::vector<std::uint8_t>{0x10, 0x11, 0x31, 0x32}));
   EXPECT_TRUE(c.faults[urReference].stuckBusy);
-  EXPECT_TRUE(c.displayBroken && c.buzzerBroken && c.noDialTone && c.voltageStays);
+  EXPECT_TRUE(c.displayBroken && c.buzzerBroken && c.noDialTone && c.voltageStays &&
+              c.powerOffBeforeOk);
+  ASSERT_TRUE(c.faults[urUnderTest].lineError.has_value());
+  EXPECT_EQ(c.faults[urUnderTest].lineError->code, 7);
+  EXPECT_EQ(c.faults[urUnderTest].lineError->afterMessages, 3);
+  EXPECT_FALSE(c.faults[urUnderTest].lineError->quiet);
+  ASSERT_TRUE(c.faults[urReference].lineError.has_value());
+  EXPECT_EQ(c.faults[urReference].lineError->code, 255);
+  EXPECT_TRUE(c.faults[urReference].lineError->quiet);
+  EXPECT_EQ(c.faults[urUnderTest].countAfterReadBack, 199);
+  EXPECT_FALSE(c.faults[urReference].countAfterReadBack.has_value());
   EXPECT_EQ(c.faults[urUnderTest].dropAfterMessages, 3);
   EXPECT_EQ(c.faults[urReference].corruptMessage, 0);
   ASSERT_EQ(c.calls.size(), 2u);
@@ -73,6 +84,14 @@ TEST(SimScenario, MalformedScenariosAreRefusedAndChangeNothing) {
                                       std::string("call ut 50 0E 2001 2002"),
                                       std::string("call ut 50 zz"),
                                       std::string("call ut 50 0E 1234567890123456"),
+                                      std::string("error ut 7"),
+                                      std::string("error ut 256 after 1"),
+                                      std::string("error ut 7 after 0"),
+                                      std::string("error ut 7 after 2 loud"),
+                                      std::string("error ut 7 after 2 quiet now"),
+                                      std::string("count-after-read ut"),
+                                      std::string("count-after-read ut 256"),
+                                      std::string("power-off-before-ok ut"),
                                       std::string("explode ut")}) {
     BenchConfig c = DefaultBenchConfig();
     const std::string error = ApplyScenario(c, scenario);
@@ -80,6 +99,9 @@ TEST(SimScenario, MalformedScenariosAreRefusedAndChangeNothing) {
     EXPECT_EQ(c.faults[urUnderTest].pendingReply.size(), 0u);
     EXPECT_TRUE(c.calls.empty());
     EXPECT_TRUE(c.units[urUnderTest].present);
+    EXPECT_FALSE(c.faults[urUnderTest].lineError.has_value());
+    EXPECT_FALSE(c.faults[urUnderTest].countAfterReadBack.has_value());
+    EXPECT_FALSE(c.powerOffBeforeOk);
   }
   BenchConfig c = DefaultBenchConfig();
   EXPECT_NE(ApplyScenario(c, "absent both").find("both"), std::string::npos)

@@ -20,7 +20,8 @@ TMessageBlock UnknownFormatMessage() {
 
 TMessageBlock RawReply(BenchRig& rig, TUnitRole role) {
   std::array<std::uint8_t, kMessageReportLength> report{kReportMessage};
-  EXPECT_TRUE(rig.bench.hid().GetFeature(rig.link.Device(role), report.data(), report.size()));
+  EXPECT_EQ(rig.bench.hid().GetFeature(rig.link.Device(role), report.data(), report.size()),
+            report.size());
   TMessageBlock block;
   std::copy_n(report.begin(), block.size(), block.begin());
   return block;

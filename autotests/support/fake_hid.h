@@ -45,6 +45,9 @@ class FakeHid final : public HidLibrary {
   }
   // Transfers with these indexes (counted from 0 over gets and sets) fail.
   void FailTransfer(int index) { failing_.push_back(index); }
+  // The transfer with this index moves only the first `bytes` bytes: a get
+  // leaves the rest of the caller's buffer as it was.
+  void ShortenTransfer(int index, std::size_t bytes) { shortened_[index] = bytes; }
 
   std::optional<std::vector<std::string>> EnumeratePaths() override {
     if (enumerationFails)
@@ -82,14 +85,14 @@ class FakeHid final : public HidLibrary {
   bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
     const Device* d = Find(handle);
     if (d == nullptr || d->attributesFail)
-      return Fail();
+      return FailCall();
     attributes = d->attributes;
     return true;
   }
   bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override {
     const Device* d = Find(handle);
     if (d == nullptr || d->serialFails)
-      return Fail();
+      return FailCall();
     serialLengths.push_back(length);
     auto* out = static_cast<char16_t*>(buffer);
     const std::size_t units = length / 2;
@@ -97,28 +100,30 @@ class FakeHid final : public HidLibrary {
       out[i] = d->serial[i];
     return true;
   }
-  bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
+  FeatureBytes GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
     Record(false, report, length);
     if (Find(handle) == nullptr || ShouldFail())
       return Fail();
+    std::vector<std::uint8_t> answer(length, 0);
     std::deque<std::vector<std::uint8_t>>& queue = queued_[report[0]];
     if (!queue.empty()) {
       const std::vector<std::uint8_t> bytes = queue.front();
       queue.pop_front();
-      std::memset(report, 0, length);
-      std::memcpy(report, bytes.data(), std::min(length, bytes.size()));
+      std::memcpy(answer.data(), bytes.data(), std::min(length, bytes.size()));
     } else if (responder) {
-      responder(report, length);
-    } else {
-      std::memset(report, 0, length);
+      std::memcpy(answer.data(), report, length);
+      responder(answer.data(), length);
     }
-    return true;
+    const std::size_t moved = Moved(length);
+    std::memcpy(report, answer.data(), moved);
+    return moved;
   }
-  bool SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) override {
+  FeatureBytes SetFeature(HidHandle handle, const std::uint8_t* report,
+                          std::size_t length) override {
     Record(true, report, length);
     if (Find(handle) == nullptr || ShouldFail())
       return Fail();
-    return true;
+    return Moved(length);
   }
 
   bool IsOpen(int deviceIndex) const { return openByIndex_.count(deviceIndex) != 0; }
@@ -145,9 +150,17 @@ class FakeHid final : public HidLibrary {
       return nullptr;
     return &devices_[it->second];
   }
-  bool Fail() {
+  static bool FailCall() {
     errno = EIO;
     return false;
+  }
+  static std::nullopt_t Fail() {
+    errno = EIO;
+    return std::nullopt;
+  }
+  std::size_t Moved(std::size_t length) const {
+    const auto it = shortened_.find(static_cast<int>(transfers.size()) - 1);
+    return it == shortened_.end() ? length : std::min(length, it->second);
   }
   void Record(bool set, const std::uint8_t* report, std::size_t length) {
     transfers.push_back({set, std::vector<std::uint8_t>(report, report + length), clock_.NowMs()});
@@ -167,6 +180,7 @@ class FakeHid final : public HidLibrary {
   std::map<int, HidHandle> openByIndex_;
   std::map<std::uint8_t, std::deque<std::vector<std::uint8_t>>> queued_;
   std::vector<int> failing_;
+  std::map<int, std::size_t> shortened_;
   HidHandle nextHandle_ = 100;
 };
 

@@ -114,11 +114,11 @@ class HostileUnits final : public HidLibrary {
     return true;
   }
 
-  bool GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
+  FeatureBytes GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
     clock_.Advance(1);
     const int unit = Index(handle);
     if (unit < 0 || feed_.Exhausted())
-      return Fail();
+      return FailTransfer();
     const std::uint8_t id = report[0];
     std::memset(report, 0, length);
     if (id == kReportShort && length == kShortReportLength) {
@@ -135,20 +135,21 @@ class HostileUnits final : public HidLibrary {
     } else if (id == kReportMessage && length == kMessageReportLength) {
       Reply(report);
     } else {
-      return Fail();
+      return FailTransfer();
     }
     // The byte behind the block is not part of it; the console must drop it.
     report[length - 1] = 0xA5;
-    return true;
+    return length;
   }
 
-  bool SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) override {
+  FeatureBytes SetFeature(HidHandle handle, const std::uint8_t* report,
+                          std::size_t length) override {
     clock_.Advance(1);
     const int unit = Index(handle);
     const bool refused = failNextWrite_;
     failNextWrite_ = false;
     if (unit < 0 || feed_.Exhausted() || refused)
-      return Fail();
+      return FailTransfer();
     if (report[0] == kReportShort && length == kShortReportLength) {
       if (report[1] == OpClear) {
         pending_.clear();
@@ -166,7 +167,7 @@ class HostileUnits final : public HidLibrary {
       pending_.push_back(block);
       history_.push_back(block);
     }
-    return true;
+    return length;
   }
 
   int OpenUnits() const { return int{open_[0]} + int{open_[1]}; }
@@ -186,6 +187,10 @@ class HostileUnits final : public HidLibrary {
   static bool Fail() {
     SetLastSystemError(SystemError::IoFailure);
     return false;
+  }
+  static FeatureBytes FailTransfer() {
+    SetLastSystemError(SystemError::IoFailure);
+    return std::nullopt;
   }
 
   // The message stays queued until its acknowledgement arrives.

@@ -5,12 +5,14 @@
 #include "windows_api.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "device_link.h"
 #include "fake_hid.h"
 #include "hid_loader.h"
+#include "report_layer.h"
 #include "system_error.h"
 #include "test_support.h"
 
@@ -90,6 +92,103 @@ TEST_F(Win32HidTest, CallsOnAClosedSlotFailWithTheSystemsReason) {
   const std::string reason = SystemErrorText();
   EXPECT_GT(reason.size(), 2u);
   EXPECT_EQ(reason.back(), '\n');
+}
+
+// The backend reads feature reports with the request HidD_GetFeature sends,
+// to keep the byte count hid.dll drops. On every HID interface the system
+// has (Wine's own virtual devices in CI), the two answer alike: success or
+// failure with the same last error, and a read that succeeds reports no more
+// bytes than the report buffer holds.
+TEST_F(Win32HidTest, FeatureReadsAnswerAsHidDGetFeatureDoes) {
+  using GetFeature = BOOLEAN(WINAPI*)(HANDLE, PVOID, ULONG);
+  HMODULE dll = ::GetModuleHandleA("hid.dll");
+  ASSERT_NE(dll, nullptr);
+  const auto hidDGetFeature = reinterpret_cast<GetFeature>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(dll, "HidD_GetFeature")));
+  ASSERT_NE(hidDGetFeature, nullptr);
+  const auto paths = hid->EnumeratePaths();
+  ASSERT_TRUE(paths.has_value());
+  int compared = 0;
+  for (const std::string& path : *paths) {
+    const HidHandle handle = hid->Open(path);
+    if (handle == kInvalidHandle)
+      continue;
+    for (const std::uint8_t reportId : {0, 1, 2, 3}) {
+      for (const std::size_t length : {std::size_t{7}, std::size_t{17}, std::size_t{43}}) {
+        SCOPED_TRACE(path + ", report " + std::to_string(reportId) + ", " + std::to_string(length) +
+                     " bytes");
+        std::vector<std::uint8_t> viaDll(length, 0);
+        std::vector<std::uint8_t> viaBackend(length, 0);
+        viaDll[0] = viaBackend[0] = reportId;
+        ::SetLastError(ERROR_SUCCESS);
+        const bool dllRead = hidDGetFeature(reinterpret_cast<HANDLE>(handle), viaDll.data(),
+                                            static_cast<ULONG>(length)) != 0;
+        const DWORD dllError = ::GetLastError();
+        ::SetLastError(ERROR_SUCCESS);
+        const FeatureBytes moved = hid->GetFeature(handle, viaBackend.data(), length);
+        const DWORD backendError = ::GetLastError();
+        EXPECT_EQ(moved.has_value(), dllRead);
+        if (!dllRead) {
+          EXPECT_EQ(backendError, dllError);
+        } else if (moved) {
+          EXPECT_LE(*moved, length);
+          EXPECT_EQ(viaBackend, viaDll);
+        }
+        ++compared;
+      }
+    }
+    hid->Close(handle);
+  }
+  EXPECT_GT(compared, 0);
+}
+
+// Run by the real-stack tests in a Wine that sees units on a mocked USB bus,
+// whose status reads (report 1) move only the first VR512B_UNITS_ANSWER_SHORT
+// of their 7 bytes. hid.dll shows such an answer as success, with the rest of
+// the buffer as it was; the backend's read reports the bytes that came, and
+// the report layer fails the exchange with ERROR_BAD_LENGTH.
+TEST_F(Win32HidTest, AShortAnswerFromAMockedUnit) {
+  const char* moved = std::getenv("VR512B_UNITS_ANSWER_SHORT");
+  if (moved == nullptr)
+    GTEST_SKIP() << "no mocked units";
+  const std::size_t sent = std::strtoul(moved, nullptr, 10);
+  using GetFeature = BOOLEAN(WINAPI*)(HANDLE, PVOID, ULONG);
+  const auto hidDGetFeature = reinterpret_cast<GetFeature>(reinterpret_cast<void (*)()>(
+      ::GetProcAddress(::GetModuleHandleA("hid.dll"), "HidD_GetFeature")));
+  ASSERT_NE(hidDGetFeature, nullptr);
+  const auto paths = hid->EnumeratePaths();
+  ASSERT_TRUE(paths.has_value());
+  VirtualClock clock;
+  ReportLayer reports(*hid, clock);
+  int units = 0;
+  for (const std::string& path : *paths) {
+    const HidHandle handle = hid->Open(path);
+    if (handle == kInvalidHandle)
+      continue;
+    HidAttributes attributes;
+    if (hid->GetAttributes(handle, attributes) && attributes.vendorId == kUnitVendorId &&
+        attributes.productId == kUnitProductId) {
+      SCOPED_TRACE(path);
+      ++units;
+      std::vector<std::uint8_t> viaDll(kShortReportLength, 0xEE);
+      viaDll[0] = kReportShort;
+      EXPECT_TRUE(hidDGetFeature(reinterpret_cast<HANDLE>(handle), viaDll.data(),
+                                 static_cast<ULONG>(viaDll.size())));
+      for (std::size_t i = sent; i < viaDll.size(); ++i)
+        EXPECT_EQ(viaDll[i], 0xEE) << "byte " << i;
+      std::vector<std::uint8_t> viaBackend(kShortReportLength, 0xEE);
+      viaBackend[0] = kReportShort;
+      EXPECT_EQ(hid->GetFeature(handle, viaBackend.data(), viaBackend.size()), sent);
+      EXPECT_EQ(viaBackend, viaDll);
+      TStatusBlock status;
+      ::SetLastError(ERROR_SUCCESS);
+      EXPECT_FALSE(reports.GetStatusReport(handle, status));
+      EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_BAD_LENGTH));
+      EXPECT_EQ(status, TStatusBlock{});
+    }
+    hid->Close(handle);
+  }
+  EXPECT_GT(units, 0) << "Wine shows none of the mocked units";
 }
 
 // Share modes do not depend on the kind of file, so an ordinary file shows

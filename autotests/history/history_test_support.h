@@ -1,0 +1,87 @@
+#pragma once
+
+// What the history tests share: sample runs, private folders, file bytes,
+// child processes, and the PostgreSQL server CTest started for them.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "recorded_run.h"
+
+namespace vr512b::history::testing {
+
+// A run of the functioning test and the indication test, with both units
+// read, as a bench would record it; `minute` shifts its times so that runs
+// made in a row have distinct, increasing starts.
+RecordedRun SampleRun(std::int32_t unitSerial, int minute = 0);
+
+// A private folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+
+// Runs `work(i)` for i = 0 .. count-1, each in a child process of its own,
+// all released at the same moment. Returns the children's exit statuses
+// (-1 for a child that did not exit normally).
+std::vector<int> RunInChildren(int count, const std::function<int(int)>& work);
+
+// A statement run with the sqlite3 library on `path`; throws on failure.
+void SqliteExecute(const std::string& path, const std::string& sql);
+std::int64_t SqliteQueryInt(const std::string& path, const std::string& sql);
+// Column `column` of every row, a line each.
+std::string SqliteQueryColumn(const std::string& path, const std::string& sql, int column);
+
+// autotests/history/pg_server.sh, in the programs that know where it is.
+std::string PgServerScript();
+
+// The PostgreSQL server of the CTest fixture (autotests/history/pg_server.sh).
+class PgServer {
+ public:
+  // The fixture's server; none, with the reason in `why`, when it is not
+  // running (the test then skips and says why).
+  static std::optional<PgServer> Fixture(std::string& why);
+  // A server of its own in `stateDir`, for a test that stops and starts it.
+  static std::optional<PgServer> Private(const std::string& stateDir, std::string& why);
+
+  // A libpq URI for `database` as `user` (the superuser when empty), with
+  // `password` when not empty.
+  std::string Uri(const std::string& database, const std::string& user = {},
+                  const std::string& password = {}) const;
+  // A fresh, empty database; its name.
+  std::string CreateDatabase();
+  // Statements run as the superuser in `database`; throws on failure.
+  void Execute(const std::string& database, const std::string& sql) const;
+  std::string QueryText(const std::string& database, const std::string& sql) const;
+
+  // Stops and starts the server through the script (Private servers only).
+  void Stop() const;
+  void Start() const;
+
+ private:
+  PgServer(std::string stateDir, std::string socket, std::string port)
+      : stateDir_(std::move(stateDir)), socket_(std::move(socket)), port_(std::move(port)) {}
+  static std::optional<PgServer> FromState(const std::string& stateDir, std::string& why);
+  void Script(const char* command) const;
+
+  std::string stateDir_;
+  std::string socket_;
+  std::string port_;
+};
+
+}  // namespace vr512b::history::testing

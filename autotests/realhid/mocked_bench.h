@@ -1,0 +1,74 @@
+#pragma once
+
+// The virtual bench's units on a mocked USB bus: hidapi and libudev find
+// them as HID devices and every hidraw ioctl is answered by the bench's own
+// unit model, through the same HID face the console uses with --simulate.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device_types.h"
+#include "hid_library.h"
+#include "mocked_usb_bus.h"
+#include "virtual_bench.h"
+
+namespace vr512b::realhid {
+
+// One feature-report ioctl on a unit's node.
+struct FeatureTransfer {
+  TUnitRole role = urUnderTest;
+  int index = 0;  // the unit's feature transfers so far, from 0
+  std::uint8_t reportId = 0;
+  bool set = false;  // HIDIOCSFEATURE, else HIDIOCGFEATURE
+};
+
+// How a transfer is answered in place of the unit: the ioctl fails with
+// `error`, or moves only `moved` bytes (the unit sees no cut-off write).
+struct TransferFault {
+  int error = 0;
+  std::optional<std::size_t> moved;
+};
+
+class MockedBench {
+ public:
+  // Puts the bench's present units on the bus as the bench enumerates them: a
+  // keyboard on port 1 (when the bench has a foreign device), the reference
+  // unit on port 2, the unit under test on port 3.
+  MockedBench(MockedUsbBus& bus, sim::VirtualBench& bench);
+  ~MockedBench();
+  MockedBench(const MockedBench&) = delete;
+  MockedBench& operator=(const MockedBench&) = delete;
+
+  // Consulted for every feature transfer, on umockdev's thread.
+  void SetFault(std::function<std::optional<TransferFault>(const FeatureTransfer&)> fault);
+  // hidapi cannot open the unit: its node answers the open's descriptor
+  // size request with EIO.
+  void RefuseOpen(TUnitRole role);
+  // The unit's node has no device file: opening it fails in the system.
+  void RemoveNodeFile(TUnitRole role);
+
+  // Whether any file of the unit's node is open; waits up to `timeoutMs` for
+  // it to be closed.
+  bool InUse(TUnitRole role, int timeoutMs = 2000) const;
+  int Transfers(TUnitRole role) const;
+  // Times hidapi opened the unit's node.
+  int Opens(TUnitRole role) const;
+  // Anything the units saw that a kernel driver would not let happen.
+  std::vector<std::string> Problems() const;
+
+ private:
+  class UnitNode;
+  class KeyboardNode;
+
+  MockedUsbBus& bus_;
+  std::unique_ptr<KeyboardNode> keyboard_;
+  std::map<TUnitRole, std::unique_ptr<UnitNode>> units_;
+};
+
+}  // namespace vr512b::realhid

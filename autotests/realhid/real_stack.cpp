@@ -1,0 +1,146 @@
+#include "real_stack.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <sstream>
+#include <stdexcept>
+
+#include "cli_options.h"
+#include "cli_runner.h"
+#include "cli_view.h"
+#include "hid_loader.h"
+#include "parameter_override.h"
+#include "serial_number.h"
+#include "settings.h"
+
+extern char** environ;
+
+namespace vr512b::realhid {
+
+namespace {
+
+sim::BenchConfig ConfigFor(const std::vector<std::string>& scenarios) {
+  sim::BenchConfig config = sim::DefaultBenchConfig();
+  for (const std::string& scenario : scenarios) {
+    const std::string error = sim::ApplyScenario(config, scenario);
+    if (!error.empty())
+      throw std::invalid_argument(scenario + ": " + error);
+  }
+  return config;
+}
+
+// The parameters as the runner has them on the virtual bench: its own store,
+// seeded on first use, then the command line's overrides.
+TestParameterValues ParametersFor(const cli::CliOptions& options) {
+  TestParameterValues values;
+  const std::string path = options.settingsPath.value();
+  SeedSimulatorSettings(path);
+  LoadSettings(*OpenSettingsStore(path), values);
+  for (const auto& [name, value] : options.overrides) {
+    const std::string error = SetParameterByName(values, name, value);
+    if (!error.empty())
+      throw std::invalid_argument(error);
+  }
+  return values;
+}
+
+}  // namespace
+
+RealStack::RealStack(const std::vector<std::string>& scenarios, Clock* givenClock)
+    : clock(givenClock != nullptr ? *givenClock : virtualClock),
+      bench(std::make_unique<sim::VirtualBench>(clock, ConfigFor(scenarios))),
+      units(bus, *bench) {
+  HidLoadResult loaded = LoadPlatformHidLibrary();
+  if (!loaded.library)
+    throw std::runtime_error("the platform HID library did not load: " + loaded.error);
+  hid = std::move(loaded.library);
+}
+
+RunOutput RunOverRealStack(const std::vector<std::string>& args,
+                           const std::function<void(RealStack&)>& prepare) {
+  const cli::ParseResult parsed = cli::ParseCommandLine(args);
+  if (!parsed.error.empty() || !parsed.options.simulate || !parsed.options.virtualTime ||
+      !parsed.options.settingsPath) {
+    throw std::invalid_argument("expected --simulate --virtual-time --settings: " + parsed.error);
+  }
+  const cli::CliOptions& options = parsed.options;
+  const TestParameterValues parameters = ParametersFor(options);
+  RealStack stack(options.scenarios);
+  if (prepare)
+    prepare(stack);
+  sim::VirtualTechnician technician(*stack.bench);
+
+  std::ostringstream out;
+  std::ostringstream err;
+  std::istringstream in;
+  const volatile std::sig_atomic_t noSignal = 0;
+  RunOutput output;
+  {
+    cli::CliView view({out, err, in, &noSignal}, stack.clock, cli::AnswerMode::Auto, &technician,
+                      parameters, options.abortAfterMs);
+    DiagConsole console(*stack.hid, stack.clock, view);
+    view.Attach(console);
+    console.SetRefSerialFromText(parameters.NameVR512BSample);
+    for (const std::string& test : options.tests)
+      console.RunByName(test);
+    view.PrintStatusCells();
+    output.status = view.AnyFailed()    ? cli::kExitTestFailed
+                    : view.AnyAborted() ? cli::kExitAborted
+                                        : cli::kExitOk;
+  }
+  for (const TUnitRole role : {urUnderTest, urReference}) {
+    output.opens[role] = stack.units.Opens(role);
+    output.transfers[role] = stack.units.Transfers(role);
+    output.inUse[role] = stack.units.InUse(role);
+  }
+  output.problems = stack.units.Problems();
+  output.out = out.str();
+  output.err = err.str();
+  return output;
+}
+
+RunOutput RunCliProcess(const std::vector<std::string>& args) {
+  testing::TempDir dir;
+  const std::string outPath = dir.File("out");
+  const std::string errPath = dir.File("err");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  std::vector<std::string> command{VR512B_CLI_PATH};
+  command.insert(command.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : command)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0)
+    throw std::runtime_error("cannot start " + command[0]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  RunOutput output;
+  output.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  output.out = testing::ReadFile(outPath);
+  output.err = testing::ReadFile(errPath);
+  return output;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+}  // namespace vr512b::realhid

@@ -1,0 +1,110 @@
+#include "history_format.h"
+
+#include <cstdio>
+
+#include "utf8_text.h"
+
+namespace vr512b::history {
+
+namespace {
+
+void AppendCsvField(std::string& out, std::string_view field) {
+  if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out += field;
+    return;
+  }
+  out += '"';
+  for (const char c : field) {
+    if (c == '"')
+      out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+std::string OptionalTime(const std::optional<TimeMs>& time) {
+  return time ? IsoUtcMillis(*time) : std::string();
+}
+
+std::string OptionalSerial(const std::optional<std::int32_t>& serial) {
+  return serial ? std::to_string(*serial) : std::string();
+}
+
+void AppendJsonMember(std::string& out, std::string_view key,
+                      const std::optional<std::string>& text, bool quoted = true) {
+  if (out.back() != '{')
+    out += ", ";
+  AppendJsonString(out, key);
+  out += ": ";
+  if (!text) {
+    out += "null";
+  } else if (quoted) {
+    AppendJsonString(out, *text);
+  } else {
+    out += *text;
+  }
+}
+
+std::optional<std::string> JsonSerial(const std::optional<std::int32_t>& serial) {
+  if (!serial)
+    return std::nullopt;
+  return std::to_string(*serial);
+}
+
+}  // namespace
+
+std::string IsoUtcMillis(TimeMs time) {
+  using namespace std::chrono;
+  const auto day = floor<days>(time);
+  const year_month_day date(day);
+  const hh_mm_ss clock(time - day);
+  char text[40];
+  std::snprintf(
+      text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+      static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+      static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+      static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
+  return text;
+}
+
+std::string FormatCsv(const std::vector<TestRunRow>& rows) {
+  std::string out(kCsvHeader);
+  out += '\n';
+  for (const TestRunRow& row : rows) {
+    const std::string fields[] = {
+        row.runId,   IsoUtcMillis(row.started),          OptionalTime(row.finished),
+        row.station, OptionalSerial(row.unitSerial),     OptionalSerial(row.referenceSerial),
+        row.test,    row.verdict.value_or(std::string())};
+    for (std::size_t i = 0; i < std::size(fields); ++i) {
+      if (i > 0)
+        out += ',';
+      AppendCsvField(out, fields[i]);
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+std::string FormatJson(const std::vector<TestRunRow>& rows) {
+  if (rows.empty())
+    return "[]\n";
+  std::string out = "[\n";
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const TestRunRow& row = rows[i];
+    out += "  {";
+    AppendJsonMember(out, "run_id", row.runId);
+    AppendJsonMember(out, "started", IsoUtcMillis(row.started));
+    AppendJsonMember(out, "finished",
+                     row.finished ? std::optional(IsoUtcMillis(*row.finished)) : std::nullopt);
+    AppendJsonMember(out, "station", row.station);
+    AppendJsonMember(out, "unit_serial", JsonSerial(row.unitSerial), false);
+    AppendJsonMember(out, "reference_serial", JsonSerial(row.referenceSerial), false);
+    AppendJsonMember(out, "test", row.test);
+    AppendJsonMember(out, "verdict", row.verdict);
+    out += i + 1 < rows.size() ? "},\n" : "}\n";
+  }
+  out += "]\n";
+  return out;
+}
+
+}  // namespace vr512b::history

@@ -1,0 +1,19 @@
+#include "postgres_history.h"
+#include "run_history.h"
+#include "sqlite_history.h"
+
+namespace vr512b::history {
+
+std::unique_ptr<RunHistory> OpenRunHistory(const HistoryLocation& location) {
+  switch (location.kind) {
+    case HistoryKind::None:
+      return nullptr;
+    case HistoryKind::SqliteFile:
+      return std::make_unique<SqliteHistory>(location.target, location.isDefault);
+    case HistoryKind::Postgres:
+      return std::make_unique<PostgresHistory>(location.target, location.spoolPath);
+  }
+  return nullptr;
+}
+
+}  // namespace vr512b::history

@@ -1,0 +1,83 @@
+#pragma once
+
+// One run of the console as the history keeps it: what the run record of
+// --report holds, plus the whole log as the run printed it.
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vr512b::history {
+
+// Wall-clock UTC with milliseconds, the resolution the history keeps.
+using TimeMs = std::chrono::sys_time<std::chrono::milliseconds>;
+
+// The verdicts a status cell ends with.
+inline constexpr std::string_view kVerdictOk = "OK";
+inline constexpr std::string_view kVerdictFailed = "Ошибка";
+inline constexpr std::string_view kVerdictAborted = "Прервано";
+
+// A unit's identity as the run read it when opening the unit.
+struct UnitIdentity {
+  std::int32_t serial = 0;  // the serial number string as the console converts it
+  std::uint16_t version = 0;
+  friend bool operator==(const UnitIdentity&, const UnitIdentity&) = default;
+};
+
+struct RunParameter {
+  std::string name;   // as the parameters store names it, e.g. "PhoneSample"
+  std::string value;  // as the run used it; booleans as the integration writes them
+  friend bool operator==(const RunParameter&, const RunParameter&) = default;
+};
+
+struct RecordedTest {
+  std::string id;       // "func", "indic", ...
+  std::string caption;  // the test's button caption, "Функционирование", ...
+  // "OK", "Ошибка" or "Прервано"; none for a test an unexpected error cut short.
+  std::optional<std::string> verdict;
+  TimeMs started;
+  std::optional<TimeMs> finished;
+  std::vector<std::string> log;  // its log lines, without line breaks
+  friend bool operator==(const RecordedTest&, const RecordedTest&) = default;
+};
+
+struct RecordedRun {
+  std::string runId;           // a UUID version 4 in its canonical lower-case form: NewRunId()
+  std::string program;         // "vr512b-diag-cli" or "vr512b-diag"
+  std::string programVersion;  // the file version, "2.0.0.3"
+  std::string station;         // the host name: LocalStationName()
+  TimeMs started;
+  TimeMs finished;
+  std::optional<UnitIdentity> unitUnderTest;  // none when the run never read it
+  std::optional<UnitIdentity> referenceUnit;
+  std::vector<RunParameter> parameters;  // in force for the run, in the store's order
+  std::vector<RecordedTest> tests;       // in the order they ran
+  std::string log;  // every byte the run printed as its log, line breaks included
+  friend bool operator==(const RecordedRun&, const RecordedRun&) = default;
+};
+
+// A fresh random run id (UUID version 4, lower case).
+std::string NewRunId();
+
+// `text` as a run id in canonical form (lower case), or none when it is not
+// a UUID written as 8-4-4-4-12 hexadecimal digits.
+std::optional<std::string> CanonicalRunId(std::string_view text);
+
+// This machine's host name; characters that are not printable ASCII become
+// '?', so that a station name is always plain text.
+std::string LocalStationName();
+
+// Whether `run` can be stored: a canonical run id, known verdicts, and plain
+// UTF-8 without NUL in the fields that are names rather than log text.
+// Returns what is wrong, empty when nothing is.
+std::string CheckRecordedRun(const RecordedRun& run);
+
+// A test's log lines as one text and back. A line that itself holds a line
+// break or a backslash is escaped, so that every list of lines survives.
+std::string JoinLogLines(const std::vector<std::string>& lines);
+std::vector<std::string> SplitLogLines(std::string_view text);
+
+}  // namespace vr512b::history

@@ -1,0 +1,94 @@
+#include "run_spool.h"
+
+#include "pg_connection.h"
+
+namespace vr512b::history {
+
+namespace {
+
+// Deleting the run deletes its place in the queue.
+constexpr const char* kQueueTable = R"sql(
+CREATE TABLE IF NOT EXISTS spool_queue (
+  run_id TEXT PRIMARY KEY NOT NULL REFERENCES runs (run_id) ON DELETE CASCADE,
+  server TEXT NOT NULL,
+  queued_ms INTEGER NOT NULL
+)
+)sql";
+
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+SqliteStore* RunSpool::Store(SqliteStore::Mode mode) {
+  if (!store_) {
+    store_ = SqliteStore::Open(path_, mode, true);
+    if (store_)
+      store_->database().Execute(kQueueTable);
+  }
+  return store_ ? &*store_ : nullptr;
+}
+
+void RunSpool::Keep(const RecordedRun& run, const std::string& serverKey) {
+  Store(SqliteStore::Mode::Write)->Insert(run, [&](SqliteDatabase& db) {
+    SqliteStatement queue = db.Prepare(
+        "INSERT INTO spool_queue (run_id, server, queued_ms) VALUES (?1, ?2, ?3) "
+        "ON CONFLICT (run_id) DO NOTHING");
+    queue.Bind(1, run.runId);
+    queue.Bind(2, serverKey);
+    queue.Bind(3, NowMs());
+    queue.Step();
+  });
+}
+
+std::size_t RunSpool::Waiting(const std::string& serverKey) {
+  SqliteStore* store = Store(SqliteStore::Mode::Read);
+  if (store == nullptr)
+    return 0;
+  SqliteStatement count =
+      store->database().Prepare("SELECT count(*) FROM spool_queue WHERE server = ?1");
+  count.Bind(1, serverKey);
+  return count.Step() ? static_cast<std::size_t>(count.Int(0)) : 0;
+}
+
+RunSpool::Flushed RunSpool::Flush(const std::string& serverKey,
+                                  const std::function<void(const RecordedRun&)>& send) {
+  Flushed flushed;
+  SqliteStore* store = Store(SqliteStore::Mode::Read);
+  if (store == nullptr)
+    return flushed;
+  std::vector<std::string> waiting;
+  {
+    SqliteStatement select = store->database().Prepare(
+        "SELECT run_id FROM spool_queue WHERE server = ?1 ORDER BY queued_ms, run_id");
+    select.Bind(1, serverKey);
+    while (select.Step())
+      waiting.push_back(select.Text(0));
+  }
+  for (std::size_t i = 0; i < waiting.size(); ++i) {
+    // Another console on this machine may have sent it meanwhile.
+    const std::optional<RecordedRun> run = store->Find(waiting[i]);
+    if (!run)
+      continue;
+    try {
+      send(*run);
+    } catch (const PgError& error) {
+      if (flushed.error.empty())
+        flushed.error = error.what();
+      if (error.kind() != PgError::Kind::Rejected) {
+        flushed.left += waiting.size() - i;
+        break;
+      }
+      ++flushed.left;
+      continue;
+    }
+    store->Remove(waiting[i]);
+    ++flushed.sent;
+  }
+  return flushed;
+}
+
+}  // namespace vr512b::history

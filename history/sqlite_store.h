@@ -1,0 +1,56 @@
+#pragma once
+
+// A history in one SQLite file: opened only when it is a history (or empty),
+// brought up to the current schema, in WAL mode with a busy timeout so that
+// several processes can write at once.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "recorded_run.h"
+#include "run_history.h"
+#include "sqlite_db.h"
+
+namespace vr512b::history {
+
+class SqliteStore {
+ public:
+  enum class Mode {
+    Read,   // a file that is not there stays not there
+    Write,  // a missing file is created, and with `makeFolder` its folder too
+  };
+
+  // The store in `path`, or none when reading a file that does not exist.
+  // Throws HistoryError naming the file when it is not a history of this
+  // program (corrupt, another program's database, a newer schema); such a
+  // file is left exactly as it was.
+  static std::optional<SqliteStore> Open(const std::string& path, Mode mode,
+                                         bool makeFolder = false);
+
+  // Whether the run was new: a run id already there changes nothing.
+  // `alsoInTransaction` runs inside the same transaction, after the run is
+  // in, new or not.
+  bool Insert(const RecordedRun& run,
+              const std::function<void(SqliteDatabase&)>& alsoInTransaction = {});
+  std::vector<TestRunRow> List(const RunQuery& query);
+  std::optional<RecordedRun> Find(std::string_view runId);
+  void Remove(std::string_view runId);
+
+  SqliteDatabase& database() { return db_; }
+
+ private:
+  explicit SqliteStore(SqliteDatabase db) : db_(std::move(db)) {}
+  SqliteDatabase db_;
+};
+
+// A failure of a store as the operator reads it: a file that is not a
+// database, or a damaged one, said in so many words.
+std::string DescribeSqliteFailure(const std::exception& error);
+
+// How long a writer waits for another one before it gives up.
+inline constexpr int kSqliteBusyTimeoutMs = 30'000;
+
+}  // namespace vr512b::history

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "trace_types.h"
+
+namespace vr512b::trace {
+
+// Writes the feature transfers of the units as a pcapng file that Wireshark
+// dissects as USB control transfers with HID class requests (layout in
+// pcapng_layout.h).
+//
+// Writing is buffered: a transfer costs a copy into memory, the file is written
+// every 64 KiB, at every mark, at Flush() and at Close(). The first failure,
+// of the file or of a call made with impossible values, is kept: every later
+// call returns false, error() tells it, and the trace is closed without its
+// end mark, so that a reader sees it is incomplete.
+class TraceWriter {
+ public:
+  TraceWriter();
+  // Closes an open trace; only Close() reports how that went.
+  ~TraceWriter();
+  TraceWriter(const TraceWriter&) = delete;
+  TraceWriter& operator=(const TraceWriter&) = delete;
+
+  // Creates or truncates the file. `application` names the program and its
+  // version, for Wireshark's capture file properties.
+  [[nodiscard]] bool Open(const std::filesystem::path& path, std::string_view application);
+
+  // Records a unit the first time it is met; a unit added again with the same
+  // identity keeps its number.
+  [[nodiscard]] std::optional<UnitId> AddUnit(const UnitIdentity& unit, std::int64_t timeMs);
+
+  // May write the file, and so change errno and the Windows last error: a
+  // caller that records a HID call takes the call's error code first and
+  // restores it after, since the console words its error lines from it.
+  [[nodiscard]] bool Write(const Transfer& transfer);
+
+  // A note for whoever reads the trace back, e.g. where a test began.
+  [[nodiscard]] bool Mark(std::string_view text, std::int64_t timeMs);
+
+  // Hands everything written so far to the system.
+  [[nodiscard]] bool Flush();
+
+  // Writes the end mark, flushes and closes the file. True when the whole
+  // trace reached the file.
+  [[nodiscard]] bool Close();
+
+  bool isOpen() const { return file_ != nullptr; }
+  const std::string& error() const { return error_; }
+
+ private:
+  struct FileCloser {
+    void operator()(std::FILE* file) const;
+  };
+  struct Setup {
+    std::uint8_t requestType;
+    std::uint8_t request;
+    std::uint16_t value;
+    std::uint16_t index;
+    std::uint16_t length;
+  };
+
+  bool Fail(std::string text);
+  bool FailFromErrno(const char* what, int code);
+  bool Usable();
+  bool CheckTime(std::int64_t ms);
+  std::uint8_t* Grow(std::size_t bytes);
+  std::size_t BeginBlock(std::uint32_t type);
+  void AppendOption(std::uint16_t code, std::string_view value);
+  void EndBlock(std::size_t start);
+  void AppendSectionHeader(std::string_view application);
+  void AppendInterface(std::uint16_t linkType, std::string_view name, std::string_view description);
+  void PutPacketFields(std::uint8_t* at, std::uint32_t interface, std::int64_t timeMs,
+                       std::size_t captured);
+  void AppendControl(UnitId unit, const Setup& setup, std::span<const std::uint8_t> data,
+                     std::uint32_t error, std::int64_t beganMs, std::int64_t endedMs,
+                     std::string_view comment);
+  void AppendUsbmonPacket(UnitId unit, std::uint64_t urb, std::uint8_t type, std::uint8_t endpoint,
+                          const Setup* setup, std::int32_t status, std::uint32_t length,
+                          std::span<const std::uint8_t> data, std::int64_t timeMs,
+                          std::string_view comment);
+  void AppendMarkPacket(std::string_view prefix, std::string_view text, std::int64_t timeMs);
+  bool WriteOut();
+
+  std::unique_ptr<std::FILE, FileCloser> file_;
+  std::string pathText_;
+  std::vector<std::uint8_t> buffer_;
+  std::vector<UnitIdentity> units_;
+  std::uint64_t nextUrb_ = 1;
+  std::int64_t lastTimeMs_ = 0;
+  std::string error_;
+};
+
+}  // namespace vr512b::trace
