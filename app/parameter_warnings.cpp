@@ -3,6 +3,7 @@
 #include "device_types.h"
 #include "serial_number.h"
 #include "text.h"
+#include "utf8.h"
 
 namespace vr512b {
 
@@ -13,7 +14,7 @@ namespace {
 void WarnOfLongNumber(const std::string& label, const std::string& number,
                       std::vector<std::string>& warnings) {
   const std::string dialled = TrimBlanksAndControls(number);
-  if (dialled.size() <= static_cast<std::size_t>(kMsgNumberMaxDigits))
+  if (Utf8Length(dialled) <= static_cast<std::size_t>(kMsgNumberMaxDigits))
     return;
   const std::string limit = std::to_string(kMsgNumberMaxDigits);
   warnings.push_back(label + " «" + dialled + "» длиннее " + limit +

@@ -52,19 +52,21 @@ std::string Utf16Bytes(std::u16string_view units) {
 
 RegFileLines SplitRegFile(std::string_view bytes) {
   RegFileLines file;
+  std::size_t mark = 0;
   if (bytes.starts_with(kUtf16Mark)) {
     file.encoding = RegFileEncoding::Utf16Le;
-    file.byteOrderMark = kUtf16Mark;
+    mark = kUtf16Mark.size();
   } else if (bytes.starts_with(kUtf8Mark)) {
     file.encoding = RegFileEncoding::Utf8;
-    file.byteOrderMark = kUtf8Mark;
+    mark = kUtf8Mark.size();
   } else {
     file.encoding = NarrowEncoding(bytes);
   }
-  bytes.remove_prefix(file.byteOrderMark.size());
+  file.byteOrderMark = std::string(bytes.data(), mark);
+  bytes.remove_prefix(mark);
   const std::size_t unit = file.encoding == RegFileEncoding::Utf16Le ? 2 : 1;
   if (bytes.size() % unit != 0) {
-    file.oddByte = bytes.substr(bytes.size() - 1);
+    file.oddByte.assign(1, bytes.back());
     bytes.remove_suffix(1);
   }
   std::size_t start = 0;

@@ -19,6 +19,7 @@
 #include "reg_samples.h"
 #include "settings.h"
 #include "test_support.h"
+#include "unprivileged.h"
 
 namespace vr512b {
 namespace {
@@ -397,14 +398,18 @@ TEST(ParametersFileFaults, ADanglingLinkGetsItsTargetAndStaysALink) {
 }
 
 TEST(ParametersFileFaults, AReadOnlyFolderFailsToSeedAndSaysWhy) {
-  if (::geteuid() == 0)
-    GTEST_SKIP() << "permissions do not stop root";
   TempDir dir;
+  fs::permissions(dir.path(), fs::perms(0755));
   fs::create_directory(dir.File("Korvex"));
-  ::chmod(dir.File("Korvex").c_str(), 0555);
+  fs::permissions(dir.File("Korvex"), fs::perms(0555));
   const std::string path = dir.File("Korvex/DiagVR512B-sim.reg");
-  const SeedResult seeded = SeedSimulatorSettings(path);
-  ::chmod(dir.File("Korvex").c_str(), 0755);
+  SeedResult seeded;
+  {
+    const testing::AsUnprivilegedUser user;
+    ASSERT_TRUE(user.Effective());
+    seeded = SeedSimulatorSettings(path);
+  }
+  fs::permissions(dir.File("Korvex"), fs::perms(0755));
   EXPECT_FALSE(seeded.created);
   EXPECT_EQ(seeded.error,
             "Не удалось создать параметры виртуального стенда в «" + path +
