@@ -15,12 +15,12 @@ ConsoleSession::ConsoleSession(SessionOptions options) : options_(std::move(opti
                                                                    : DefaultSettingsPath());
   // The bench's units only match parameters made for them.
   if (options_.simulate)
-    SeedSimulatorSettings(settingsPath_);
+    seedError_ = SeedSimulatorSettings(settingsPath_).error;
 }
 
 ConsoleSession::~ConsoleSession() = default;
 
-std::string ConsoleSession::LoadParameters(TestParameterValues& values) const {
+SettingsLoad ConsoleSession::LoadParameters(TestParameterValues& values) const {
   return LoadSettingsFrom(settingsPath_, values);
 }
 

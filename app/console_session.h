@@ -7,6 +7,7 @@
 
 #include "clock.h"
 #include "hid_library.h"
+#include "settings.h"
 #include "test_parameters.h"
 #include "virtual_bench.h"
 
@@ -36,10 +37,13 @@ class ConsoleSession {
   Clock& clock() { return *clock_; }
   const std::string& SettingsPath() const { return settingsPath_; }
 
-  // The stored parameters into `values`. A value that cannot be read stops
-  // the load with its error text; the values read before it keep what they
-  // got, the others what they had. Empty when all went well.
-  std::string LoadParameters(TestParameterValues& values) const;
+  // Why the virtual bench's parameters could not be created; empty when they
+  // were, or were there already.
+  const std::string& SeedError() const { return seedError_; }
+
+  // The stored parameters into `values`, as LoadSettings gives them: a value
+  // that cannot be read keeps what it had, the others load.
+  SettingsLoad LoadParameters(TestParameterValues& values) const;
 
   // Starts the HID side; null with the reason when it cannot start.
   struct HidStart {
@@ -58,6 +62,7 @@ class ConsoleSession {
   SessionOptions options_;
   std::unique_ptr<Clock> clock_;
   std::string settingsPath_;
+  std::string seedError_;
   std::unique_ptr<sim::VirtualBench> bench_;
   std::unique_ptr<sim::VirtualTechnician> technician_;
   std::unique_ptr<HidLibrary> platformHid_;

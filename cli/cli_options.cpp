@@ -143,7 +143,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     } else if (arg == "--virtual-time") {
       o.virtualTime = true;
     } else if (arg == "--settings") {
-      if (!value(v))
+      if (!value(v) || v.empty())
         return fail("--settings: не указан файл");
       o.settingsPath = v;
     } else if (arg == "--set") {

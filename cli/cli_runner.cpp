@@ -1,5 +1,6 @@
 #include "cli_runner.h"
 
+#include <algorithm>
 #include <memory>
 #include <ostream>
 
@@ -10,6 +11,7 @@
 #include "diag_console.h"
 #include "parameter_override.h"
 #include "run_reporter.h"
+#include "settings.h"
 
 namespace vr512b::cli {
 
@@ -29,14 +31,24 @@ int RunCli(const CliOptions& options, CliStreams streams) {
   sessionOptions.settingsPath = options.settingsPath;
   sessionOptions.benchScenarios = options.scenarios;
   ConsoleSession session(sessionOptions);
+  if (!session.SeedError().empty())
+    streams.err << "vr512b-diag-cli: " << session.SeedError() << '\n';
 
-  // Parameters as the window would have them: the store first, then this
-  // run's overrides. A value the store cannot give leaves the ones after it at
-  // their defaults, as loading does in the window, and is reported.
-  TestParameterValues parameters;
-  const std::string loadError = session.LoadParameters(parameters);
-  if (!loadError.empty())
-    streams.err << "Параметры тестирования: " << loadError << '\n';
+  // Parameters as the window would have them: the store loaded into controls
+  // as the window builds them, then this run's overrides. A value the store
+  // cannot give is reported and keeps what it had there too. A store that is
+  // no parameters store would make the run one on made-up values: no start.
+  TestParameterValues parameters = UnloadedControls();
+  const SettingsLoad loaded = session.LoadParameters(parameters);
+  if (loaded.notParameters) {
+    streams.err << "vr512b-diag-cli: --settings: " << loaded.error << '\n';
+    return kExitCannotStart;
+  }
+  for (std::size_t start = 0; start < loaded.error.size();) {
+    const std::size_t end = std::min(loaded.error.find('\n', start), loaded.error.size());
+    streams.err << "Параметры тестирования: " << loaded.error.substr(start, end - start) << '\n';
+    start = end + 1;
+  }
   for (const auto& [name, value] : options.overrides) {
     const std::string error = SetParameterByName(parameters, name, value);
     if (!error.empty()) {

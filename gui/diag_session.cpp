@@ -94,8 +94,11 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     return result;
   }
   result.options.simulate = parser.isSet(simulate);
-  if (parser.isSet(settings))
+  if (parser.isSet(settings)) {
+    if (parser.value(settings).isEmpty())
+      return usageError(QStringLiteral("--settings: не указан файл"));
     result.options.settingsPath = parser.value(settings).toStdString();
+  }
   return result;
 }
 
@@ -116,6 +119,8 @@ std::unique_ptr<DiagSession> DiagSession::Start(const StartOptions& options) {
   session->console_ = std::make_unique<ConsoleSession>(sessionOptions);
   DiagSession& s = *session;
   s.window_ = std::make_unique<TFmMain>(s.console_->clock(), s.console_->SettingsPath());
+  if (!s.console_->SeedError().empty())
+    s.window_->ShowErrorBox(QString::fromStdString(s.console_->SeedError()));
   const bool started = s.window_->FormCreate([&s](std::string& error) -> HidLibrary* {
     const ConsoleSession::HidStart start = s.console_->StartHid();
     error = start.error;

@@ -18,12 +18,14 @@
 
 #include <exception>
 #include <stdexcept>
+#include <vector>
 
 #include "diag_console.h"
 #include "fm_about.h"
 #include "gui_fonts.h"
 #include "log_view.h"
 #include "operator_stand_in.h"
+#include "parameter_warnings.h"
 #include "settings.h"
 #include "setup_panel.h"
 
@@ -199,6 +201,7 @@ void TFmMain::BuildControls() {
   SFSetupDiag = new TSpeedForm(this);
   SFSetupDiag->onOk = [this] { Guarded([this] { BtOkSetDiagClick(); }); };
   SFSetupDiag->onCancel = [this] { Guarded([this] { BtCancelSetDiagClick(); }); };
+  SFSetupDiag->confirmOk = [this] { return ConfirmParameters(); };
 }
 
 bool TFmMain::FormCreate(const HidLoader& loadHid) {
@@ -317,18 +320,39 @@ QString TFmMain::SaveLog(const QString& path) const {
 }
 
 void TFmMain::LoadSettings() {
-  // A value that cannot be read stops the load; the controls after it keep
-  // what they held.
+  // A value that cannot be read keeps what its control held; the others load.
   TestParameterValues values = SFSetupDiag->Values();
-  const std::string error = LoadSettingsFrom(settingsPath_, values);
+  const SettingsLoad result = LoadSettingsFrom(settingsPath_, values);
   SFSetupDiag->SetValues(values);
-  if (!error.empty())
-    throw std::runtime_error(error);
+  loaded_ = values;
+  if (!result.error.empty())
+    throw std::runtime_error(result.error);
 }
 
 void TFmMain::SaveSettings() {
+  // Only what the operator changed: another console may have saved the rest.
+  const TestParameterValues values = SFSetupDiag->Values();
   const std::unique_ptr<RegistryStore> store = OpenSettingsStore(settingsPath_);
-  vr512b::SaveSettings(*store, SFSetupDiag->Values());
+  vr512b::SaveSettings(*store, values, loaded_);
+  loaded_ = values;
+}
+
+bool TFmMain::ConfirmParameters() {
+  const std::vector<std::string> warnings = ParameterWarnings(SFSetupDiag->Values());
+  if (warnings.empty())
+    return true;
+  QString text;
+  for (const std::string& warning : warnings)
+    text += QString::fromStdString(warning) + QStringLiteral("\n\n");
+  text += QString::fromUtf8(kSaveAnywayQuestion);
+  QMessageBox box(QMessageBox::Warning, SFSetupDiag->windowTitle(), text,
+                  QMessageBox::Yes | QMessageBox::No, SFSetupDiag->Dialog());
+  box.setObjectName("ParameterWarningBox");
+  box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+  box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+  // Enter twice must not save what the box warns of.
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
 }
 
 void TFmMain::BtOkSetDiagClick() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "console_view.h"
+#include "test_parameters.h"
 
 class QAction;
 class QDateTime;
@@ -87,6 +88,10 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   void SaveSettings();
   void BtOkSetDiagClick();
   void BtCancelSetDiagClick();
+  // Before OK saves: the warnings of ParameterWarnings in a box that asks
+  // whether to save all the same; true when there are none or the operator
+  // says Yes.
+  bool ConfirmParameters();
 
   // The standard error box: caption the application title, error icon.
   void ShowErrorBox(const QString& message);
@@ -123,6 +128,9 @@ class TFmMain final : public QMainWindow, public ConsoleView {
 
   Clock& clock_;
   std::string settingsPath_;
+  // The parameters as last loaded or saved: what the operator changed since
+  // is what the next save writes.
+  TestParameterValues loaded_;
   std::unique_ptr<DiagConsole> console_;
   std::vector<BoundAction> actions_;
   std::map<std::string, QLabel*, std::less<>> cells_;  // by status cell
