@@ -54,8 +54,10 @@ ConsoleSession::HidStart ConsoleSession::StartHid() {
     std::unique_ptr<sim::TraceReplay> replay;
     if (config.replay) {
       replay = sim::TraceReplay::Load(*config.replay, *clock_, start.error);
-      if (!replay)
+      if (!replay) {
+        start.badTrace = config.replay->path;
         return start;
+      }
     }
     bench_ = std::make_unique<sim::VirtualBench>(*clock_, std::move(config), std::move(replay));
     technician_ = std::make_unique<sim::VirtualTechnician>(*bench_);

@@ -67,6 +67,8 @@ class ConsoleSession final : public TraceControl {
     std::string error;
     // On the virtual bench: the scenario that could not be applied.
     std::optional<std::string> badScenario;
+    // On the virtual bench: a trace to replay that cannot be (its path).
+    std::optional<std::string> badTrace;
   };
   HidStart StartHid();
 

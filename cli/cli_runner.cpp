@@ -73,6 +73,10 @@ int RunCli(const CliOptions& options, CliStreams streams,
     streams.err << "vr512b-diag-cli: --sim " << *hid.badScenario << ": " << hid.error << '\n';
     return kExitUsage;
   }
+  if (hid.badTrace) {
+    streams.err << "vr512b-diag-cli: --sim replay: " << hid.error << '\n';
+    return kExitCannotStart;
+  }
   if (hid.hid == nullptr) {
     streams.err << hid.error << '\n';
     return kExitCannotStart;
