@@ -29,6 +29,8 @@ constexpr char kUsageText[] = R"(Использование: vr512b-diag [ПАР
   --settings ФАЙЛ    хранилище параметров тестирования (файл .reg); по умолчанию
                      $XDG_CONFIG_HOME/Korvex/DiagVR512B.reg (~/.config/...),
                      с --simulate DiagVR512B-sim.reg рядом с ним
+  --trace ФАЙЛ       записывать обмен с УПО в ФАЙЛ (pcapng, открывается в
+                     Wireshark), как «Сервис» → «Записывать обмен с УПО...»
   -h, --help         эта справка
   --version          версия программы
 
@@ -56,10 +58,15 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       QStringLiteral("settings"),
       QStringLiteral("Файл параметров тестирования (формат .reg) вместо файла по умолчанию."),
       QStringLiteral("FILE"));
+  const QCommandLineOption trace(
+      QStringLiteral("trace"),
+      QStringLiteral("Записывать обмен с УПО в файл pcapng для Wireshark."),
+      QStringLiteral("FILE"));
   parser.addOption(help);
   parser.addOption(version);
   parser.addOption(simulate);
   parser.addOption(settings);
+  parser.addOption(trace);
 
   const auto usageError = [&result](const QString& what) {
     result.exitCode = kExitUsage;
@@ -73,10 +80,14 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
           QStringLiteral("неизвестный параметр %1%2")
               .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name));
     }
-    // The parser's own texts are English; the one a technician meets is
-    // --settings without its file.
-    if (parser.errorText().startsWith(QStringLiteral("Missing value")))
-      return usageError(QStringLiteral("--settings: не указан файл"));
+    // The parser's own texts are English; the ones a technician meets are
+    // an option without its file.
+    if (parser.errorText().startsWith(QStringLiteral("Missing value"))) {
+      const QString option = parser.errorText().contains(QStringLiteral("trace"))
+                                 ? QStringLiteral("--trace")
+                                 : QStringLiteral("--settings");
+      return usageError(QStringLiteral("%1: не указан файл").arg(option));
+    }
     return usageError(QStringLiteral("неверный параметр (%1)").arg(parser.errorText()));
   }
   if (!parser.positionalArguments().isEmpty()) {
@@ -99,6 +110,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       return usageError(QStringLiteral("--settings: не указан файл"));
     result.options.settingsPath = parser.value(settings).toStdString();
   }
+  if (parser.isSet(trace))
+    result.options.tracePath = parser.value(trace).toStdString();
   return result;
 }
 
@@ -128,6 +141,12 @@ std::unique_ptr<DiagSession> DiagSession::Start(const StartOptions& options) {
   });
   if (!started)
     return nullptr;
+  s.console_->Attach(*s.window_->Console());
+  s.window_->SetTraceControl(s.console_.get());
+  // A trace that cannot be written is said in the error box; the console
+  // works on, and the menu can start one in another file.
+  if (options.tracePath)
+    s.window_->StartTrace(QString::fromStdString(*options.tracePath));
 
   if (sim::VirtualBench* bench = s.console_->Bench()) {
     s.benchWindow_ = std::make_unique<TFmBench>(*bench, *s.console_->Technician());

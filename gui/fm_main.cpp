@@ -105,6 +105,11 @@ void TFmMain::BuildActions() {
           &QAction::triggered, this, [this] { Guarded([this] { ActSetupDiagExecute(); }); });
   connect(AddAction("ActSaveLog", QStringLiteral("Сохранить протокол..."), Rule::Test),
           &QAction::triggered, this, [this] { Guarded([this] { ActSaveLogExecute(); }); });
+  QAction* trace =
+      AddAction("ActTraceHid", QStringLiteral("Записывать обмен с УПО..."), Rule::Test);
+  trace->setCheckable(true);
+  // The check mark is the recording's state, which the handler sets.
+  connect(trace, &QAction::triggered, this, [this] { Guarded([this] { ActTraceHidExecute(); }); });
   for (const TestProcedure& test : AllProcedures()) {
     if (!test.alwaysEnabled)
       addTest(test);
@@ -127,6 +132,7 @@ void TFmMain::BuildMenu() {
   service->setObjectName("MnService");
   service->addAction(FindAction("ActSetupDiag"));
   service->addAction(FindAction("ActSaveLog"));
+  service->addAction(FindAction("ActTraceHid"));
   auto* about = new QAction(QStringLiteral("О программе..."), this);
   about->setObjectName("MnAbout");
   connect(about, &QAction::triggered, this, [this] { Guarded([this] { MnAboutClick(); }); });
@@ -274,6 +280,8 @@ void TFmMain::UpdateActions() {
       enabled = console_ && console_->CanStartTest();
     if (bound.rule == Rule::Cancel)
       enabled = console_ && console_->CanAbort();
+    if (bound.action->objectName() == QLatin1String("ActTraceHid"))
+      enabled = enabled && traceControl_ != nullptr;
     bound.action->setEnabled(enabled);
   }
 }
@@ -447,6 +455,7 @@ void TFmMain::RunConsoleHandler(const std::function<void(DiagConsole&)>& handler
     return;
   Guarded([&] { handler(*console_); });
   UpdateActions();
+  ShowTraceState();
   // A close asked for during the test waited for the test to close its units.
   if (closeRequested_ && !console_->HandlerRunning()) {
     closeRequested_ = false;
@@ -461,6 +470,7 @@ void TFmMain::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  StopTrace();
   event->accept();
   emit Closed();
 }

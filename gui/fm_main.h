@@ -21,6 +21,7 @@ namespace vr512b {
 class Clock;
 class DiagConsole;
 class HidLibrary;
+class TraceControl;
 }  // namespace vr512b
 
 namespace vr512b::gui {
@@ -56,6 +57,13 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   bool FormCreate(const HidLoader& loadHid);
 
   void SetStandIn(OperatorStandIn* standIn) { standIn_ = standIn; }
+  // Who records the HID trace that "Записывать обмен с УПО..." starts and
+  // stops; without one the menu item stays disabled.
+  void SetTraceControl(TraceControl* control);
+  // Starts recording to `path`, as the menu item does once a file is chosen;
+  // a file that cannot be written is said in the error box. True when the
+  // recording started.
+  bool StartTrace(const QString& path);
   // Called after each pass over the window messages a test makes.
   void SetPumpObserver(std::function<void()> observer) { pumpObserver_ = std::move(observer); }
 
@@ -124,6 +132,11 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   void BtClearClick();
   void ActSetupDiagExecute();
   void ActSaveLogExecute();
+  void ActTraceHidExecute();
+  void StopTrace();
+  // The menu item's check mark follows whether a trace is being written; a
+  // recording that stopped on its own says why.
+  void ShowTraceState();
   void MnAboutClick();
 
   Clock& clock_;
@@ -137,6 +150,7 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   LogView* MmLog = nullptr;
   TSpeedForm* SFSetupDiag = nullptr;
   OperatorStandIn* standIn_ = nullptr;
+  TraceControl* traceControl_ = nullptr;
   std::function<void()> pumpObserver_;
   bool closeRequested_ = false;
   // The tests close the units, and a failed open forgets who was there; the
