@@ -16,12 +16,14 @@ class VirtualBench;
 
 namespace vr512b::gui {
 
+class SessionHistory;
 class TFmBench;
 class TFmMain;
 
 struct StartOptions {
   bool simulate = false;                    // the virtual bench instead of real units
   std::optional<std::string> settingsPath;  // the parameters store
+  std::optional<std::string> historyUrl;    // --history: where the runs are recorded
   // For tests: the virtual bench on virtual time, so tests run in moments.
   bool virtualTime = false;
   bool showWindows = true;
@@ -69,6 +71,8 @@ class DiagSession {
   std::unique_ptr<ConsoleSession> console_;
   std::unique_ptr<TFmMain> window_;
   std::unique_ptr<TFmBench> benchWindow_;
+  // Before the window goes, the runs it handed over are recorded.
+  std::unique_ptr<SessionHistory> history_;
 };
 
 }  // namespace vr512b::gui
