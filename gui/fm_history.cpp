@@ -47,18 +47,18 @@ QString Serial(const std::optional<std::int32_t>& serial) {
   return serial ? QString::number(*serial) : QString();
 }
 
-// The verdict filter: what the box shows, and what the query asks for.
+// The verdict filter: what the box shows, and what the query asks for (none:
+// any verdict; empty: a test an unexpected error cut short, which has none).
 struct VerdictChoice {
   const char* caption;
-  std::optional<std::string> verdict;
+  std::optional<std::string_view> verdict;
 };
-const VerdictChoice kVerdictChoices[] = {
+constexpr VerdictChoice kVerdictChoices[] = {
     {"Все", std::nullopt},
-    {"OK", std::string(history::kVerdictOk)},
-    {"Ошибка", std::string(history::kVerdictFailed)},
-    {"Прервано", std::string(history::kVerdictAborted)},
-    // A test an unexpected error cut short has none.
-    {"Без итога", std::string()},
+    {"OK", history::kVerdictOk},
+    {"Ошибка", history::kVerdictFailed},
+    {"Прервано", history::kVerdictAborted},
+    {"Без итога", std::string_view()},
 };
 
 // A serial number as the units give it: a signed 32-bit decimal number.
@@ -140,22 +140,28 @@ class TestRunTable final : public QAbstractTableModel {
 };
 
 TFmHistory::TFmHistory(const history::HistoryLocation& location, QWidget* parent)
-    : QDialog(parent),
-      worker_(std::make_unique<history::HistoryWorker>(history::OpenRunHistory(location))) {
+    : QDialog(parent) {
   setObjectName("FmHistory");
   setWindowTitle(QStringLiteral("История проверок"));
   setFont(WindowFont());
   setSizeGripEnabled(true);
   BuildControls();
   resize(900, 600);
-  Refresh();
+  if (std::unique_ptr<history::RunHistory> history = history::OpenRunHistory(location)) {
+    worker_ = std::make_unique<history::HistoryWorker>(std::move(history));
+    Refresh();
+  } else {
+    SetStatus(QStringLiteral("История проверок не ведется"), true);
+  }
 }
 
 TFmHistory::~TFmHistory() {
   // Reads still waiting are wanted by nobody; the one under way is waited
   // for, and its answer, posted to this window, goes with it.
-  worker_->DropWaiting();
-  worker_.reset();
+  if (worker_) {
+    worker_->DropWaiting();
+    worker_.reset();
+  }
 }
 
 const std::vector<history::TestRunRow>& TFmHistory::Rows() const {
@@ -248,6 +254,8 @@ void TFmHistory::SetStatus(const QString& text, bool problem) {
 }
 
 void TFmHistory::Refresh() {
+  if (!worker_)
+    return;
   history::RunQuery query;
   query.order = history::RowOrder::NewestFirst;
   query.limit = kRowLimit;
@@ -259,8 +267,10 @@ void TFmHistory::Refresh() {
       return;
     }
   }
-  const int choice = std::max(0, CBVerdict->currentIndex());
-  query.verdict = kVerdictChoices[choice].verdict;
+  const std::optional<std::string_view> verdict =
+      kVerdictChoices[std::max(0, CBVerdict->currentIndex())].verdict;
+  if (verdict)
+    query.verdict = std::string(*verdict);
 
   const std::uint64_t generation = ++listGeneration_;
   SetStatus(QStringLiteral("Загрузка..."), false);
@@ -297,7 +307,7 @@ void TFmHistory::ShowRows(std::uint64_t generation, const RowsOutcome& rows) {
 
 void TFmHistory::ShowSelectedRun() {
   const QModelIndexList selected = TvRuns->selectionModel()->selectedRows();
-  if (selected.isEmpty())
+  if (selected.isEmpty() || !worker_)
     return;
   const history::TestRunRow& row = table_->rows()[static_cast<std::size_t>(selected[0].row())];
   if (row.runId == shownRunId_ && shownRun_) {

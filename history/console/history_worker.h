@@ -20,6 +20,7 @@ class HistoryWorker {
  public:
   using Job = std::function<void(RunHistory&)>;
 
+  // `history` is not null.
   explicit HistoryWorker(std::unique_ptr<RunHistory> history);
   // Runs every job still waiting, then ends the thread.
   ~HistoryWorker();
