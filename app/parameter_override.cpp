@@ -1,7 +1,5 @@
 #include "parameter_override.h"
 
-#include <utility>
-
 namespace vr512b {
 
 namespace {
@@ -9,7 +7,7 @@ namespace {
 using Text = std::string TestParameterValues::*;
 using Flag = bool TestParameterValues::*;
 
-// By their stored value names, in the order the store keeps them.
+// In the store's order: the texts come first.
 constexpr std::pair<const char*, Text> kTexts[] = {
     {"NameVR512BSample", &TestParameterValues::NameVR512BSample},
     {"PhoneSample", &TestParameterValues::PhoneSample},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,6 +28,9 @@ struct RunRecord {
     WallClock::time_point started;
     std::optional<WallClock::time_point> finished;
     std::vector<std::string> log;
+    // How many lines of logOutsideTests came before the test's first line,
+    // so that the log can be put together again in the order it was written.
+    std::size_t outsideLinesBefore = 0;
   };
 
   std::string programVersion;  // file version, "2.0.0.3"

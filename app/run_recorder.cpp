@@ -1,5 +1,7 @@
 #include "run_recorder.h"
 
+#include <algorithm>
+
 #include "build_info.h"
 #include "diag_console.h"
 #include "host_name.h"
@@ -36,6 +38,7 @@ void RunRecorder::TestStarted(const TestProcedure& test) {
   entry.id = test.id;
   entry.caption = test.caption;
   entry.started = WallClock::now();
+  entry.outsideLinesBefore = record_.logOutsideTests.size();
   record_.tests.push_back(std::move(entry));
   inTest_ = true;
 }
@@ -53,6 +56,36 @@ void RunRecorder::TestFinished(const TestProcedure&, std::string_view verdict) {
   record_.tests.back().verdict = std::string(verdict);
   record_.tests.back().finished = WallClock::now();
   inTest_ = false;
+}
+
+std::string PrintedLog(const RunRecord& record) {
+  std::size_t bytes = 0;
+  const auto count = [&bytes](const std::vector<std::string>& lines) {
+    for (const std::string& line : lines)
+      bytes += line.size() + 1;
+  };
+  count(record.logOutsideTests);
+  for (const RunRecord::Test& test : record.tests)
+    count(test.log);
+
+  std::string log;
+  log.reserve(bytes);
+  const auto append = [&log](const std::string& line) {
+    log += line;
+    log += '\n';
+  };
+  std::size_t outside = 0;
+  const auto appendOutsideUpTo = [&](std::size_t end) {
+    for (end = std::min(end, record.logOutsideTests.size()); outside < end; ++outside)
+      append(record.logOutsideTests[outside]);
+  };
+  for (const RunRecord::Test& test : record.tests) {
+    appendOutsideUpTo(test.outsideLinesBefore);
+    for (const std::string& line : test.log)
+      append(line);
+  }
+  appendOutsideUpTo(record.logOutsideTests.size());
+  return log;
 }
 
 }  // namespace vr512b

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "run_observer.h"
 #include "run_record.h"
 
@@ -21,6 +23,8 @@ class RunRecorder final : private RunObserver {
   // The run ends now.
   void Finish();
   const RunRecord& Record() const { return record_; }
+  // The record, moved out: what this recorder keeps from now on is empty.
+  RunRecord TakeRecord() { return std::move(record_); }
 
  private:
   void LogLine(std::string_view line) override;
@@ -31,5 +35,9 @@ class RunRecorder final : private RunObserver {
   RunRecord record_;
   bool inTest_ = false;
 };
+
+// The run's log as its view got it: every line, tests' and others', in the
+// order written, each followed by "\n" (what the runner prints on stdout).
+std::string PrintedLog(const RunRecord& record);
 
 }  // namespace vr512b

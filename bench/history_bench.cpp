@@ -3,7 +3,7 @@
 // holds many runs. On a SQLite file always, on a PostgreSQL server when one
 // is named.
 //
-//   vr512b-bench-history [--runs N] [--samples K] [--postgres URI]
+//   vr512b-bench-history [--runs N] [--samples K] [--postgres URI] [--keep-sqlite FILE]
 //
 // Each timed record or list opens the history afresh, as a new process of
 // the CLI would, and closes it again; a record on a history prepared when
@@ -169,11 +169,13 @@ void Time(const char* backend, const std::function<std::unique_ptr<RunHistory>()
     Fail("nothing listed");
 }
 
-void BenchSqlite(std::int64_t runs, int samples) {
+// `keep`: the file to fill and leave behind (for timing the runner on it),
+// instead of one in a folder of its own that goes when the timing is done.
+void BenchSqlite(std::int64_t runs, int samples, const std::string& keep) {
   std::string folder = (std::filesystem::temp_directory_path() / "vr512b-bench.XXXXXX").string();
   if (::mkdtemp(folder.data()) == nullptr)
     Fail("mkdtemp failed");
-  const std::string path = folder + "/history.sqlite";
+  const std::string path = keep.empty() ? folder + "/history.sqlite" : keep;
   std::int64_t index = 0;
   {
     // Filling is not what is measured: no flush to disk per run here.
@@ -232,6 +234,7 @@ int main(int argc, char** argv) {
   std::int64_t runs = 100'000;
   int samples = 50;
   std::string postgres;
+  std::string keep;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--runs" && i + 1 < argc) {
@@ -240,12 +243,16 @@ int main(int argc, char** argv) {
       samples = std::max(1, std::atoi(argv[++i]));
     } else if (arg == "--postgres" && i + 1 < argc) {
       postgres = argv[++i];
+    } else if (arg == "--keep-sqlite" && i + 1 < argc) {
+      keep = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: %s [--runs N] [--samples K] [--postgres URI]\n", argv[0]);
+      std::fprintf(stderr,
+                   "usage: %s [--runs N] [--samples K] [--postgres URI] [--keep-sqlite FILE]\n",
+                   argv[0]);
       return 64;
     }
   }
-  BenchSqlite(runs, samples);
+  BenchSqlite(runs, samples, keep);
   if (postgres.empty()) {
     std::printf("postgresql not measured: no --postgres URI\n");
   } else {

@@ -1,9 +1,13 @@
 #include "cli_options.h"
 
+#include <climits>
+#include <cstdint>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "cli_history.h"
 #include "procedure_table.h"
 #include "utf8.h"
 #include "virtual_bench.h"
@@ -62,6 +66,60 @@ bool ParseMilliseconds(const std::string& text, long long& value) {
   return true;
 }
 
+// A serial number as the units give it: a signed 32-bit decimal number.
+bool ParseSerial(const std::string& text, std::int32_t& serial) {
+  std::size_t digits = text.size();
+  long long value = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  const std::size_t first = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+  digits -= first;
+  if (digits == 0 || digits > 10)
+    return false;
+  for (std::size_t i = first; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9')
+      return false;
+    value = value * 10 + (text[i] - '0');
+  }
+  value = negative ? -value : value;
+  if (value < INT32_MIN || value > INT32_MAX)
+    return false;
+  serial = static_cast<std::int32_t>(value);
+  return true;
+}
+
+// The options of the history, or what this build says instead of them.
+std::string HistoryOptions() {
+  if (!HistoryBuilt()) {
+    return R"(
+История запусков: в этой сборке (Windows) не ведется - в ней нет SQLite и libpq;
+параметров --history, --list-runs и --show-run в ней нет.
+)";
+  }
+  return R"(
+История запусков: каждый запуск тестов записывается (версия программы,
+компьютер, время, серийные номера и версии УПО, параметры, итоги и протокол
+каждого теста). Запись не меняет протокол и итоги; если записать не удалось,
+это сообщается в stderr, а код завершения остается тем же.
+  --history АДРЕС       где история: файл SQLite (ПУТЬ или sqlite:ПУТЬ), сервер
+                        PostgreSQL (postgresql://...) или none - не вести;
+                        по умолчанию переменная VR512B_HISTORY, а без нее
+                        $XDG_DATA_HOME/Korvex/vr512b-history.sqlite
+                        (~/.local/share/...), с --simulate
+                        vr512b-history-sim.sqlite рядом с ним
+  --list-runs           вместо тестов: записанные проверки, по строке на тест
+                        каждого запуска, новые последними
+  --unit НОМЕР          с --list-runs: только проверяемого УПО с этим
+                        серийным номером
+  --format csv|json     с --list-runs: CSV (по умолчанию; заголовок
+                        run_id,started,finished,station,unit_serial,
+                        reference_serial,test,verdict) или JSON
+  --show-run ID         вместо тестов: протокол запуска ID (run_id из
+                        --list-runs) байт в байт, как запуск его вывел
+С --list-runs и --show-run: код завершения 0 - выведено; 1 - такого запуска нет
+в истории; 3 - историю нельзя прочитать; 64 - ошибка в командной строке.
+)";
+}
+
 // The scenarios of the virtual bench, as many to a line as fit in 80 columns.
 std::string ScenarioList() {
   constexpr std::size_t kIndent = 26;
@@ -82,7 +140,12 @@ std::string ScenarioList() {
 }  // namespace
 
 std::string UsageText() {
-  return R"(Использование: vr512b-diag-cli [ПАРАМЕТРЫ] ТЕСТ...
+  const std::string synopsis = HistoryBuilt() ? R"(
+       vr512b-diag-cli [--simulate] [--history АДРЕС] --list-runs [--unit НОМЕР]
+                       [--format csv|json]
+       vr512b-diag-cli [--simulate] [--history АДРЕС] --show-run ID)"
+                                              : "";
+  return "Использование: vr512b-diag-cli [ПАРАМЕТРЫ] ТЕСТ..." + synopsis + R"(
 Запускает тесты УПО VR512B без окна, в заданном порядке, как нажатие их кнопок.
 
 ТЕСТ:
@@ -120,10 +183,17 @@ std::string UsageText() {
 других тестов); 64 - ошибка в командной строке. Воспроизведение, разошедшееся
 с трассой, заканчивается кодом 1. SIGINT и SIGTERM действуют как кнопка
 «Прервать».
-)";
+)" + HistoryOptions();
 }
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
+  // What only a run of tests takes, and what only --list-runs takes.
+  static const std::set<std::string, std::less<>> kRunOptions = {
+      "--virtual-time", "--settings", "--set", "--answer", "--sim", "--abort-after", "--report"};
+  static const std::set<std::string, std::less<>> kHistoryOptions = {
+      "--history", "--list-runs", "--unit", "--format", "--show-run"};
+  std::vector<std::string> runOptions;
+  std::vector<std::string> historyListOptions;
   ParseResult result;
   CliOptions& o = result.options;
   auto fail = [&](const std::string& text) {
@@ -139,6 +209,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       return true;
     };
     std::string v;
+    if (kRunOptions.contains(arg))
+      runOptions.push_back(arg);
     if (arg == "--help" || arg == "-h") {
       o.help = true;
     } else if (arg == "--version") {
@@ -189,6 +261,35 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       if (!value(v) || v.empty())
         return fail("--trace: не указан файл");
       o.tracePath = v;
+    } else if (kHistoryOptions.contains(arg) && !HistoryBuilt()) {
+      return fail(arg + ": в этой сборке нет истории запусков");
+    } else if (arg == "--history") {
+      if (!value(v))
+        return fail("--history: не указан адрес истории");
+      o.historyUrl = v;
+    } else if (arg == "--list-runs") {
+      o.listRuns = true;
+    } else if (arg == "--unit") {
+      std::int32_t serial = 0;
+      if (!value(v) || !ParseSerial(v, serial))
+        return fail("--unit: ожидается серийный номер УПО (целое число)");
+      o.unitSerial = serial;
+      historyListOptions.push_back(arg);
+    } else if (arg == "--format") {
+      if (!value(v))
+        return fail("--format: не указан формат");
+      if (v == "csv") {
+        o.listFormat = RunListFormat::Csv;
+      } else if (v == "json") {
+        o.listFormat = RunListFormat::Json;
+      } else {
+        return fail("--format: неизвестный формат " + v + " (csv или json)");
+      }
+      historyListOptions.push_back(arg);
+    } else if (arg == "--show-run") {
+      if (!value(v))
+        return fail("--show-run: не указан идентификатор запуска");
+      o.showRun = v;
     } else if (!arg.empty() && arg[0] == '-') {
       return fail("неизвестный параметр " + arg);
     } else if (IsTestName(arg)) {
@@ -199,6 +300,18 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   }
   if (o.help || o.version)
     return result;
+  if (o.listRuns && o.showRun)
+    return fail("--list-runs и --show-run вместе не используются");
+  if (!historyListOptions.empty() && !o.listRuns)
+    return fail(historyListOptions.front() + " работает только с --list-runs");
+  if (o.listRuns || o.showRun) {
+    const char* command = o.listRuns ? "--list-runs" : "--show-run";
+    if (!o.tests.empty())
+      return fail(std::string("с ") + command + " тесты не указываются");
+    if (!runOptions.empty())
+      return fail(runOptions.front() + " не используется с " + command);
+    return result;
+  }
   if (o.virtualTime && !o.simulate)
     return fail("--virtual-time работает только с --simulate");
   if (!o.scenarios.empty() && !o.simulate)

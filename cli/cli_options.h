@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -8,6 +9,7 @@
 namespace vr512b::cli {
 
 enum class AnswerMode { Auto, Yes, No, Ask };
+enum class RunListFormat { Csv, Json };
 
 struct CliOptions {
   std::vector<std::string> tests;
@@ -20,6 +22,13 @@ struct CliOptions {
   std::optional<long long> abortAfterMs;
   std::optional<std::string> reportPath;
   std::optional<std::string> tracePath;
+  std::optional<std::string> historyUrl;  // --history
+  // Instead of tests: the history's test runs (of one unit under test), or
+  // one run's log.
+  bool listRuns = false;
+  std::optional<std::int32_t> unitSerial;
+  RunListFormat listFormat = RunListFormat::Csv;
+  std::optional<std::string> showRun;
   bool help = false;
   bool version = false;
 };

@@ -6,6 +6,7 @@
 
 #include "atomic_file.h"
 #include "build_info.h"
+#include "cli_history.h"
 #include "cli_view.h"
 #include "diag_console.h"
 #include "parameter_override.h"
@@ -45,6 +46,8 @@ int RunCli(const CliOptions& options, CliStreams streams,
     streams.out << "vr512b-diag-cli " << VR512B_FILE_VERSION << '\n';
     return kExitOk;
   }
+  if (options.listRuns || options.showRun)
+    return RunHistoryCommand(options, streams);
 
   SessionOptions sessionOptions;
   sessionOptions.simulate = options.simulate;
@@ -129,6 +132,9 @@ int RunCli(const CliOptions& options, CliStreams streams,
     }
   };
 
+  // Every run that starts is recorded, without being asked for.
+  RunHistoryRecording history(options, streams.err);
+
   const AnswerMode answers =
       options.answer.value_or(options.simulate ? AnswerMode::Auto : AnswerMode::Ask);
   CliView view(streams, session.clock(), answers, session.Technician(), parameters,
@@ -137,7 +143,7 @@ int RunCli(const CliOptions& options, CliStreams streams,
   view.Attach(console);
   console.SetRefSerialFromText(parameters.NameVR512BSample);
   session.Attach(console);
-  RunReporter report(options, view, console, streams.err);
+  RunReporter report(options, view, console, history, streams.err);
 
   for (const std::string& test : options.tests) {
     console.RunByName(test);

@@ -3,15 +3,17 @@
 #include <ostream>
 
 #include "atomic_file.h"
+#include "cli_history.h"
 #include "cli_view.h"
 #include "run_record_json.h"
 
 namespace vr512b::cli {
 
 RunReporter::RunReporter(const CliOptions& options, CliView& view, DiagConsole& console,
-                         std::ostream& err)
-    : options_(options), view_(view), err_(err) {
-  if (options_.reportPath)
+                         RunHistoryRecording& history, std::ostream& err)
+    : options_(options), view_(view), history_(history), err_(err) {
+  // One recorder for both: a console has a single observer.
+  if (options_.reportPath || history_.Active())
     recorder_.emplace(console);
 }
 
@@ -33,13 +35,16 @@ void RunReporter::Write(std::optional<int> exitStatus) {
     return;
   written_ = true;
   recorder_->Finish();
-  const std::string json =
-      RunRecordJson(recorder_->Record(), options_, exitStatus, view_.SignalAbort());
-  const std::string error = ReplaceFileAtomically(*options_.reportPath, json);
-  if (!error.empty()) {
-    err_ << "vr512b-diag-cli: --report " << *options_.reportPath
-         << ": протокол запуска не записан: " << error << '\n';
+  if (options_.reportPath) {
+    const std::string json =
+        RunRecordJson(recorder_->Record(), options_, exitStatus, view_.SignalAbort());
+    const std::string error = ReplaceFileAtomically(*options_.reportPath, json);
+    if (!error.empty()) {
+      err_ << "vr512b-diag-cli: --report " << *options_.reportPath
+           << ": протокол запуска не записан: " << error << '\n';
+    }
   }
+  history_.Record(recorder_->Record());
 }
 
 }  // namespace vr512b::cli

@@ -14,19 +14,23 @@ class DiagConsole;
 namespace vr512b::cli {
 
 class CliView;
+class RunHistoryRecording;
 
-// Keeps the record of a run when --report asks for one and writes the file
-// once, at Finish or, when an error ends the run instead, from the destructor.
-// Inert without --report.
+// Keeps the record of a run when --report asks for one or the run history
+// takes it, and hands it over once: the file written, the run recorded, at
+// Finish or, when an error ends the run instead, from the destructor. Inert
+// with neither.
 class RunReporter {
  public:
-  RunReporter(const CliOptions& options, CliView& view, DiagConsole& console, std::ostream& err);
+  RunReporter(const CliOptions& options, CliView& view, DiagConsole& console,
+              RunHistoryRecording& history, std::ostream& err);
   ~RunReporter();
   RunReporter(const RunReporter&) = delete;
   RunReporter& operator=(const RunReporter&) = delete;
 
-  // Writes the record with the run's exit status. A record that cannot be
-  // written is reported on `err`; the exit status stays that of the tests.
+  // Writes the record with the run's exit status and records the run. A
+  // record that cannot be written or recorded is reported on `err`; the exit
+  // status stays that of the tests.
   void Finish(int exitStatus);
 
  private:
@@ -34,6 +38,7 @@ class RunReporter {
 
   const CliOptions& options_;
   CliView& view_;
+  RunHistoryRecording& history_;
   std::ostream& err_;
   std::optional<RunRecorder> recorder_;
   bool written_ = false;

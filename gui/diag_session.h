@@ -16,6 +16,7 @@ class VirtualBench;
 
 namespace vr512b::gui {
 
+class SessionHistory;
 class TFmBench;
 class TFmMain;
 
@@ -23,6 +24,7 @@ struct StartOptions {
   bool simulate = false;                    // the virtual bench instead of real units
   std::optional<std::string> settingsPath;  // the parameters store
   std::optional<std::string> tracePath;     // a HID trace to record from the start
+  std::optional<std::string> historyUrl;    // --history: where the runs are recorded
   // For tests: the virtual bench on virtual time, so tests run in moments.
   bool virtualTime = false;
   bool showWindows = true;
@@ -70,6 +72,8 @@ class DiagSession {
   std::unique_ptr<ConsoleSession> console_;
   std::unique_ptr<TFmMain> window_;
   std::unique_ptr<TFmBench> benchWindow_;
+  // Before the window goes, the runs it handed over are recorded.
+  std::unique_ptr<SessionHistory> history_;
 };
 
 }  // namespace vr512b::gui

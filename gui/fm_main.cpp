@@ -10,11 +10,13 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QShortcut>
+#include <QStatusBar>
 
 #include <exception>
 #include <stdexcept>
@@ -26,6 +28,7 @@
 #include "log_view.h"
 #include "operator_stand_in.h"
 #include "parameter_warnings.h"
+#include "run_recorder.h"
 #include "settings.h"
 #include "setup_panel.h"
 
@@ -63,6 +66,7 @@ TFmMain::TFmMain(Clock& clock, std::string settingsPath, QWidget* parent)
   BuildActions();
   BuildMenu();
   BuildControls();
+  BuildStatusBar();
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   UpdateActions();
   // The toolkit's idle time: the rules are evaluated whenever the event loop
@@ -137,6 +141,57 @@ void TFmMain::BuildMenu() {
   about->setObjectName("MnAbout");
   connect(about, &QAction::triggered, this, [this] { Guarded([this] { MnAboutClick(); }); });
   bar->addAction(about);
+}
+
+void TFmMain::AddHistoryBrowser(std::function<void()> open) {
+  openHistory_ = std::move(open);
+  if (FindAction("ActHistory") != nullptr)
+    return;
+  QAction* history = AddAction("ActHistory", QStringLiteral("История проверок..."), Rule::Test);
+  connect(history, &QAction::triggered, this, [this] {
+    Guarded([this] {
+      if (openHistory_)
+        openHistory_();
+    });
+  });
+  auto* service = menuBar()->findChild<QMenu*>("MnService");
+  service->insertAction(nullptr, history);
+  UpdateActions();
+}
+
+void TFmMain::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName("StatusBar");
+  bar->setSizeGripEnabled(false);
+  // Labels that never widen the window, however long their text: it is
+  // elided by the bar, and the whole of it is in the tool tip.
+  historyMessage_ = new QLabel(bar);
+  historyMessage_->setObjectName("LbHistoryMessage");
+  historyMessage_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  historyMessage_->setTextFormat(Qt::PlainText);
+  bar->addWidget(historyMessage_, 1);
+  historyPlace_ = new QLabel(bar);
+  historyPlace_->setObjectName("LbHistoryPlace");
+  historyPlace_->setTextFormat(Qt::PlainText);
+  historyPlace_->setMaximumWidth(kClientWidth / 2);
+  bar->addPermanentWidget(historyPlace_);
+}
+
+void TFmMain::ShowHistoryPlace(const QString& text, const QString& detail) {
+  const QFontMetrics metrics(historyPlace_->font());
+  historyPlace_->setText(metrics.elidedText(text, Qt::ElideMiddle, historyPlace_->maximumWidth()));
+  historyPlace_->setToolTip(detail);
+}
+
+void TFmMain::ShowHistoryMessage(const QString& text, bool problem) {
+  historyMessage_->setText(text);
+  historyMessage_->setToolTip(text);
+  historyMessage_->setProperty("problem", problem);
+  historyMessage_->setStyleSheet(problem ? QStringLiteral("color: #b00000;") : QString());
+}
+
+QString TFmMain::HistoryMessage() const {
+  return historyMessage_->text();
 }
 
 void TFmMain::BindButton(const char* name, const char* actionName, int left, int top) {
@@ -453,7 +508,19 @@ void TFmMain::Guarded(const std::function<void()>& handler) {
 void TFmMain::RunConsoleHandler(const std::function<void(DiagConsole&)>& handler) {
   if (!console_)
     return;
+  // A handler started inside another one's message pump is refused; the run
+  // is the outer one's.
+  std::optional<RunRecorder> recorder;
+  if (runSink_ && !console_->HandlerRunning())
+    recorder.emplace(*console_);
   Guarded([&] { handler(*console_); });
+  if (recorder) {
+    recorder->Finish();
+    // A press that started no test (refused) is no run.
+    if (!recorder->Record().tests.empty())
+      runSink_(recorder->TakeRecord());
+    recorder.reset();
+  }
   UpdateActions();
   ShowTraceState();
   // A close asked for during the test waited for the test to close its units.

@@ -12,6 +12,7 @@
 
 #include "console_view.h"
 #include "test_parameters.h"
+#include "run_record.h"
 
 class QAction;
 class QDateTime;
@@ -67,6 +68,21 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   // Called after each pass over the window messages a test makes.
   void SetPumpObserver(std::function<void()> observer) { pumpObserver_ = std::move(observer); }
 
+  // Given the record of every run: what one press of a test's button or of
+  // "Проверить все" did, from the press to the verdict. Null for none.
+  using RunSink = std::function<void(RunRecord record)>;
+  void SetRunSink(RunSink sink) { runSink_ = std::move(sink); }
+  // Adds "История проверок..." to the menu "Сервис", after "Сохранить
+  // протокол...", enabled as that one is; `open` shows the history.
+  void AddHistoryBrowser(std::function<void()> open);
+
+  // The status bar: where the runs are recorded (always shown, on the
+  // right), and what the last record had to say (on the left; a problem
+  // stands out and stays until the next record goes well).
+  void ShowHistoryPlace(const QString& text, const QString& detail);
+  void ShowHistoryMessage(const QString& text, bool problem);
+  QString HistoryMessage() const;
+
   // Null until FormCreate has succeeded.
   DiagConsole* Console() const { return console_.get(); }
   TSpeedForm& SetupPanel() const { return *SFSetupDiag; }
@@ -121,6 +137,7 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   void BuildControls();
   void BuildActions();
   void BuildMenu();
+  void BuildStatusBar();
   QAction* AddAction(const char* name, const QString& caption, Rule rule);
   QAction* FindAction(const char* name) const;
   void BindButton(const char* name, const char* actionName, int left, int top);
@@ -152,6 +169,10 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   OperatorStandIn* standIn_ = nullptr;
   TraceControl* traceControl_ = nullptr;
   std::function<void()> pumpObserver_;
+  RunSink runSink_;
+  std::function<void()> openHistory_;
+  QLabel* historyMessage_ = nullptr;
+  QLabel* historyPlace_ = nullptr;
   bool closeRequested_ = false;
   // The tests close the units, and a failed open forgets who was there; the
   // proposed file name wants the last unit under test that was identified.

@@ -465,6 +465,13 @@ void LogView::clear() {
   viewport()->update();
 }
 
+void LogView::scrollToLine(qsizetype index) {
+  Store& s = *store_;
+  s.flushSync();
+  verticalScrollBar()->setValue(ClampToInt(std::clamp<qsizetype>(index, 0, s.lines.size())));
+  viewport()->update();
+}
+
 qsizetype LogView::lineCount() const {
   return store_->lines.size();
 }

@@ -28,6 +28,9 @@ class LogView : public QAbstractScrollArea {
   // The whole log, lines joined with CR LF as the pane holds them.
   QString text() const;
   QString selectedText() const;
+  // Shows line `index` at the top, as far as the log's length allows, instead
+  // of the newest line.
+  void scrollToLine(qsizetype index);
   void selectAll();
   void copy() const;
 

@@ -13,9 +13,16 @@ namespace vr512b::history {
 enum class ListFormat { Csv, Json };
 
 struct CommandOutput {
+  enum class Failure {
+    None,
+    BadRunId,    // not a run id at all
+    NoSuchRun,   // the history has no run by that id
+    Unreadable,  // the history could not be read
+  };
   std::string text;    // for stdout
   std::string error;   // for stderr; the command failed when not empty
   std::string notice;  // for stderr as well, without failing
+  Failure failure = Failure::None;
 };
 
 // The test runs `query` selects, in `format`.

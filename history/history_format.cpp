@@ -1,8 +1,7 @@
 #include "history_format.h"
 
-#include <cstdio>
-
-#include "utf8_text.h"
+#include "json_writer.h"
+#include "utc_time.h"
 
 namespace vr512b::history {
 
@@ -52,20 +51,6 @@ std::optional<std::string> JsonSerial(const std::optional<std::int32_t>& serial)
 }
 
 }  // namespace
-
-std::string IsoUtcMillis(TimeMs time) {
-  using namespace std::chrono;
-  const auto day = floor<days>(time);
-  const year_month_day date(day);
-  const hh_mm_ss clock(time - day);
-  char text[40];
-  std::snprintf(
-      text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
-      static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-      static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-      static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
-  return text;
-}
 
 std::string FormatCsv(const std::vector<TestRunRow>& rows) {
   std::string out(kCsvHeader);

@@ -14,12 +14,9 @@ namespace vr512b::history {
 inline constexpr std::string_view kCsvHeader =
     "run_id,started,finished,station,unit_serial,reference_serial,test,verdict";
 
-// "2026-12-08T10:15:30.123Z": ISO 8601, UTC, milliseconds.
-std::string IsoUtcMillis(TimeMs time);
-
-// The header line, then one line per row; fields that hold a comma, a quote
-// or a line break are quoted (RFC 4180). A missing time, serial or verdict is
-// an empty field. Lines end with "\n".
+// The header line, then one line per row; times as IsoUtcMillis writes them; fields that hold a
+// comma, a quote or a line break are quoted (RFC 4180). A missing time, serial or verdict is an
+// empty field. Lines end with "\n".
 std::string FormatCsv(const std::vector<TestRunRow>& rows);
 
 // A JSON array with one object per row and the CSV's fields as members;

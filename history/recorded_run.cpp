@@ -1,12 +1,10 @@
 #include "recorded_run.h"
 
-#include <unistd.h>
-
 #include <array>
-#include <climits>
 #include <cstdio>
 #include <random>
 
+#include "host_name.h"
 #include "utf8_text.h"
 
 namespace vr512b::history {
@@ -63,16 +61,19 @@ std::optional<std::string> CanonicalRunId(std::string_view text) {
   return id;
 }
 
-std::string LocalStationName() {
-  std::array<char, HOST_NAME_MAX + 1> name{};
-  if (::gethostname(name.data(), name.size() - 1) != 0)
+std::string StationName(std::string_view hostName) {
+  if (hostName.empty())
     return "?";
-  std::string station(name.data());
+  std::string station(hostName);
   for (char& c : station) {
     if (c < 0x21 || c > 0x7E)
       c = '?';
   }
   return station;
+}
+
+std::string LocalStationName() {
+  return StationName(HostName());
 }
 
 std::string CheckRecordedRun(const RecordedRun& run) {

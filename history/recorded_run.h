@@ -66,8 +66,10 @@ std::string NewRunId();
 // a UUID written as 8-4-4-4-12 hexadecimal digits.
 std::optional<std::string> CanonicalRunId(std::string_view text);
 
-// This machine's host name; characters that are not printable ASCII become
-// '?', so that a station name is always plain text.
+// A host name as a station: characters that are not printable ASCII become
+// '?', so that a station name is always plain text; "?" when there is none.
+std::string StationName(std::string_view hostName);
+// This machine's.
 std::string LocalStationName();
 
 // Whether `run` can be stored: a canonical run id, known verdicts, and plain

@@ -159,10 +159,6 @@ std::optional<SqliteStore> SqliteStore::Open(const std::string& path, Mode mode,
     flags |= SQLITE_OPEN_CREATE;
   SqliteDatabase db(path, flags);
   sqlite3_busy_timeout(db.handle(), kSqliteBusyTimeoutMs);
-  // Closing would copy the log of changes into the file at every run's end,
-  // two more flushes to disk; SQLite does it every thousand pages instead,
-  // and every reader sees the changes either way.
-  sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   RetryWhileBusy([&] {
     const FileState state = Inspect(db);
     CheckOwnership(state);
@@ -173,6 +169,11 @@ std::optional<SqliteStore> SqliteStore::Open(const std::string& path, Mode mode,
       Migrate(db);
     }
   });
+  // Closing would copy the log of changes into the file at every run's end,
+  // two more flushes to disk; SQLite does it every thousand pages instead,
+  // and every reader sees the changes either way. Only for a history of
+  // ours: a file refused above gets back no log file its read left behind.
+  sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   db.Execute("PRAGMA synchronous = FULL");
   db.Execute("PRAGMA foreign_keys = ON");
   return SqliteStore(std::move(db));

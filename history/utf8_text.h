@@ -12,8 +12,4 @@ bool IsValidUtf8(std::string_view text);
 // `text` with every maximal ill-formed subsequence replaced by U+FFFD.
 std::string ValidUtf8(std::string_view text);
 
-// Appends `text` as a JSON string literal: quotes and backslashes escaped,
-// control characters (C0, DEL, C1) as \u00XX, ill-formed UTF-8 as U+FFFD.
-void AppendJsonString(std::string& out, std::string_view text);
-
 }  // namespace vr512b::history

@@ -1,0 +1,109 @@
+#include "cli_history.h"
+
+#include <ostream>
+
+#include "history_commands.h"
+#include "history_location.h"
+#include "run_history.h"
+#include "run_record_to_history.h"
+
+namespace vr512b::cli {
+
+namespace {
+
+constexpr char kProgram[] = "vr512b-diag-cli";
+constexpr int kExitNoSuchRun = 1;
+
+void Say(std::ostream& err, const std::string& text) {
+  err << kProgram << ": " << text << '\n';
+  err.flush();
+}
+
+history::LocateOutcome Locate(const CliOptions& options) {
+  return history::LocateHistory(options.historyUrl, history::HistoryEnvironment::FromProcess(),
+                                options.simulate);
+}
+
+}  // namespace
+
+bool HistoryBuilt() {
+  return true;
+}
+
+int RunHistoryCommand(const CliOptions& options, CliStreams streams) {
+  const history::LocateOutcome located = Locate(options);
+  if (!located.error.empty()) {
+    Say(streams.err, located.error);
+    return options.historyUrl ? kExitUsage : kExitCannotStart;
+  }
+  const std::unique_ptr<history::RunHistory> history = history::OpenRunHistory(located.location);
+  if (!history) {
+    Say(streams.err, std::string(options.historyUrl ? "--history" : "VR512B_HISTORY") +
+                         " none: история запусков не ведется");
+    return kExitCannotStart;
+  }
+  const history::CommandOutput output =
+      options.listRuns ? history::ListRunsCommand(*history, {.unitSerial = options.unitSerial},
+                                                  options.listFormat == RunListFormat::Json
+                                                      ? history::ListFormat::Json
+                                                      : history::ListFormat::Csv)
+                       : history::ShowRunCommand(*history, options.showRun.value_or(""));
+  streams.out.write(output.text.data(), static_cast<std::streamsize>(output.text.size()));
+  streams.out.flush();
+  if (!output.notice.empty())
+    Say(streams.err, output.notice);
+  if (!output.error.empty())
+    Say(streams.err, output.error);
+  switch (output.failure) {
+    case history::CommandOutput::Failure::None:
+      return kExitOk;
+    case history::CommandOutput::Failure::BadRunId:
+      return kExitUsage;
+    case history::CommandOutput::Failure::NoSuchRun:
+      return kExitNoSuchRun;
+    case history::CommandOutput::Failure::Unreadable:
+      break;
+  }
+  return kExitCannotStart;
+}
+
+struct RunHistoryRecording::State {
+  explicit State(std::ostream& err) : err(err) {}
+  std::ostream& err;
+  std::unique_ptr<history::RunHistory> history;
+  bool recorded = false;
+};
+
+RunHistoryRecording::RunHistoryRecording(const CliOptions& options, std::ostream& err)
+    : state_(std::make_unique<State>(err)) {
+  const history::LocateOutcome located = Locate(options);
+  if (!located.error.empty()) {
+    Say(err, located.error + "; запуск не будет записан в историю");
+    return;
+  }
+  state_->history = history::OpenRunHistory(located.location);
+  // Opened now, so that the run's end pays only for storing it, and the
+  // operator hears at once when the history will not take the run.
+  if (state_->history) {
+    if (const std::string problem = state_->history->Prepare(); !problem.empty())
+      Say(err, problem);
+  }
+}
+
+RunHistoryRecording::~RunHistoryRecording() = default;
+
+bool RunHistoryRecording::Active() const {
+  return state_->history != nullptr;
+}
+
+void RunHistoryRecording::Record(const RunRecord& record) {
+  if (!state_->history || state_->recorded)
+    return;
+  state_->recorded = true;
+  const history::RecordOutcome outcome =
+      state_->history->Record(history::ToRecordedRun(record, kProgram, history::NewRunId()));
+  if (!outcome.message.empty())
+    Say(state_->err, outcome.message);
+}
+
+}  // namespace vr512b::cli

@@ -1,0 +1,431 @@
+#include "fm_history.h"
+
+#include <QAbstractTableModel>
+#include <QBrush>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <climits>
+
+#include "atomic_file.h"
+#include "fm_main.h"
+#include "gui_fonts.h"
+#include "history_format.h"
+#include "history_worker.h"
+#include "log_view.h"
+
+namespace vr512b::gui {
+
+namespace {
+
+QString FromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString LocalTime(history::TimeMs time) {
+  return QDateTime::fromMSecsSinceEpoch(time.time_since_epoch().count())
+      .toLocalTime()
+      .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString Serial(const std::optional<std::int32_t>& serial) {
+  return serial ? QString::number(*serial) : QString();
+}
+
+// The verdict filter: what the box shows, and what the query asks for (none:
+// any verdict; empty: a test an unexpected error cut short, which has none).
+struct VerdictChoice {
+  const char* caption;
+  std::optional<std::string_view> verdict;
+};
+constexpr VerdictChoice kVerdictChoices[] = {
+    {"Все", std::nullopt},
+    {"OK", history::kVerdictOk},
+    {"Ошибка", history::kVerdictFailed},
+    {"Прервано", history::kVerdictAborted},
+    {"Без итога", std::string_view()},
+};
+
+// A serial number as the units give it: a signed 32-bit decimal number.
+std::optional<std::int32_t> ParseSerial(const QString& text) {
+  bool ok = false;
+  const qlonglong value = text.trimmed().toLongLong(&ok, 10);
+  if (!ok || value < INT32_MIN || value > INT32_MAX)
+    return std::nullopt;
+  return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+// The rows of a list, one test of one run each.
+class TestRunTable final : public QAbstractTableModel {
+ public:
+  enum Column { Started, Finished, Station, Unit, Reference, Test, Verdict, RunId, ColumnCount };
+
+  explicit TestRunTable(QObject* parent) : QAbstractTableModel(parent) {}
+
+  const std::vector<history::TestRunRow>& rows() const { return rows_; }
+  void SetRows(std::vector<history::TestRunRow> rows) {
+    beginResetModel();
+    rows_ = std::move(rows);
+    endResetModel();
+  }
+
+  int rowCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+  }
+  int columnCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : ColumnCount;
+  }
+
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+      return {};
+    static const char* const kCaptions[] = {"Начало",        "Конец", "Станция", "Проверяемое УПО",
+                                            "Эталонное УПО", "Тест",  "Итог",    "Запуск"};
+    return section >= 0 && section < ColumnCount ? QString::fromUtf8(kCaptions[section])
+                                                 : QVariant();
+  }
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (!index.isValid() || index.row() >= static_cast<int>(rows_.size()))
+      return {};
+    const history::TestRunRow& row = rows_[static_cast<std::size_t>(index.row())];
+    if (role == Qt::ForegroundRole && index.column() == Verdict &&
+        row.verdict == history::kVerdictFailed)
+      return QBrush(QColor(0xb0, 0x00, 0x00));
+    if (role == Qt::ToolTipRole && index.column() == Test)
+      return FromUtf8(row.test);
+    if (role != Qt::DisplayRole)
+      return {};
+    switch (index.column()) {
+      case Started:
+        return LocalTime(row.started);
+      case Finished:
+        return row.finished ? LocalTime(*row.finished) : QString();
+      case Station:
+        return FromUtf8(row.station);
+      case Unit:
+        return Serial(row.unitSerial);
+      case Reference:
+        return Serial(row.referenceSerial);
+      case Test:
+        return FromUtf8(row.caption);
+      case Verdict:
+        return row.verdict ? FromUtf8(*row.verdict) : QString();
+      case RunId:
+        return FromUtf8(row.runId);
+      default:
+        return {};
+    }
+  }
+
+ private:
+  std::vector<history::TestRunRow> rows_;
+};
+
+TFmHistory::TFmHistory(const history::HistoryLocation& location, QWidget* parent)
+    : QDialog(parent) {
+  setObjectName("FmHistory");
+  setWindowTitle(QStringLiteral("История проверок"));
+  setFont(WindowFont());
+  setSizeGripEnabled(true);
+  BuildControls();
+  resize(900, 600);
+  if (std::unique_ptr<history::RunHistory> history = history::OpenRunHistory(location)) {
+    worker_ = std::make_unique<history::HistoryWorker>(std::move(history));
+    Refresh();
+  } else {
+    SetStatus(QStringLiteral("История проверок не ведется"), true);
+  }
+}
+
+TFmHistory::~TFmHistory() {
+  // Reads still waiting are wanted by nobody; the one under way is waited
+  // for, and its answer, posted to this window, goes with it.
+  if (worker_) {
+    worker_->DropWaiting();
+    worker_.reset();
+  }
+}
+
+const std::vector<history::TestRunRow>& TFmHistory::Rows() const {
+  return table_->rows();
+}
+
+void TFmHistory::BuildControls() {
+  auto* layout = new QVBoxLayout(this);
+
+  auto* filter = new QHBoxLayout;
+  auto* unitLabel = new QLabel(QStringLiteral("Проверяемое УПО:"), this);
+  EdUnitSerial = new QLineEdit(this);
+  EdUnitSerial->setObjectName("EdUnitSerial");
+  EdUnitSerial->setPlaceholderText(QStringLiteral("серийный номер"));
+  EdUnitSerial->setClearButtonEnabled(true);
+  EdUnitSerial->setMaximumWidth(140);
+  unitLabel->setBuddy(EdUnitSerial);
+  auto* verdictLabel = new QLabel(QStringLiteral("Итог:"), this);
+  CBVerdict = new QComboBox(this);
+  CBVerdict->setObjectName("CBVerdict");
+  for (const VerdictChoice& choice : kVerdictChoices)
+    CBVerdict->addItem(QString::fromUtf8(choice.caption));
+  verdictLabel->setBuddy(CBVerdict);
+  BtFind = new QPushButton(QStringLiteral("Показать"), this);
+  BtFind->setObjectName("BtFind");
+  BtFind->setDefault(true);
+  BtExportCsv = new QPushButton(QStringLiteral("Сохранить в CSV..."), this);
+  BtExportCsv->setObjectName("BtExportCsv");
+  BtExportCsv->setAutoDefault(false);
+  filter->addWidget(unitLabel);
+  filter->addWidget(EdUnitSerial);
+  filter->addSpacing(12);
+  filter->addWidget(verdictLabel);
+  filter->addWidget(CBVerdict);
+  filter->addWidget(BtFind);
+  filter->addStretch(1);
+  filter->addWidget(BtExportCsv);
+  layout->addLayout(filter);
+
+  table_ = new TestRunTable(this);
+  TvRuns = new QTableView(this);
+  TvRuns->setObjectName("TvRuns");
+  TvRuns->setModel(table_);
+  TvRuns->setSelectionBehavior(QAbstractItemView::SelectRows);
+  TvRuns->setSelectionMode(QAbstractItemView::SingleSelection);
+  TvRuns->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  TvRuns->setAlternatingRowColors(true);
+  TvRuns->setWordWrap(false);
+  TvRuns->verticalHeader()->hide();
+  TvRuns->verticalHeader()->setDefaultSectionSize(TvRuns->fontMetrics().height() + 6);
+  TvRuns->horizontalHeader()->setStretchLastSection(true);
+  TvRuns->horizontalHeader()->setHighlightSections(false);
+  MmRunLog = new LogView(this);
+  MmRunLog->setObjectName("MmRunLog");
+  MmRunLog->setFont(LogFont());
+  MmRunLog->setToolTip(QStringLiteral("Протокол выбранного запуска"));
+  auto* split = new QSplitter(Qt::Vertical, this);
+  split->addWidget(TvRuns);
+  split->addWidget(MmRunLog);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 2);
+  split->setChildrenCollapsible(false);
+  layout->addWidget(split, 1);
+
+  auto* bottom = new QHBoxLayout;
+  LbStatus = new QLabel(this);
+  LbStatus->setObjectName("LbStatus");
+  LbStatus->setTextFormat(Qt::PlainText);
+  LbStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  auto* close = new QPushButton(QStringLiteral("Закрыть"), this);
+  close->setObjectName("BtClose");
+  close->setAutoDefault(false);
+  bottom->addWidget(LbStatus, 1);
+  bottom->addWidget(close);
+  layout->addLayout(bottom);
+
+  connect(BtFind, &QPushButton::clicked, this, [this] { Refresh(); });
+  connect(EdUnitSerial, &QLineEdit::returnPressed, this, [this] { Refresh(); });
+  connect(CBVerdict, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
+  connect(BtExportCsv, &QPushButton::clicked, this, [this] { ExportCsvClick(); });
+  connect(close, &QPushButton::clicked, this, &QDialog::accept);
+  connect(TvRuns->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { ShowSelectedRun(); });
+}
+
+void TFmHistory::SetStatus(const QString& text, bool problem) {
+  LbStatus->setText(text);
+  LbStatus->setToolTip(text);
+  LbStatus->setStyleSheet(problem ? QStringLiteral("color: #b00000;") : QString());
+}
+
+void TFmHistory::Refresh() {
+  if (!worker_)
+    return;
+  history::RunQuery query;
+  query.order = history::RowOrder::NewestFirst;
+  query.limit = kRowLimit;
+  const QString serialText = EdUnitSerial->text().trimmed();
+  if (!serialText.isEmpty()) {
+    query.unitSerial = ParseSerial(serialText);
+    if (!query.unitSerial) {
+      SetStatus(QStringLiteral("Серийный номер УПО - целое число, например 10002"), true);
+      return;
+    }
+  }
+  const std::optional<std::string_view> verdict =
+      kVerdictChoices[std::max(0, CBVerdict->currentIndex())].verdict;
+  if (verdict)
+    query.verdict = std::string(*verdict);
+
+  const std::uint64_t generation = ++listGeneration_;
+  SetStatus(QStringLiteral("Загрузка..."), false);
+  worker_->Post([self = this, generation, query](history::RunHistory& history) {
+    RowsOutcome rows = history.ListTestRuns(query);
+    QMetaObject::invokeMethod(
+        self, [self, generation, rows = std::move(rows)] { self->ShowRows(generation, rows); },
+        Qt::QueuedConnection);
+  });
+}
+
+void TFmHistory::ShowRows(std::uint64_t generation, const RowsOutcome& rows) {
+  if (generation != listGeneration_)
+    return;
+  if (!rows.ok()) {
+    table_->SetRows({});
+    SetStatus(FromUtf8(rows.error), true);
+    emit RowsShown();
+    return;
+  }
+  table_->SetRows(rows.value);
+  TvRuns->resizeColumnsToContents();
+  QString status =
+      rows.value.size() >= kRowLimit
+          ? QStringLiteral("Показаны последние %1 строк; уточните отбор").arg(rows.value.size())
+          : QStringLiteral("Строк: %1").arg(rows.value.size());
+  if (!rows.notice.empty())
+    status += QStringLiteral("; ") + FromUtf8(rows.notice);
+  SetStatus(status, false);
+  if (!rows.value.empty())
+    TvRuns->selectRow(0);
+  emit RowsShown();
+}
+
+void TFmHistory::ShowSelectedRun() {
+  const QModelIndexList selected = TvRuns->selectionModel()->selectedRows();
+  if (selected.isEmpty() || !worker_)
+    return;
+  const history::TestRunRow& row = table_->rows()[static_cast<std::size_t>(selected[0].row())];
+  if (row.runId == shownRunId_ && shownRun_) {
+    ScrollToSelectedTest();
+    emit LogShown();
+    return;
+  }
+  const std::uint64_t generation = ++runGeneration_;
+  const std::string runId = row.runId;
+  worker_->Post([self = this, generation, runId](history::RunHistory& history) {
+    RunOutcome run = history.FindRun(runId);
+    QMetaObject::invokeMethod(
+        self, [self, generation, run = std::move(run)] { self->ShowRun(generation, run); },
+        Qt::QueuedConnection);
+  });
+}
+
+void TFmHistory::ShowRun(std::uint64_t generation, const RunOutcome& run) {
+  if (generation != runGeneration_)
+    return;
+  MmRunLog->clear();
+  shownRun_.reset();
+  shownRunId_.clear();
+  if (!run.ok() || !run.value) {
+    SetStatus(run.ok() ? QStringLiteral("Запуска нет в истории") : FromUtf8(run.error), true);
+    emit LogShown();
+    return;
+  }
+  shownRun_ = run.value;
+  shownRunId_ = run.value->runId;
+  // The log as the run printed it: a line each, the last break ending the
+  // last line rather than starting an empty one.
+  std::string_view log = shownRun_->log;
+  if (!log.empty() && log.back() == '\n')
+    log.remove_suffix(1);
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = log.find('\n', start);
+    MmRunLog->appendLine(log.substr(start, end == std::string_view::npos ? end : end - start));
+    if (end == std::string_view::npos)
+      break;
+    start = end + 1;
+  }
+  ScrollToSelectedTest();
+  emit LogShown();
+}
+
+void TFmHistory::ScrollToSelectedTest() {
+  const QModelIndexList selected = TvRuns->selectionModel()->selectedRows();
+  if (selected.isEmpty() || !shownRun_)
+    return;
+  const history::TestRunRow& row = table_->rows()[static_cast<std::size_t>(selected[0].row())];
+  // A run's log is its tests' logs one after another; the selected test's
+  // banner is where the lines of the tests before it end.
+  std::size_t line = 0;
+  std::size_t total = 0;
+  std::optional<std::size_t> at;
+  for (const history::RecordedTest& test : shownRun_->tests) {
+    if (!at && test.id == row.test && test.started == row.started)
+      at = total;
+    total += test.log.size();
+  }
+  if (at && total == static_cast<std::size_t>(MmRunLog->lineCount()))
+    line = *at;
+  MmRunLog->scrollToLine(static_cast<qsizetype>(line));
+}
+
+QString TFmHistory::ExportCsv(const QString& path) const {
+  const std::string error =
+      ReplaceFileAtomically(QFile::encodeName(path).toStdString(), history::FormatCsv(Rows()));
+  return FromUtf8(error);
+}
+
+void TFmHistory::ExportCsvClick() {
+  QFileDialog dialog(this, QStringLiteral("Сохранить в CSV"),
+                     exportFolder_.isEmpty() ? QDir::homePath() : exportFolder_);
+  dialog.setObjectName("ExportCsvDialog");
+  // As "Сохранить протокол...": the toolkit's own dialog with Russian
+  // captions, and the overwrite question asked in Russian here.
+  dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilters({QStringLiteral("Файлы CSV (*.csv)"), QStringLiteral("Все файлы (*)")});
+  dialog.setDefaultSuffix(QStringLiteral("csv"));
+  dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Папка:"));
+  dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Имя файла:"));
+  dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Тип файла:"));
+  dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Сохранить"));
+  dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Отмена"));
+  const QString unit = EdUnitSerial->text().trimmed();
+  dialog.selectFile(QStringLiteral("история-%1%2.csv")
+                        .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")),
+                             unit.isEmpty() ? QString() : QStringLiteral("-") + unit));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    return;
+  const QString path = dialog.selectedFiles().constFirst();
+  exportFolder_ = QFileInfo(path).absolutePath();
+  if (QFileInfo::exists(path)) {
+    QMessageBox box(
+        QMessageBox::Question, QStringLiteral("Сохранить в CSV"),
+        QStringLiteral("Файл %1 уже существует. Заменить его?").arg(QDir::toNativeSeparators(path)),
+        QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName("ReplaceCsvBox");
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+    box.setDefaultButton(QMessageBox::No);
+    if (box.exec() != QMessageBox::Yes)
+      return;
+  }
+  const QString error = ExportCsv(path);
+  if (!error.isEmpty()) {
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kAppTitle),
+                    QStringLiteral("Не удалось сохранить историю в %1: %2")
+                        .arg(QDir::toNativeSeparators(path), error),
+                    QMessageBox::Ok, this);
+    box.setObjectName("ErrorBox");
+    box.exec();
+  }
+}
+
+}  // namespace vr512b::gui
