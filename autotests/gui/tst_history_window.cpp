@@ -450,9 +450,8 @@ class HistoryWindowTest : public QObject {
   void menuOpensTheBrowserOnTheSessionsHistory() {
     QVERIFY(Start(Path("menu.sqlite").toStdString()));
     const QList<QAction*> service = W().menuBar()->actions()[1]->menu()->actions();
-    QCOMPARE(service.size(), 3);
-    QCOMPARE(service[2]->text(), QString::fromUtf8("История проверок..."));
-    QCOMPARE(service[2]->objectName(), QString("ActHistory"));
+    QCOMPARE(service.back()->text(), QString::fromUtf8("История проверок..."));
+    QCOMPARE(service.back()->objectName(), QString("ActHistory"));
     QTest::mouseClick(W().findChild<QPushButton*>("BtTestSound"), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(Listed(Path("menu.sqlite").toStdString()).size(), std::size_t{1},
                               20000);
@@ -467,7 +466,7 @@ class HistoryWindowTest : public QObject {
         browser->accept();
       }
     });
-    service[2]->trigger();
+    service.back()->trigger();
     QCOMPARE(seen, std::vector<std::string>{"sound:OK"});
   }
 };
