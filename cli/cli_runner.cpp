@@ -13,15 +13,28 @@
 
 namespace vr512b::cli {
 
+namespace {
+
+// The help and the version are the whole output: one that went nowhere is
+// reported like a lost log.
+int PrintText(const std::string& text, const CliStreams& streams) {
+  streams.out << text;
+  streams.out.flush();
+  if (streams.outClosed || !streams.out) {
+    streams.err << "vr512b-diag-cli: текст не записан в стандартный вывод: "
+                << (streams.outClosed ? kClosedStdoutReason : "ошибка записи") << '\n';
+    return kExitNotWritten;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
 int RunCli(const CliOptions& options, CliStreams streams) {
-  if (options.help) {
-    streams.out << UsageText();
-    return kExitOk;
-  }
-  if (options.version) {
-    streams.out << "vr512b-diag-cli " << VR512B_FILE_VERSION << '\n';
-    return kExitOk;
-  }
+  if (options.help)
+    return PrintText(UsageText(), streams);
+  if (options.version)
+    return PrintText(std::string("vr512b-diag-cli ") + VR512B_FILE_VERSION + '\n', streams);
 
   SessionOptions sessionOptions;
   sessionOptions.simulate = options.simulate;
@@ -82,10 +95,15 @@ int RunCli(const CliOptions& options, CliStreams streams) {
   }
   streams.out.flush();
   view.PrintStatusCells();
-  const int status = view.AnyFailed()    ? kExitTestFailed
-                     : view.AnyAborted() ? kExitAborted
-                                         : kExitOk;
-  report.Finish(status);
+  int status = view.AnyFailed() ? kExitTestFailed : view.AnyAborted() ? kExitAborted : kExitOk;
+  const std::string logError = view.LogOutputError();
+  if (!logError.empty()) {
+    streams.err << "vr512b-diag-cli: протокол проверки не записан в стандартный вывод: " << logError
+                << '\n';
+    status = kExitNotWritten;
+  }
+  if (!report.Finish(status))
+    status = kExitNotWritten;
   return status;
 }
 

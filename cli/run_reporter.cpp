@@ -24,13 +24,13 @@ RunReporter::~RunReporter() {
   }
 }
 
-void RunReporter::Finish(int exitStatus) {
-  Write(exitStatus);
+bool RunReporter::Finish(int exitStatus) {
+  return Write(exitStatus);
 }
 
-void RunReporter::Write(std::optional<int> exitStatus) {
+bool RunReporter::Write(std::optional<int> exitStatus) {
   if (!recorder_ || written_)
-    return;
+    return true;
   written_ = true;
   recorder_->Finish();
   const std::string json =
@@ -39,7 +39,9 @@ void RunReporter::Write(std::optional<int> exitStatus) {
   if (!error.empty()) {
     err_ << "vr512b-diag-cli: --report " << *options_.reportPath
          << ": протокол запуска не записан: " << error << '\n';
+    return false;
   }
+  return true;
 }
 
 }  // namespace vr512b::cli

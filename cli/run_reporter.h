@@ -26,11 +26,12 @@ class RunReporter {
   RunReporter& operator=(const RunReporter&) = delete;
 
   // Writes the record with the run's exit status. A record that cannot be
-  // written is reported on `err`; the exit status stays that of the tests.
-  void Finish(int exitStatus);
+  // written is reported on `err`, and false returned; the file that was
+  // there stays as it was.
+  bool Finish(int exitStatus);
 
  private:
-  void Write(std::optional<int> exitStatus);
+  bool Write(std::optional<int> exitStatus);
 
   const CliOptions& options_;
   CliView& view_;
