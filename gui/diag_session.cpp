@@ -8,6 +8,7 @@
 #include "console_session.h"
 #include "fm_bench.h"
 #include "fm_main.h"
+#include "termination_signals.h"
 #include "virtual_bench.h"
 
 namespace vr512b::gui {
@@ -35,8 +36,9 @@ constexpr char kUsageText[] = R"(Использование: vr512b-diag [ПАР
 УПО (USB, VID 8002, PID 4002) программа находит через библиотеку
 libhidapi-hidraw.so.0; доступ к их узлам /dev/hidraw* дает правило udev
 70-vr512b.rules. Тесты без окна: vr512b-diag-cli --help.
-Код завершения: 0 - окно закрыто; 1 - программа не может начать работу;
-64 - ошибка в командной строке.
+Код завершения: 0 - окно закрыто (также по SIGINT или SIGTERM: они действуют
+как кнопка «Прервать» и закрытие окна); 1 - программа не может начать работу;
+3 - нет дисплея; 64 - ошибка в командной строке.
 )";
 
 }  // namespace
@@ -109,6 +111,9 @@ sim::VirtualBench* DiagSession::Bench() const {
 
 std::unique_ptr<DiagSession> DiagSession::Start(const StartOptions& options) {
   auto session = std::make_unique<DiagSession>(Key());
+  // Before anything that a signal should not cut short: seeding the virtual
+  // bench's parameters, the start-up error box.
+  session->signals_ = std::make_unique<TerminationSignals>();
   SessionOptions sessionOptions;
   sessionOptions.simulate = options.simulate;
   sessionOptions.virtualTime = options.virtualTime;
@@ -116,6 +121,8 @@ std::unique_ptr<DiagSession> DiagSession::Start(const StartOptions& options) {
   session->console_ = std::make_unique<ConsoleSession>(sessionOptions);
   DiagSession& s = *session;
   s.window_ = std::make_unique<TFmMain>(s.console_->clock(), s.console_->SettingsPath());
+  QObject::connect(s.signals_.get(), &TerminationSignals::received, s.window_.get(),
+                   &TFmMain::Terminate);
   const bool started = s.window_->FormCreate([&s](std::string& error) -> HidLibrary* {
     const ConsoleSession::HidStart start = s.console_->StartHid();
     error = start.error;
