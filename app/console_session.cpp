@@ -1,32 +1,48 @@
 #include "console_session.h"
 
+#include <chrono>
+
+#include "build_info.h"
+#include "diag_console.h"
 #include "hid_loader.h"
+#include "recording_hid.h"
+#include "session_trace.h"
 #include "settings.h"
 
 namespace vr512b {
 
 ConsoleSession::ConsoleSession(SessionOptions options) : options_(std::move(options)) {
-  if (options_.virtualTime) {
-    clock_ = std::make_unique<VirtualClock>();
+  if (options_.externalBench) {
+    externalBench_ = options_.externalBench->bench;
+    clock_ = &externalBench_->clock();
+  } else if (options_.virtualTime) {
+    ownClock_ = std::make_unique<VirtualClock>();
   } else {
-    clock_ = std::make_unique<RealClock>();
+    ownClock_ = std::make_unique<RealClock>();
   }
-  settingsPath_ = options_.settingsPath.value_or(options_.simulate ? DefaultSimulatorSettingsPath()
-                                                                   : DefaultSettingsPath());
+  if (ownClock_)
+    clock_ = ownClock_.get();
+  const bool bench = options_.simulate || options_.externalBench;
+  settingsPath_ = options_.settingsPath.value_or(bench ? DefaultSimulatorSettingsPath()
+                                                       : DefaultSettingsPath());
   // The bench's units only match parameters made for them.
-  if (options_.simulate)
-    SeedSimulatorSettings(settingsPath_);
+  if (bench)
+    seedError_ = SeedSimulatorSettings(settingsPath_).error;
 }
 
 ConsoleSession::~ConsoleSession() = default;
 
-std::string ConsoleSession::LoadParameters(TestParameterValues& values) const {
+SettingsLoad ConsoleSession::LoadParameters(TestParameterValues& values) const {
   return LoadSettingsFrom(settingsPath_, values);
 }
 
 ConsoleSession::HidStart ConsoleSession::StartHid() {
   HidStart start;
-  if (options_.simulate) {
+  HidLibrary* hid = nullptr;
+  if (options_.externalBench) {
+    technician_ = std::make_unique<sim::VirtualTechnician>(*externalBench_);
+    hid = options_.externalBench->hid;
+  } else if (options_.simulate) {
     sim::BenchConfig config = sim::DefaultBenchConfig();
     for (const std::string& scenario : options_.benchScenarios) {
       start.error = sim::ApplyScenario(config, scenario);
@@ -35,16 +51,73 @@ ConsoleSession::HidStart ConsoleSession::StartHid() {
         return start;
       }
     }
-    bench_ = std::make_unique<sim::VirtualBench>(*clock_, std::move(config));
+    std::unique_ptr<sim::TraceReplay> replay;
+    if (config.replay) {
+      replay = sim::TraceReplay::Load(*config.replay, *clock_, start.error);
+      if (!replay) {
+        start.badTrace = config.replay->path;
+        return start;
+      }
+    }
+    bench_ = std::make_unique<sim::VirtualBench>(*clock_, std::move(config), std::move(replay));
     technician_ = std::make_unique<sim::VirtualTechnician>(*bench_);
-    start.hid = &bench_->hid();
-    return start;
+    hid = &bench_->hid();
+  } else {
+    HidLoadResult loaded = LoadPlatformHidLibrary();
+    start.error = loaded.error;
+    platformHid_ = std::move(loaded.library);
+    hid = platformHid_.get();
   }
-  HidLoadResult loaded = LoadPlatformHidLibrary();
-  start.error = loaded.error;
-  platformHid_ = std::move(loaded.library);
-  start.hid = platformHid_.get();
+  if (hid != nullptr) {
+    recorder_ = std::make_unique<trace::RecordingHid>(*hid, *clock_);
+    start.hid = recorder_.get();
+  }
   return start;
+}
+
+void ConsoleSession::Attach(DiagConsole& console) {
+  if (!recorder_)
+    return;
+  recorder_->SetRoleSource([&console](HidHandle handle) -> std::optional<trace::Role> {
+    for (const TUnitRole role : {urUnderTest, urReference}) {
+      if (console.link().Device(role) == handle)
+        return static_cast<trace::Role>(role);
+    }
+    return std::nullopt;
+  });
+  sessionTrace_ = std::make_unique<SessionTrace>(console, *recorder_, Replay());
+  console.SetTraceHooks(sessionTrace_.get());
+}
+
+sim::TraceReplay* ConsoleSession::Replay() const {
+  return bench_ != nullptr ? bench_->Replay() : nullptr;
+}
+
+std::string ConsoleSession::StartTrace(const std::string& path) {
+  if (!recorder_)
+    return "Трасса " + path + ": нет связи с УПО, записывать нечего";
+  // On the real clock the trace shows the time of day; the virtual bench's
+  // time starts at 0.
+  std::int64_t offsetMs = 0;
+  if (dynamic_cast<RealClock*>(clock_) != nullptr) {
+    using namespace std::chrono;
+    const auto wallMs = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    offsetMs = wallMs - clock_->NowMs();
+  }
+  return recorder_->Start(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                          options_.programName + " " + VR512B_FILE_VERSION, offsetMs);
+}
+
+std::string ConsoleSession::StopTrace() {
+  return recorder_ ? recorder_->Stop() : std::string();
+}
+
+bool ConsoleSession::Tracing() const {
+  return recorder_ && recorder_->Recording();
+}
+
+std::optional<std::string> ConsoleSession::TakeTraceFailure() {
+  return recorder_ ? recorder_->TakeFailure() : std::nullopt;
 }
 
 }  // namespace vr512b

@@ -52,6 +52,25 @@ void DiagConsole::AppendLine(std::string_view line) {
     observer_->LogLine(line);
 }
 
+bool DiagConsole::AskYesNo(const std::string& question) {
+  const bool yes = view_.AskYesNo(question);
+  if (hooks_ != nullptr)
+    hooks_->Answered(question, yes);
+  return yes;
+}
+
+void DiagConsole::ShowNotice(const std::string& text) {
+  view_.ShowNotice(text);
+  if (hooks_ != nullptr)
+    hooks_->NoticeShown(text);
+}
+
+void DiagConsole::RequestAbort() {
+  if (FBusy != 0 && hooks_ != nullptr)
+    hooks_->AbortRequested();
+  FBusy = 0;
+}
+
 void DiagConsole::TestStarted(const TestProcedure& test) {
   view_.TestStarted(test);
   if (observer_ != nullptr)
@@ -62,11 +81,15 @@ void DiagConsole::TestFinished(const TestProcedure& test, std::string_view verdi
   view_.TestFinished(test, verdict);
   if (observer_ != nullptr)
     observer_->TestFinished(test, verdict);
+  if (hooks_ != nullptr)
+    hooks_->TestFinished(test, verdict);
 }
 
 void DiagConsole::CheckAbort() {
   view_.UpdateActions();
   view_.ProcessMessages();
+  if (FBusy != 0 && hooks_ != nullptr && hooks_->AbortDue())
+    RequestAbort();
   if (FBusy == 0)
     throw TestFailure(kAborted);
 }
@@ -79,6 +102,8 @@ void DiagConsole::SetStatus(const TestProcedure& test, const char* text) {
 void DiagConsole::Frame(const TestProcedure& test) {
   FBusy = 1;
   FTestFailed = 0;
+  if (hooks_ != nullptr)
+    hooks_->TestStarting(test, commands_.random());
   TestStarted(test);
   SetStatus(test, kRunning);
   const std::string rule(Utf8Length(test.title), '-');
@@ -136,6 +161,8 @@ bool DiagConsole::RunTest(const TestProcedure& test) {
   if (!test.alwaysEnabled && !CanStartTest())
     return false;
   FlagScope running(handlerRunning_);
+  if (hooks_ != nullptr)
+    hooks_->RunStarting(test.id);
   Frame(test);
   return true;
 }
@@ -151,6 +178,8 @@ bool DiagConsole::RunCheckAll() {
   if (handlerRunning_ || !CanStartTest())
     return false;
   FlagScope running(handlerRunning_);
+  if (hooks_ != nullptr)
+    hooks_->RunStarting("all");
   ClearResults();
   for (const TestProcedure& test : AllProcedures()) {
     // The short-run box counts as it stands when the test's turn comes.

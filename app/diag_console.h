@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,7 @@
 #include "procedure_table.h"
 #include "report_layer.h"
 #include "run_observer.h"
+#include "trace_hooks.h"
 #include "unit_commands.h"
 
 namespace vr512b {
@@ -30,9 +32,11 @@ class DiagConsole final : public ProcedureHost, private LogSink {
   void WriteLog(std::string_view text) override;
   void CheckAbort() override;
   void ProcessMessages() override { view_.ProcessMessages(); }
-  bool AskYesNo(const std::string& question) override { return view_.AskYesNo(question); }
-  void ShowNotice(const std::string& text) override { view_.ShowNotice(text); }
-  TestParameterValues Parameters() const override { return view_.Parameters(); }
+  bool AskYesNo(const std::string& question) override;
+  void ShowNotice(const std::string& text) override;
+  TestParameterValues Parameters() const override {
+    return parameterOverride_ ? *parameterOverride_ : view_.Parameters();
+  }
   bool Busy() const override { return FBusy != 0; }
   Clock& clock() override { return clock_; }
   DeviceLink& link() override { return link_; }
@@ -44,7 +48,7 @@ class DiagConsole final : public ProcedureHost, private LogSink {
   bool RunByName(std::string_view name);  // a test's id, or "all" for Check all
   bool RunCheckAll();
   // Abort: the running test ends at its next CheckAbort.
-  void RequestAbort() { FBusy = 0; }
+  void RequestAbort();
   // Clear: every status cell and the log emptied.
   void ClearResults();
 
@@ -64,6 +68,15 @@ class DiagConsole final : public ProcedureHost, private LogSink {
 
   // Told of every log line and every test's frame from now on; null for none.
   void SetRunObserver(RunObserver* observer) { observer_ = observer; }
+  // The HID trace's hooks; null for none.
+  void SetTraceHooks(TraceHooks* hooks) { hooks_ = hooks; }
+  // The parameters a replayed run had, in place of the view's; nothing to
+  // go back to the view's.
+  void SetParameterOverride(std::optional<TestParameterValues> values) {
+    parameterOverride_ = std::move(values);
+  }
+  // The parameters as the view has them, whatever the override.
+  TestParameterValues ViewParameters() const { return view_.Parameters(); }
 
   static constexpr const char* kRunning = "Выполняется...";
   static constexpr const char* kVerdictOk = "OK";
@@ -83,6 +96,8 @@ class DiagConsole final : public ProcedureHost, private LogSink {
   ReportLayer reports_;
   UnitCommands commands_;
   RunObserver* observer_ = nullptr;
+  TraceHooks* hooks_ = nullptr;
+  std::optional<TestParameterValues> parameterOverride_;
   std::uint8_t FBusy = 0;
   std::uint8_t FTestFailed = 0;
   bool handlerRunning_ = false;

@@ -111,6 +111,22 @@ void TExtRegistry::WriteBool(const std::string& name, bool value) {
   WriteInteger(name, value ? 1 : 0);
 }
 
+void TExtRegistry::Update::WriteString(const std::string& name, const std::string& value,
+                                       bool keepStored) {
+  writes_.push_back({name, StringValue(kRegSz, value), keepStored});
+}
+
+void TExtRegistry::Update::WriteBool(const std::string& name, bool value, bool keepStored) {
+  writes_.push_back({name, BytesOf(kRegDword, std::int32_t{value ? 1 : 0}), keepStored});
+}
+
+void TExtRegistry::Store(const Update& update) {
+  const std::vector<RegWrite>& writes = update.writes_;
+  const std::size_t done = open_ ? store_.WriteValues(writes) : 0;
+  if (done < writes.size())
+    Fail("Failed to set data", writes[done].name);
+}
+
 std::string TExtRegistry::ReadStringDef(const std::string& name, const std::string& def) {
   return ValueExists(name) ? ReadString(name) : def;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "registry_store.h"
 
@@ -45,6 +46,23 @@ class TExtRegistry {
 
   void WriteString(const std::string& name, const std::string& value);
   void WriteBool(const std::string& name, bool value);
+
+  // Writes collected to be stored together by Store.
+  class Update {
+   public:
+    // `keepStored`: only fill the value when the store holds none (RegWrite).
+    void WriteString(const std::string& name, const std::string& value, bool keepStored);
+    void WriteBool(const std::string& name, bool value, bool keepStored);
+
+   private:
+    friend class TExtRegistry;
+    std::vector<RegWrite> writes_;
+  };
+  // Stores the update in one step where the store can (the .reg file: one
+  // rewrite, all or none). A write that fails raises "Failed to set data for
+  // '<name>'" naming it; with no key open, or a store that takes none of
+  // them, that is the first write of the update.
+  void Store(const Update& update);
 
   // Each returns `def` when the value is missing and otherwise reads it with
   // the plain read above, errors included.

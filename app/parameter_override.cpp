@@ -4,27 +4,34 @@
 
 namespace vr512b {
 
+namespace {
+
+using Text = std::string TestParameterValues::*;
+using Flag = bool TestParameterValues::*;
+
+// By their stored value names, in the order the store keeps them.
+constexpr std::pair<const char*, Text> kTexts[] = {
+    {"NameVR512BSample", &TestParameterValues::NameVR512BSample},
+    {"PhoneSample", &TestParameterValues::PhoneSample},
+    {"Phone", &TestParameterValues::Phone},
+};
+constexpr std::pair<const char*, Flag> kFlags[] = {
+    {"IDContact", &TestParameterValues::IDContact},
+    {"LowSpeed", &TestParameterValues::LowSpeed},
+    {"Secsoa", &TestParameterValues::Secsoa},
+    {"Korvex", &TestParameterValues::Korvex},
+    {"Presto", &TestParameterValues::Presto},
+    {"ShortTest", &TestParameterValues::ShortTest},
+    {"Sound", &TestParameterValues::Sound},
+    {"SoundSample", &TestParameterValues::SoundSample},
+    {"KorvexTestMsg", &TestParameterValues::KorvexTestMsg},
+    {"CBNoTone", &TestParameterValues::CBNoTone},
+};
+
+}  // namespace
+
 std::string SetParameterByName(TestParameterValues& values, const std::string& name,
                                const std::string& value) {
-  using Text = std::string TestParameterValues::*;
-  using Flag = bool TestParameterValues::*;
-  static const std::pair<const char*, Text> kTexts[] = {
-      {"NameVR512BSample", &TestParameterValues::NameVR512BSample},
-      {"PhoneSample", &TestParameterValues::PhoneSample},
-      {"Phone", &TestParameterValues::Phone},
-  };
-  static const std::pair<const char*, Flag> kFlags[] = {
-      {"IDContact", &TestParameterValues::IDContact},
-      {"LowSpeed", &TestParameterValues::LowSpeed},
-      {"Secsoa", &TestParameterValues::Secsoa},
-      {"Korvex", &TestParameterValues::Korvex},
-      {"Presto", &TestParameterValues::Presto},
-      {"ShortTest", &TestParameterValues::ShortTest},
-      {"Sound", &TestParameterValues::Sound},
-      {"SoundSample", &TestParameterValues::SoundSample},
-      {"KorvexTestMsg", &TestParameterValues::KorvexTestMsg},
-      {"CBNoTone", &TestParameterValues::CBNoTone},
-  };
   for (const auto& [key, member] : kTexts) {
     if (name == key) {
       values.*member = value;
@@ -40,6 +47,16 @@ std::string SetParameterByName(TestParameterValues& values, const std::string& n
     }
   }
   return "неизвестный параметр " + name;
+}
+
+std::vector<std::pair<std::string, std::string>> ParametersByName(
+    const TestParameterValues& values) {
+  std::vector<std::pair<std::string, std::string>> named;
+  for (const auto& [key, member] : kTexts)
+    named.emplace_back(key, values.*member);
+  for (const auto& [key, member] : kFlags)
+    named.emplace_back(key, values.*member ? "1" : "0");
+  return named;
 }
 
 }  // namespace vr512b

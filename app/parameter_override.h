@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "test_parameters.h"
 
@@ -10,5 +12,10 @@ namespace vr512b {
 // flags take "0" or "1". Returns an error text, empty on success.
 std::string SetParameterByName(TestParameterValues& values, const std::string& name,
                                const std::string& value);
+
+// Every parameter by its stored value name, in the form SetParameterByName
+// takes back.
+std::vector<std::pair<std::string, std::string>> ParametersByName(
+    const TestParameterValues& values);
 
 }  // namespace vr512b

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "text.h"
-#include "utf8.h"
 
 namespace vr512b {
 
@@ -14,10 +13,12 @@ namespace {
 using Entry = RegDocument::Entry;
 
 constexpr std::string_view kHive = "HKEY_LOCAL_MACHINE";
-constexpr std::string_view kFileHeader = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kVersion5Header = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kRegedit4Header = "REGEDIT4";
 // regedit keeps hex lists within 80 columns; we wrap the same way so that the
 // file stays readable in a terminal.
 constexpr std::size_t kHexLineWidth = 77;
+constexpr RegValueType kRegMultiSz = 7;
 
 std::string_view TrimLeft(std::string_view text) {
   return vr512b::TrimLeft(text, IsSpaceOrTab);
@@ -31,21 +32,10 @@ std::string_view Trim(std::string_view text) {
   return TrimLeft(TrimRight(text));
 }
 
-// regedit saves its files in UTF-16LE; a file copied over from Windows is
-// taken as text all the same and written back in UTF-8.
-std::string DecodeFileText(std::string bytes) {
-  const std::string_view start(bytes.data(), std::min<std::size_t>(bytes.size(), 3));
-  if (start == "\xEF\xBB\xBF")
-    return bytes.substr(3);
-  if (start.substr(0, 2) != "\xFF\xFE")
-    return bytes;
-  std::u16string units;
-  units.reserve(bytes.size() / 2);
-  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                          (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-  }
-  return Utf16ToUtf8(units);
+// Types whose data is text, which regedit converts between the file's text
+// and the registry's UTF-16 when it writes them as hex lists.
+bool IsTextType(RegValueType type) {
+  return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
 }
 
 // Reads a quoted text starting after its opening quote. Only \\ and \" are
@@ -126,25 +116,46 @@ std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view list) {
   }
 }
 
-// The value part of a logical line (continuations already joined). Returns
-// false when the line is not a value we understand.
-bool ParseValueData(std::string_view text, std::optional<RegValue>& value) {
+// Unquoted data ends where a comment starts; `comment` gets the rest of the
+// line from the blanks before the semicolon.
+std::string_view CutComment(std::string_view data, std::string& comment) {
+  const std::size_t semicolon = data.find(';');
+  const std::string_view content = TrimRight(data.substr(0, semicolon));
+  comment = semicolon == std::string_view::npos
+                ? std::string()
+                : std::string(TrimRight(data.substr(content.size())));
+  return content;
+}
+
+// The value part of a logical line (continuations already joined, their
+// comments cut). `wide` and `encoding` say how text is held in hex lists.
+// Returns false when the line is not a value we understand.
+bool ParseValueData(std::string_view text, bool wide, RegFileEncoding encoding,
+                    std::optional<RegValue>& value, std::string& comment) {
   text = TrimRight(text);
-  if (text == "-") {
-    value.reset();
-    return true;
-  }
   RegValue parsed;
   if (!text.empty() && text.front() == '"') {
     std::size_t pos = 1;
     auto quoted = ParseQuoted(text, pos);
-    if (!quoted || pos != text.size())
+    if (!quoted)
       return false;
+    const std::string_view rest = text.substr(pos);
+    if (!TrimLeft(rest).empty() && TrimLeft(rest).front() != ';')
+      return false;
+    comment = std::string(rest);
     parsed.type = kRegSz;
     parsed.data.assign(quoted->begin(), quoted->end());
     parsed.data.push_back(0);
-  } else if (StartsWithIgnoringAsciiCase(text, "dword:")) {
-    const auto number = ParseHexNumber(text.substr(6));
+    value = std::move(parsed);
+    return true;
+  }
+  text = CutComment(text, comment);
+  if (text == "-") {
+    value.reset();
+    return true;
+  }
+  if (StartsWithIgnoringAsciiCase(text, "dword:")) {
+    const auto number = ParseHexNumber(TrimLeft(text.substr(6)));
     if (!number)
       return false;
     parsed.type = kRegDword;
@@ -170,6 +181,10 @@ bool ParseValueData(std::string_view text, std::optional<RegValue>& value) {
     if (!bytes)
       return false;
     parsed.data = std::move(*bytes);
+    if (IsTextType(parsed.type)) {
+      const std::string utf8 = StringDataText(parsed.data, wide, encoding);
+      parsed.data.assign(utf8.begin(), utf8.end());
+    }
   } else {
     return false;
   }
@@ -177,15 +192,16 @@ bool ParseValueData(std::string_view text, std::optional<RegValue>& value) {
   return true;
 }
 
-bool EndsWithContinuation(std::string_view line) {
-  line = TrimRight(line);
-  return !line.empty() && line.back() == '\\';
-}
-
 // A continuation line of a hex list starts, after its indent, with a digit.
 bool LooksLikeHexContinuation(std::string_view line) {
   line = TrimLeft(line);
   return !line.empty() && HexDigitValue(line.front()) >= 0;
+}
+
+// regedit lets blank lines and comment lines stand inside a hex list.
+bool IsBlankOrComment(std::string_view line) {
+  line = Trim(line);
+  return line.empty() || line.front() == ';';
 }
 
 bool KeyIs(const Entry& entry, const std::string& key) {
@@ -216,21 +232,32 @@ bool FitsQuotedText(const RegValue& value) {
   return true;
 }
 
-std::string FormatValue(const std::string& name, const RegValue& value,
-                        const std::string& newline) {
+// The value's line(s) as UTF-8 text, as regedit would write them; nothing when
+// the text of a hex list has no form in the file's encoding.
+std::optional<std::string> FormatValue(const std::string& name, const RegValue& value,
+                                       const std::string& comment, const std::string& newline,
+                                       bool wide, RegFileEncoding encoding, bool quote) {
   std::string line = name.empty() ? std::string("@=") : QuoteText(name) + "=";
-  if (FitsQuotedText(value)) {
+  if (quote && FitsQuotedText(value)) {
     return line +
            QuoteText(std::string_view(reinterpret_cast<const char*>(value.data.data()),
                                       value.data.size() - 1)) +
-           newline;
+           comment + newline;
   }
   char buffer[16];
   if (value.type == kRegDword && value.data.size() == 4) {
     const std::uint32_t number = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
                                  (static_cast<std::uint32_t>(value.data[3]) << 24);
     std::snprintf(buffer, sizeof buffer, "%08x", number);
-    return line + "dword:" + buffer + newline;
+    return line + "dword:" + buffer + comment + newline;
+  }
+  std::vector<std::uint8_t> data = value.data;
+  if (IsTextType(value.type)) {
+    auto bytes = StringDataBytes(
+        std::string_view(reinterpret_cast<const char*>(data.data()), data.size()), wide, encoding);
+    if (!bytes)
+      return std::nullopt;
+    data = std::move(*bytes);
   }
   if (value.type == kRegBinary) {
     line += "hex:";
@@ -239,48 +266,52 @@ std::string FormatValue(const std::string& name, const RegValue& value,
     line += std::string("hex(") + buffer + "):";
   }
   std::string text;
-  for (std::size_t i = 0; i < value.data.size(); ++i) {
-    std::snprintf(buffer, sizeof buffer, i + 1 < value.data.size() ? "%02x," : "%02x",
-                  value.data[i]);
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    std::snprintf(buffer, sizeof buffer, i + 1 < data.size() ? "%02x," : "%02x", data[i]);
     if (line.size() + 2 > kHexLineWidth && line.back() == ',') {
       text += line + "\\" + newline;
       line = "  ";
     }
     line += buffer;
   }
-  return text + line + newline;
+  return text + line + comment + newline;
 }
 
-bool IsBlankEntry(const Entry& entry) {
-  return Trim(entry.raw).empty();
-}
-
-Entry MakeEntry(Entry::Kind kind, std::string raw) {
-  Entry entry;
-  entry.kind = kind;
-  entry.raw = std::move(raw);
-  return entry;
+RegDocument::Format FormatOf(const std::vector<std::string>& decodedLines) {
+  const auto first = std::find_if(decodedLines.begin(), decodedLines.end(),
+                                  [](const std::string& line) { return !Trim(line).empty(); });
+  if (first == decodedLines.end())
+    return RegDocument::Format::Empty;
+  // regedit takes only a header in the very first line.
+  const std::string_view header = Trim(decodedLines.front());
+  if (header == kVersion5Header)
+    return RegDocument::Format::Version5;
+  if (header == kRegedit4Header)
+    return RegDocument::Format::Regedit4;
+  return RegDocument::Format::Other;
 }
 
 }  // namespace
 
-RegDocument RegDocument::Parse(std::string fileBytes) {
-  const std::string text = DecodeFileText(std::move(fileBytes));
+RegDocument RegDocument::Parse(std::string_view fileBytes) {
+  RegFileLines file = SplitRegFile(fileBytes);
   RegDocument doc;
-  std::vector<std::string_view> lines;
-  for (std::size_t start = 0; start < text.size();) {
-    const std::size_t end = text.find('\n', start);
-    const std::size_t next = end == std::string::npos ? text.size() : end + 1;
-    lines.emplace_back(text.data() + start, next - start);
-    start = next;
-  }
+  doc.encoding_ = file.encoding;
+  doc.byteOrderMark_ = std::move(file.byteOrderMark);
+  doc.oddByte_ = std::move(file.oddByte);
+  std::vector<std::string> lines;
+  lines.reserve(file.lines.size());
+  for (const std::string& line : file.lines)
+    lines.push_back(DecodeRegText(line, doc.encoding_));
+  doc.format_ = FormatOf(lines);
   if (!lines.empty() && lines.front().ends_with("\r\n"))
     doc.newline_ = "\r\n";
+  const bool wide = doc.WideStrings();
 
   std::optional<std::string> section;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     Entry entry;
-    entry.raw = lines[i];
+    entry.raw = std::move(file.lines[i]);
     const std::string_view content = Trim(lines[i]);
     if (!content.empty() && content.front() == '[') {
       entry.kind = Entry::Kind::Section;
@@ -297,17 +328,26 @@ RegDocument RegDocument::Parse(std::string fileBytes) {
       doc.entries_.push_back(std::move(entry));
       continue;
     }
-    std::string logical(TrimRight(lines[i].substr(*dataStart)));
+    std::string logical(TrimRight(std::string_view(lines[i]).substr(*dataStart)));
     if (StartsWithIgnoringAsciiCase(logical, "hex")) {
-      while (EndsWithContinuation(logical) && i + 1 < lines.size() &&
-             LooksLikeHexContinuation(lines[i + 1])) {
-        logical.resize(TrimRight(logical).size() - 1);  // drop the backslash
-        ++i;
-        entry.raw += lines[i];
-        logical += TrimRight(TrimLeft(lines[i]));
+      // Joined line by line, each without its comment; the last one's stays.
+      std::string comment;
+      std::string data(CutComment(logical, comment));
+      while (!data.empty() && data.back() == '\\') {
+        std::size_t next = i + 1;
+        while (next < lines.size() && IsBlankOrComment(lines[next]))
+          ++next;
+        if (next >= lines.size() || !LooksLikeHexContinuation(lines[next]))
+          break;
+        data.pop_back();
+        for (++i; i <= next; ++i)
+          entry.raw += file.lines[i];
+        i = next;
+        data += CutComment(TrimLeft(lines[i]), comment);
       }
+      logical = data + comment;
     }
-    if (ParseValueData(logical, entry.value)) {
+    if (ParseValueData(logical, wide, doc.encoding_, entry.value, entry.comment)) {
       entry.kind = Entry::Kind::Value;
       entry.key = section;
       entry.name = std::move(name);
@@ -317,12 +357,30 @@ RegDocument RegDocument::Parse(std::string fileBytes) {
   return doc;
 }
 
+bool RegDocument::WideStrings() const {
+  return encoding_ == RegFileEncoding::Utf16Le || format_ != Format::Regedit4;
+}
+
+std::optional<std::string> RegDocument::Encoded(std::string_view text) const {
+  return EncodeRegText(text, encoding_);
+}
+
+bool RegDocument::EndsWithBreak(const std::string& raw) const {
+  if (encoding_ == RegFileEncoding::Utf16Le)
+    return raw.size() >= 2 && raw.ends_with(std::string_view("\n\0", 2));
+  return raw.ends_with('\n');
+}
+
 bool RegDocument::HasSection(const std::string& key) const {
-  for (const Entry& entry : entries_) {
-    if (entry.kind == Entry::Kind::Section && KeyIs(entry, key))
-      return true;
-  }
-  return false;
+  return std::any_of(entries_.begin(), entries_.end(), [&](const Entry& entry) {
+    return entry.kind == Entry::Kind::Section && KeyIs(entry, key);
+  });
+}
+
+bool RegDocument::HasAnySection() const {
+  return std::any_of(entries_.begin(), entries_.end(), [](const Entry& entry) {
+    return entry.kind == Entry::Kind::Section && entry.key.has_value();
+  });
 }
 
 // Later lines win, as when regedit imports the file.
@@ -340,36 +398,68 @@ std::map<std::string, RegValue> RegDocument::ValuesOf(const std::string& key) co
   return values;
 }
 
-// Adds the section at the end of the file; returns the index of its header.
 std::size_t RegDocument::AppendSection(const std::string& key) {
-  if (entries_.empty()) {
-    entries_.push_back(MakeEntry(Entry::Kind::Other, std::string(kFileHeader) + newline_));
-    entries_.push_back(MakeEntry(Entry::Kind::Other, newline_));
-  } else if (!IsBlankEntry(entries_.back())) {
-    entries_.push_back(MakeEntry(Entry::Kind::Other, newline_));
+  // The names of keys are ASCII here, which every encoding can hold.
+  const auto line = [this](std::string_view text) {
+    Entry entry;
+    entry.raw = Encoded(std::string(text) + newline_).value_or(std::string());
+    return entry;
+  };
+  if (format_ == Format::Empty) {
+    if (encoding_ != RegFileEncoding::Utf8)
+      newline_ = "\r\n";  // as regedit writes its files
+    entries_.insert(entries_.begin(), {line(kVersion5Header), line("")});
+    format_ = Format::Version5;
   }
-  Entry header = MakeEntry(Entry::Kind::Section, "[" + key + "]" + newline_);
+  if (!entries_.empty() && !EndsWithBreak(entries_.back().raw))
+    entries_.back().raw += Encoded(newline_).value_or(std::string());
+  if (!entries_.empty() && !Trim(DecodeRegText(entries_.back().raw, encoding_)).empty())
+    entries_.push_back(line(""));
+  Entry header = line("[" + key + "]");
+  header.kind = Entry::Kind::Section;
   header.key = key;
   entries_.push_back(std::move(header));
   return entries_.size() - 1;
 }
 
-void RegDocument::SetValue(const std::string& key, const std::string& name, const RegValue& value) {
-  Entry entry = MakeEntry(Entry::Kind::Value, FormatValue(name, value, newline_));
+bool RegDocument::SetValue(const std::string& key, const std::string& name, const RegValue& value) {
+  // The line that decides the value now is the one to change; earlier
+  // duplicates stay, overridden as before.
+  std::optional<std::size_t> old;
+  for (std::size_t i = entries_.size(); i-- > 0 && !old;) {
+    const Entry& entry = entries_[i];
+    if (entry.kind == Entry::Kind::Value && KeyIs(entry, key) &&
+        EqualsIgnoringAsciiCase(entry.name, name)) {
+      old = i;
+    }
+  }
+  const std::string comment = old ? entries_[*old].comment : std::string();
+  const auto format = [&](bool quote) -> std::optional<std::string> {
+    const auto text = FormatValue(name, value, comment, newline_, WideStrings(), encoding_, quote);
+    return text ? Encoded(*text) : std::nullopt;
+  };
+  std::optional<std::string> raw = format(true);
+  // Text the file's code page cannot hold goes as a hex list of UTF-16, where
+  // the header says lists hold that.
+  if (!raw && value.type == kRegSz && WideStrings())
+    raw = format(false);
+  if (!raw)
+    return false;
+  Entry entry;
+  entry.kind = Entry::Kind::Value;
+  entry.raw = *raw;
   entry.key = key;
   entry.name = name;
   entry.value = value;
-
-  // The line that decides the value now is the one to change; earlier
-  // duplicates stay, overridden as before.
-  for (std::size_t i = entries_.size(); i-- > 0;) {
-    const Entry& old = entries_[i];
-    if (old.kind == Entry::Kind::Value && KeyIs(old, key) &&
-        EqualsIgnoringAsciiCase(old.name, name)) {
-      entries_[i] = std::move(entry);
-      return;
-    }
+  entry.comment = comment;
+  if (old) {
+    // A changed line keeps the break it had: the file's last line may have none.
+    if (!EndsWithBreak(entries_[*old].raw))
+      entry.raw.resize(entry.raw.size() - Encoded(newline_)->size());
+    entries_[*old] = std::move(entry);
+    return true;
   }
+
   std::optional<std::size_t> header;
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     if (entries_[i].kind == Entry::Kind::Section && KeyIs(entries_[i], key))
@@ -385,19 +475,19 @@ void RegDocument::SetValue(const std::string& key, const std::string& name, cons
     if (entries_[i].kind == Entry::Kind::Value)
       position = i + 1;
   }
+  // Only a file's last line can lack its line break, and it no longer is the
+  // last one once something follows it.
+  if (!EndsWithBreak(entries_[position - 1].raw))
+    entries_[position - 1].raw += *Encoded(newline_);
   entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(position), std::move(entry));
+  return true;
 }
 
 std::string RegDocument::Serialize() const {
-  std::string text;
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
-    text += entries_[i].raw;
-    // Only a file's last line can lack its line break, and it no longer is
-    // the last one once something follows it.
-    if (i + 1 < entries_.size() && !entries_[i].raw.ends_with('\n'))
-      text += newline_;
-  }
-  return text;
+  std::string bytes = byteOrderMark_;
+  for (const Entry& entry : entries_)
+    bytes += entry.raw;
+  return bytes + oddByte_;
 }
 
 std::string RegSectionName(std::string_view keyPath) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -30,6 +31,16 @@ struct RegValue {
   bool operator==(const RegValue&) const = default;
 };
 
+// One write of an update (RegistryStore::WriteValues).
+struct RegWrite {
+  std::string name;
+  RegValue value;
+  // Only fills a value the store does not hold when the update is stored:
+  // what another program stored meanwhile, or a value that could not be
+  // read, stays as it is.
+  bool keepStored = false;
+};
+
 // A typed key/value store holding one open key at a time, shaped after the
 // Windows registry so that the system registry and our file backend are
 // interchangeable behind the settings code. Key paths are taken from the root
@@ -49,6 +60,24 @@ class RegistryStore {
   virtual std::optional<RegValue> ReadValue(const std::string& name) = 0;
   // Creates or replaces one value; false when it could not be stored.
   virtual bool WriteValue(const std::string& name, const RegValue& value) = 0;
+
+  // The writes in order, in one step where the store can (the .reg file: one
+  // rewrite, all or none). Returns how many were done before one failed: all
+  // of them on success.
+  virtual std::size_t WriteValues(const std::vector<RegWrite>& writes) {
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+      const RegWrite& write = writes[i];
+      if (write.keepStored && ValueExists(write.name))
+        continue;
+      if (!WriteValue(write.name, write.value))
+        return i;
+    }
+    return writes.size();
+  }
+
+  // Why the last OpenKey opened nothing, when the store knows more than that
+  // the key could not be opened: the .reg file that is no parameters file.
+  virtual std::string Refusal() const { return {}; }
 };
 
 #ifdef _WIN32

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "ext_registry.h"
 #include "registry_store.h"
 #include "test_parameters.h"
 
@@ -11,20 +12,44 @@ namespace vr512b {
 // The key of the test parameters under HKEY_LOCAL_MACHINE.
 inline constexpr char kSettingsKeyPath[] = "Software\\Korvex\\DiagVR512B";
 
+// A store that holds no test parameters at all and is left alone (the .reg
+// file that is not a parameters file); the text says why.
+class NotParametersError : public RegistryError {
+ public:
+  using RegistryError::RegistryError;
+};
+
+// The panel's controls as the window builds them, before loading: every box
+// unchecked, every field empty. The window and the runner load into these
+// alike, so that a value that cannot be read leaves both on the same value.
+TestParameterValues UnloadedControls();
+
 // Registry -> parameters. A key that cannot be opened leaves the defaults in
-// place without complaint. A value of the wrong type stops the load with its
-// RegistryError; the values after it in loading order keep what they had.
+// place without complaint. A value that cannot be read keeps what it had and
+// the others load all the same; then RegistryError names each value that
+// could not be read, one per line. A store that holds no parameters gives the
+// defaults and raises NotParametersError.
 void LoadSettings(RegistryStore& store, TestParameterValues& values);
 
 // The parameters stored at `path` (see OpenSettingsStore) into `values`, as
-// LoadSettings gives them. Returns the error text of the value that stopped
-// the load, empty when none did.
-std::string LoadSettingsFrom(const std::string& path, TestParameterValues& values);
+// LoadSettings gives them, and what went wrong.
+struct SettingsLoad {
+  std::string error;           // empty when every value was read
+  bool notParameters = false;  // the store is none of parameters: nothing was read
+};
+SettingsLoad LoadSettingsFrom(const std::string& path, TestParameterValues& values);
 
-// Parameters -> registry, value by value; raises RegistryError at the first
-// value that cannot be written ("NameVR512BSample" when the key cannot be
-// opened at all).
+// Parameters -> registry, every value, in one update. Raises RegistryError
+// "Failed to set data for '<name>'" at the first value that cannot be written
+// ("NameVR512BSample" when the key cannot be opened at all or the store takes
+// none of them, as a read-only .reg file does).
 void SaveSettings(RegistryStore& store, const TestParameterValues& values);
+// The same for the values the operator changed since `loaded`; the others
+// keep what the store holds when it is written (another console may have
+// saved them since, or the value could not be read), and are only filled in
+// where it holds nothing.
+void SaveSettings(RegistryStore& store, const TestParameterValues& values,
+                  const TestParameterValues& loaded);
 
 #ifndef _WIN32
 // The .reg file backend on `path`.
@@ -51,8 +76,14 @@ std::string DefaultSimulatorSettingsPath();
 TestParameterValues SimulatorSettings();
 
 // When `path` does not exist yet (on Windows: when the hive has no parameter
-// key yet), creates it with SimulatorSettings(). Returns whether it created
-// them.
-bool SeedSimulatorSettings(const std::string& path);
+// key yet), creates it with SimulatorSettings(). Says whether it did, and why
+// it could not.
+struct SeedResult {
+  bool created = false;
+  std::string error;  // for the operator: what could not be created, and why
+};
+SeedResult SeedSimulatorSettings(const std::string& path);
+// The operator's text for a store at `path` that could not be seeded.
+std::string SimulatorSeedError(const std::string& path, const std::string& reason);
 
 }  // namespace vr512b

@@ -52,11 +52,16 @@ std::string DefaultSimulatorSettingsPath() {
   return SettingsFolder() + "/DiagVR512B-sim.reg";
 }
 
-bool SeedSimulatorSettings(const std::string& path) {
+SeedResult SeedSimulatorSettings(const std::string& path) {
   // Collect exactly what a save writes, then publish it as one file.
   MemoryRegistryStore collected;
   SaveSettings(collected, SimulatorSettings());
-  return CreateRegFile(path, kSettingsKeyPath, collected.values());
+  SeedResult result;
+  const std::string error =
+      CreateRegFile(path, kSettingsKeyPath, collected.values(), result.created);
+  if (!error.empty())
+    result.error = SimulatorSeedError(path, error);
+  return result;
 }
 
 }  // namespace vr512b

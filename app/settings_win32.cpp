@@ -9,8 +9,8 @@ std::unique_ptr<RegistryStore> OpenSettingsStore(const std::string& path) {
     return OpenSystemRegistryStore(RegistryHive::LocalMachine);
   if (EqualsIgnoringAsciiCase(path, "HKEY_CURRENT_USER") || EqualsIgnoringAsciiCase(path, "HKCU"))
     return OpenSystemRegistryStore(RegistryHive::CurrentUser);
-  throw RegistryError("Неизвестный раздел реестра '" + path +
-                      "': нужен HKEY_LOCAL_MACHINE или HKEY_CURRENT_USER");
+  throw NotParametersError("Неизвестный раздел реестра '" + path +
+                           "': нужен HKEY_LOCAL_MACHINE или HKEY_CURRENT_USER");
 }
 
 std::string DefaultSettingsPath() {
@@ -21,19 +21,20 @@ std::string DefaultSimulatorSettingsPath() {
   return "HKEY_CURRENT_USER";
 }
 
-bool SeedSimulatorSettings(const std::string& path) {
+SeedResult SeedSimulatorSettings(const std::string& path) {
+  SeedResult result;
   try {
     const std::unique_ptr<RegistryStore> store = OpenSettingsStore(path);
     if (store->OpenKey(kSettingsKeyPath, false)) {
       store->CloseKey();
-      return false;
+      return result;
     }
     SaveSettings(*store, SimulatorSettings());
-    return true;
-  } catch (const RegistryError&) {
-    // Loading then reports the same trouble, or runs on the defaults.
-    return false;
+    result.created = true;
+  } catch (const RegistryError& e) {
+    result.error = SimulatorSeedError(path, e.what());
   }
+  return result;
 }
 
 }  // namespace vr512b

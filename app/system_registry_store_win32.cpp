@@ -23,6 +23,12 @@ std::wstring Widen(std::string_view text) {
   return Utf8ToWide(text);
 }
 
+// The console was a 32-bit program: on 64-bit Windows its parameters live in
+// the 32-bit view of the registry (Software\WOW6432Node under
+// HKEY_LOCAL_MACHINE), where existing installations keep them, whichever build
+// reads them now.
+constexpr REGSAM kAccess = KEY_ALL_ACCESS | KEY_WOW64_32KEY;
+
 bool IsText(DWORD type) {
   return type == REG_SZ || type == REG_EXPAND_SZ;
 }
@@ -46,8 +52,8 @@ class WinRegistryStore : public RegistryStore {
     HKEY key = nullptr;
     const LONG result =
         create ? ::RegCreateKeyExW(root_, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                   KEY_ALL_ACCESS, nullptr, &key, nullptr)
-               : ::RegOpenKeyExW(root_, relative.c_str(), 0, KEY_ALL_ACCESS, &key);
+                                   kAccess, nullptr, &key, nullptr)
+               : ::RegOpenKeyExW(root_, relative.c_str(), 0, kAccess, &key);
     if (result != ERROR_SUCCESS)
       return false;
     key_.reset(key);

@@ -47,6 +47,12 @@ void operator delete(void* block, std::size_t) noexcept {
 namespace {
 
 using namespace vr512b::trace;
+using vr512b::kConfigReportLength;
+using vr512b::kMessageReportLength;
+using vr512b::kReportConfig;
+using vr512b::kReportMessage;
+using vr512b::kReportShort;
+using vr512b::kShortReportLength;
 
 // One test's pattern: status polls and short commands dominate; the
 // configuration and message reports come now and then.

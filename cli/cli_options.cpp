@@ -106,6 +106,9 @@ std::string UsageText() {
 )" + ScenarioList() +
          R"(  --abort-after МС      нажать «Прервать» через МС мс после начала первого теста
   --report ФАЙЛ         записать протокол запуска в ФАЙЛ (JSON)
+  --trace ФАЙЛ          записать обмен с УПО в ФАЙЛ (pcapng для Wireshark);
+                        --sim "replay РОЛЬ ФАЙЛ" воспроизводит такую запись
+                        с теми же тестами
   --help                эта справка
   --version             версия программы
 
@@ -113,10 +116,12 @@ std::string UsageText() {
 и итог по ячейкам состояния (например "STFunc: OK") в stderr.
 Код завершения: 1 - хотя бы один тест закончился "Ошибка"; иначе 2 - хотя бы
 один "Прервано" (так заканчивается monitor); иначе 0; 3 - программа не может
-начать работу (в том числе ФАЙЛ --report - не обычный файл); 4 - протокол
-проверки (stdout) или протокол запуска (--report) не записан целиком, при любом
-итоге тестов; 64 - ошибка в командной строке. SIGINT и SIGTERM действуют как
-кнопка «Прервать», также во время вопроса или указания.
+начать работу (в том числе ФАЙЛ --report - не обычный файл, трасса для replay
+не читается или записана для других тестов); 4 - протокол проверки (stdout)
+или протокол запуска (--report) не записан целиком, при любом итоге тестов;
+64 - ошибка в командной строке. Воспроизведение, разошедшееся с трассой,
+заканчивается кодом 1. SIGINT и SIGTERM действуют как кнопка «Прервать», также
+во время вопроса или указания.
 )";
 }
 
@@ -145,7 +150,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     } else if (arg == "--virtual-time") {
       o.virtualTime = true;
     } else if (arg == "--settings") {
-      if (!value(v))
+      if (!value(v) || v.empty())
         return fail("--settings: не указан файл");
       o.settingsPath = v;
     } else if (arg == "--set") {
@@ -182,6 +187,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       if (!value(v))
         return fail("--report: не указан файл");
       o.reportPath = v;
+    } else if (arg == "--trace") {
+      if (!value(v) || v.empty())
+        return fail("--trace: не указан файл");
+      o.tracePath = v;
     } else if (!arg.empty() && arg[0] == '-') {
       return fail("неизвестный параметр " + arg);
     } else if (IsTestName(arg)) {

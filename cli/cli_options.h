@@ -19,6 +19,7 @@ struct CliOptions {
   std::vector<std::string> scenarios;
   std::optional<long long> abortAfterMs;
   std::optional<std::string> reportPath;
+  std::optional<std::string> tracePath;
   bool help = false;
   bool version = false;
 };

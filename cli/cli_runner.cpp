@@ -1,15 +1,16 @@
 #include "cli_runner.h"
 
+#include <algorithm>
 #include <memory>
 #include <ostream>
 
 #include "atomic_file.h"
 #include "build_info.h"
 #include "cli_view.h"
-#include "console_session.h"
 #include "diag_console.h"
 #include "parameter_override.h"
 #include "run_reporter.h"
+#include "settings.h"
 
 namespace vr512b::cli {
 
@@ -28,9 +29,27 @@ int PrintText(const std::string& text, const CliStreams& streams) {
   return kExitOk;
 }
 
+std::string Joined(const std::vector<std::string>& words) {
+  std::string text;
+  for (const std::string& word : words)
+    text += (text.empty() ? "" : " ") + word;
+  return text;
+}
+
+// A replay runs the tests the trace was recorded with, in the same order;
+// anything else would diverge at its first step. Empty when they agree.
+std::string ReplayMismatch(const sim::TraceReplay& replay, const std::vector<std::string>& tests) {
+  const std::vector<std::string> recorded = replay.Runs();
+  if (recorded == tests)
+    return {};
+  return "трасса " + replay.Path() + " записана при запуске «" + Joined(recorded) +
+         "», а запускается «" + Joined(tests) + "»";
+}
+
 }  // namespace
 
-int RunCli(const CliOptions& options, CliStreams streams) {
+int RunCli(const CliOptions& options, CliStreams streams,
+           std::optional<SessionOptions::ExternalBench> externalBench) {
   if (options.help)
     return PrintText(UsageText(), streams);
   if (options.version)
@@ -41,15 +60,27 @@ int RunCli(const CliOptions& options, CliStreams streams) {
   sessionOptions.virtualTime = options.virtualTime;
   sessionOptions.settingsPath = options.settingsPath;
   sessionOptions.benchScenarios = options.scenarios;
+  sessionOptions.programName = "vr512b-diag-cli";
+  sessionOptions.externalBench = externalBench;
   ConsoleSession session(sessionOptions);
+  if (!session.SeedError().empty())
+    streams.err << "vr512b-diag-cli: " << session.SeedError() << '\n';
 
-  // Parameters as the window would have them: the store first, then this
-  // run's overrides. A value the store cannot give leaves the ones after it at
-  // their defaults, as loading does in the window, and is reported.
-  TestParameterValues parameters;
-  const std::string loadError = session.LoadParameters(parameters);
-  if (!loadError.empty())
-    streams.err << "Параметры тестирования: " << loadError << '\n';
+  // Parameters as the window would have them: the store loaded into controls
+  // as the window builds them, then this run's overrides. A value the store
+  // cannot give is reported and keeps what it had there too. A store that is
+  // no parameters store would make the run one on made-up values: no start.
+  TestParameterValues parameters = UnloadedControls();
+  const SettingsLoad loaded = session.LoadParameters(parameters);
+  if (loaded.notParameters) {
+    streams.err << "vr512b-diag-cli: --settings: " << loaded.error << '\n';
+    return kExitCannotStart;
+  }
+  for (std::size_t start = 0; start < loaded.error.size();) {
+    const std::size_t end = std::min(loaded.error.find('\n', start), loaded.error.size());
+    streams.err << "Параметры тестирования: " << loaded.error.substr(start, end - start) << '\n';
+    start = end + 1;
+  }
   for (const auto& [name, value] : options.overrides) {
     const std::string error = SetParameterByName(parameters, name, value);
     if (!error.empty()) {
@@ -62,6 +93,10 @@ int RunCli(const CliOptions& options, CliStreams streams) {
   if (hid.badScenario) {
     streams.err << "vr512b-diag-cli: --sim " << *hid.badScenario << ": " << hid.error << '\n';
     return kExitUsage;
+  }
+  if (hid.badTrace) {
+    streams.err << "vr512b-diag-cli: --sim replay: " << hid.error << '\n';
+    return kExitCannotStart;
   }
   if (hid.hid == nullptr) {
     streams.err << hid.error << '\n';
@@ -77,6 +112,31 @@ int RunCli(const CliOptions& options, CliStreams streams) {
       return kExitCannotStart;
     }
   }
+  sim::TraceReplay* replay = session.Replay();
+  if (replay != nullptr) {
+    const std::string mismatch = ReplayMismatch(*replay, options.tests);
+    if (!mismatch.empty()) {
+      streams.err << "vr512b-diag-cli: --sim replay: " << mismatch << '\n';
+      return kExitCannotStart;
+    }
+    replay->SetDivergenceReport([&streams](const std::string& text) {
+      streams.err << "vr512b-diag-cli: " << text << '\n';
+    });
+  }
+  if (options.tracePath) {
+    const std::string error = session.StartTrace(*options.tracePath);
+    if (!error.empty()) {
+      streams.err << "vr512b-diag-cli: --trace " << *options.tracePath << ": " << error << '\n';
+      return kExitCannotStart;
+    }
+  }
+  // Said as soon as it is known, since the tests go on without the trace.
+  const auto reportTraceFailure = [&] {
+    if (const std::optional<std::string> failure = session.TakeTraceFailure()) {
+      streams.err << "vr512b-diag-cli: --trace " << *options.tracePath
+                  << ": запись обмена прервана: " << *failure << '\n';
+    }
+  };
 
   const AnswerMode answers =
       options.answer.value_or(options.simulate ? AnswerMode::Auto : AnswerMode::Ask);
@@ -85,17 +145,32 @@ int RunCli(const CliOptions& options, CliStreams streams) {
   DiagConsole console(*hid.hid, session.clock(), view);
   view.Attach(console);
   console.SetRefSerialFromText(parameters.NameVR512BSample);
+  session.Attach(console);
   RunReporter report(options, view, console, streams.err);
 
   for (const std::string& test : options.tests) {
     console.RunByName(test);
+    reportTraceFailure();
     // An interrupt stops the whole run, not only the test it came during.
     if (view.SignalAbort())
       break;
   }
+  if (replay != nullptr && !view.SignalAbort())
+    replay->Finish();
   streams.out.flush();
   view.PrintStatusCells();
   int status = view.AnyFailed() ? kExitTestFailed : view.AnyAborted() ? kExitAborted : kExitOk;
+  // A replay is a regression test: a run that went otherwise than the
+  // recorded one fails, whatever its verdicts.
+  if (replay != nullptr && replay->Diverged())
+    status = kExitTestFailed;
+  if (options.tracePath) {
+    const std::string error = session.StopTrace();
+    if (!error.empty()) {
+      streams.err << "vr512b-diag-cli: --trace " << *options.tracePath
+                  << ": запись обмена не завершена: " << error << '\n';
+    }
+  }
   const std::string logError = view.LogOutputError();
   if (!logError.empty()) {
     streams.err << "vr512b-diag-cli: протокол проверки не записан в стандартный вывод: " << logError

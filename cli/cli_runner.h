@@ -2,8 +2,10 @@
 
 #include <csignal>
 #include <iosfwd>
+#include <optional>
 
 #include "cli_options.h"
+#include "console_session.h"
 
 namespace vr512b::cli {
 
@@ -31,7 +33,11 @@ struct CliStreams {
   bool outClosed = false;
 };
 
-// Runs the tests the options name and returns the exit status.
-int RunCli(const CliOptions& options, CliStreams streams);
+// Runs the tests the options name and returns the exit status. With an
+// external bench (tests of the HID stack below the console), the options
+// must ask for the virtual bench, whose units the console then reaches
+// through the given library.
+int RunCli(const CliOptions& options, CliStreams streams,
+           std::optional<SessionOptions::ExternalBench> externalBench = std::nullopt);
 
 }  // namespace vr512b::cli

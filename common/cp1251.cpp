@@ -20,10 +20,49 @@ constexpr char16_t kCp1251High[128] = {
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
 };
 
+constexpr std::uint8_t kUnassigned = 0x98;
+
+char32_t FileCharacter(std::uint8_t byte) {
+  return byte == kUnassigned ? char32_t{kUnassigned} : Cp1251Character(byte);
+}
+
 }  // namespace
 
 char32_t Cp1251Character(std::uint8_t byte) {
   return byte < 0x80 ? char32_t{byte} : char32_t{kCp1251High[byte - 0x80]};
+}
+
+std::string Cp1251ToUtf8(std::string_view bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (char c : bytes)
+    AppendUtf8(text, FileCharacter(static_cast<std::uint8_t>(c)));
+  return text;
+}
+
+std::optional<std::string> Utf8ToCp1251(std::string_view text) {
+  std::string bytes;
+  bytes.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const Utf8Step step = DecodeUtf8(text, i);
+    if (!step.valid)
+      return std::nullopt;
+    i += step.length;
+    if (step.codePoint < 0x80) {
+      bytes.push_back(static_cast<char>(step.codePoint));
+      continue;
+    }
+    bool found = false;
+    for (unsigned byte = 0x80; byte <= 0xFF && !found; ++byte) {
+      if (FileCharacter(static_cast<std::uint8_t>(byte)) == step.codePoint) {
+        bytes.push_back(static_cast<char>(byte));
+        found = true;
+      }
+    }
+    if (!found)
+      return std::nullopt;
+  }
+  return bytes;
 }
 
 std::string FieldText(const std::uint8_t* field, std::size_t size) {

@@ -135,6 +135,16 @@ Utf8Step DecodeUtf8(std::string_view text, std::size_t at) {
   return {trailing + 1, codePoint, true};
 }
 
+bool IsValidUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const Utf8Step step = DecodeUtf8(text, i);
+    if (!step.valid)
+      return false;
+    i += step.length;
+  }
+  return true;
+}
+
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());

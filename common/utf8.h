@@ -26,6 +26,9 @@ struct Utf8Step {
 };
 Utf8Step DecodeUtf8(std::string_view text, std::size_t at);
 
+// Whether every byte of `text` belongs to a well-formed sequence.
+bool IsValidUtf8(std::string_view text);
+
 // Conversions between UTF-8 and the wide text of the platform (UTF-16 on
 // Windows, UTF-32 elsewhere). Every maximal ill-formed part of the input, and
 // every unpaired surrogate, becomes one U+FFFD; a zero inside stays.

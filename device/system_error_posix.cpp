@@ -5,8 +5,17 @@
 
 namespace vr512b {
 
+namespace {
+
+// Far above every errno of the system, so that it names nothing else.
+constexpr int kTraceMismatchErrno = 0x5652;
+
+}  // namespace
+
 std::string SystemErrorText() {
   const int code = errno;
+  if (code == kTraceMismatchErrno)
+    return std::string(kTraceMismatchText) + '\n';
   char buffer[256] = {};
   // The GNU variant may return a static string instead of filling the buffer.
   const char* text = strerror_r(code, buffer, sizeof buffer - 1);
@@ -17,22 +26,33 @@ std::string SystemErrorText() {
   return result;
 }
 
-void SetLastSystemError(SystemError error) {
+std::uint32_t SystemErrorCode(SystemError error) {
   switch (error) {
     case SystemError::DeviceNotConnected:
-      errno = ENODEV;
-      break;
+      return ENODEV;
     case SystemError::InvalidHandle:
-      errno = EBADF;
-      break;
+      return EBADF;
     case SystemError::IoFailure:
-      errno = EIO;
-      break;
+      return EIO;
     case SystemError::ShortTransfer:
       // "Protocol error": the unit broke the report's length.
-      errno = EPROTO;
-      break;
+      return EPROTO;
+    case SystemError::TraceMismatch:
+      return kTraceMismatchErrno;
   }
+  return EIO;
+}
+
+void SetLastSystemError(SystemError error) {
+  errno = static_cast<int>(SystemErrorCode(error));
+}
+
+std::uint32_t LastSystemErrorCode() {
+  return static_cast<std::uint32_t>(errno);
+}
+
+void SetLastSystemErrorCode(std::uint32_t code) {
+  errno = static_cast<int>(code);
 }
 
 }  // namespace vr512b

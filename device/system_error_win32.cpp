@@ -5,10 +5,19 @@
 
 namespace vr512b {
 
+namespace {
+
+// Bit 29 marks a code as the application's own: the system never sets it.
+constexpr DWORD kTraceMismatchCode = 0x20000000 | 0x5652;
+
+}  // namespace
+
 // The wide text, converted: the log is UTF-8, and the ANSI call would give
 // the text in the system's code page (CP1251 on a Russian system).
 std::string SystemErrorText() {
   const DWORD code = GetLastError();
+  if (code == kTraceMismatchCode)
+    return std::string(kTraceMismatchText) + "\r\n";
   wchar_t buffer[256] = {};
   const DWORD length =
       FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
@@ -16,22 +25,33 @@ std::string SystemErrorText() {
   return WideToUtf8(std::wstring_view(buffer, length));
 }
 
-void SetLastSystemError(SystemError error) {
+std::uint32_t SystemErrorCode(SystemError error) {
   switch (error) {
     case SystemError::DeviceNotConnected:
-      SetLastError(ERROR_DEVICE_NOT_CONNECTED);
-      break;
+      return ERROR_DEVICE_NOT_CONNECTED;
     case SystemError::InvalidHandle:
-      SetLastError(ERROR_INVALID_HANDLE);
-      break;
+      return ERROR_INVALID_HANDLE;
     case SystemError::IoFailure:
-      SetLastError(ERROR_GEN_FAILURE);
-      break;
+      return ERROR_GEN_FAILURE;
     case SystemError::ShortTransfer:
       // "The program issued a command but the command length is incorrect."
-      SetLastError(ERROR_BAD_LENGTH);
-      break;
+      return ERROR_BAD_LENGTH;
+    case SystemError::TraceMismatch:
+      return kTraceMismatchCode;
   }
+  return ERROR_GEN_FAILURE;
+}
+
+void SetLastSystemError(SystemError error) {
+  SetLastError(SystemErrorCode(error));
+}
+
+std::uint32_t LastSystemErrorCode() {
+  return GetLastError();
+}
+
+void SetLastSystemErrorCode(std::uint32_t code) {
+  SetLastError(code);
 }
 
 }  // namespace vr512b

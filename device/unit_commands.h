@@ -34,6 +34,7 @@ class UnitCommands {
   void LogEvent(TUnitRole role, std::uint8_t code);
 
   void FillRandom(std::uint8_t* buffer, int count);
+  RandomBytes& random() { return random_; }
 
   // Raises the role's error line and the command failure; exposed for the
   // procedures that call the report layer directly.

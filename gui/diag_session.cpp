@@ -30,6 +30,8 @@ constexpr char kUsageText[] = R"(Использование: vr512b-diag [ПАР
   --settings ФАЙЛ    хранилище параметров тестирования (файл .reg); по умолчанию
                      $XDG_CONFIG_HOME/Korvex/DiagVR512B.reg (~/.config/...),
                      с --simulate DiagVR512B-sim.reg рядом с ним
+  --trace ФАЙЛ       записывать обмен с УПО в ФАЙЛ (pcapng, открывается в
+                     Wireshark), как «Сервис» → «Записывать обмен с УПО...»
   -h, --help         эта справка
   --version          версия программы
 
@@ -58,10 +60,15 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       QStringLiteral("settings"),
       QStringLiteral("Файл параметров тестирования (формат .reg) вместо файла по умолчанию."),
       QStringLiteral("FILE"));
+  const QCommandLineOption trace(
+      QStringLiteral("trace"),
+      QStringLiteral("Записывать обмен с УПО в файл pcapng для Wireshark."),
+      QStringLiteral("FILE"));
   parser.addOption(help);
   parser.addOption(version);
   parser.addOption(simulate);
   parser.addOption(settings);
+  parser.addOption(trace);
 
   const auto usageError = [&result](const QString& what) {
     result.exitCode = kExitUsage;
@@ -75,10 +82,14 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
           QStringLiteral("неизвестный параметр %1%2")
               .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name));
     }
-    // The parser's own texts are English; the one a technician meets is
-    // --settings without its file.
-    if (parser.errorText().startsWith(QStringLiteral("Missing value")))
-      return usageError(QStringLiteral("--settings: не указан файл"));
+    // The parser's own texts are English; the ones a technician meets are
+    // an option without its file.
+    if (parser.errorText().startsWith(QStringLiteral("Missing value"))) {
+      const QString option = parser.errorText().contains(QStringLiteral("trace"))
+                                 ? QStringLiteral("--trace")
+                                 : QStringLiteral("--settings");
+      return usageError(QStringLiteral("%1: не указан файл").arg(option));
+    }
     return usageError(QStringLiteral("неверный параметр (%1)").arg(parser.errorText()));
   }
   if (!parser.positionalArguments().isEmpty()) {
@@ -96,8 +107,13 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     return result;
   }
   result.options.simulate = parser.isSet(simulate);
-  if (parser.isSet(settings))
+  if (parser.isSet(settings)) {
+    if (parser.value(settings).isEmpty())
+      return usageError(QStringLiteral("--settings: не указан файл"));
     result.options.settingsPath = parser.value(settings).toStdString();
+  }
+  if (parser.isSet(trace))
+    result.options.tracePath = parser.value(trace).toStdString();
   return result;
 }
 
@@ -123,6 +139,8 @@ std::unique_ptr<DiagSession> DiagSession::Start(const StartOptions& options) {
   s.window_ = std::make_unique<TFmMain>(s.console_->clock(), s.console_->SettingsPath());
   QObject::connect(s.signals_.get(), &TerminationSignals::received, s.window_.get(),
                    &TFmMain::Terminate);
+  if (!s.console_->SeedError().empty())
+    s.window_->ShowErrorBox(QString::fromStdString(s.console_->SeedError()));
   const bool started = s.window_->FormCreate([&s](std::string& error) -> HidLibrary* {
     const ConsoleSession::HidStart start = s.console_->StartHid();
     error = start.error;
@@ -130,6 +148,12 @@ std::unique_ptr<DiagSession> DiagSession::Start(const StartOptions& options) {
   });
   if (!started)
     return nullptr;
+  s.console_->Attach(*s.window_->Console());
+  s.window_->SetTraceControl(s.console_.get());
+  // A trace that cannot be written is said in the error box; the console
+  // works on, and the menu can start one in another file.
+  if (options.tracePath)
+    s.window_->StartTrace(QString::fromStdString(*options.tracePath));
 
   if (sim::VirtualBench* bench = s.console_->Bench()) {
     s.benchWindow_ = std::make_unique<TFmBench>(*bench, *s.console_->Technician());

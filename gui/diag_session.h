@@ -23,6 +23,7 @@ class TerminationSignals;
 struct StartOptions {
   bool simulate = false;                    // the virtual bench instead of real units
   std::optional<std::string> settingsPath;  // the parameters store
+  std::optional<std::string> tracePath;     // a HID trace to record from the start
   // For tests: the virtual bench on virtual time, so tests run in moments.
   bool virtualTime = false;
   bool showWindows = true;

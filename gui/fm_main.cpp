@@ -20,6 +20,7 @@
 
 #include <exception>
 #include <stdexcept>
+#include <vector>
 
 #include "atomic_file.h"
 #include "diag_console.h"
@@ -27,6 +28,7 @@
 #include "gui_fonts.h"
 #include "log_view.h"
 #include "operator_stand_in.h"
+#include "parameter_warnings.h"
 #include "settings.h"
 #include "setup_panel.h"
 
@@ -106,6 +108,11 @@ void TFmMain::BuildActions() {
           &QAction::triggered, this, [this] { Guarded([this] { ActSetupDiagExecute(); }); });
   connect(AddAction("ActSaveLog", QStringLiteral("Сохранить протокол..."), Rule::Test),
           &QAction::triggered, this, [this] { Guarded([this] { ActSaveLogExecute(); }); });
+  QAction* trace =
+      AddAction("ActTraceHid", QStringLiteral("Записывать обмен с УПО..."), Rule::Test);
+  trace->setCheckable(true);
+  // The check mark is the recording's state, which the handler sets.
+  connect(trace, &QAction::triggered, this, [this] { Guarded([this] { ActTraceHidExecute(); }); });
   for (const TestProcedure& test : AllProcedures()) {
     if (!test.alwaysEnabled)
       addTest(test);
@@ -128,6 +135,7 @@ void TFmMain::BuildMenu() {
   service->setObjectName("MnService");
   service->addAction(FindAction("ActSetupDiag"));
   service->addAction(FindAction("ActSaveLog"));
+  service->addAction(FindAction("ActTraceHid"));
   auto* about = new QAction(QStringLiteral("О программе..."), this);
   about->setObjectName("MnAbout");
   connect(about, &QAction::triggered, this, [this] { Guarded([this] { MnAboutClick(); }); });
@@ -202,6 +210,7 @@ void TFmMain::BuildControls() {
   SFSetupDiag = new TSpeedForm(this);
   SFSetupDiag->onOk = [this] { Guarded([this] { BtOkSetDiagClick(); }); };
   SFSetupDiag->onCancel = [this] { Guarded([this] { BtCancelSetDiagClick(); }); };
+  SFSetupDiag->confirmOk = [this] { return ConfirmParameters(); };
 }
 
 bool TFmMain::FormCreate(const HidLoader& loadHid) {
@@ -277,6 +286,8 @@ void TFmMain::UpdateActions() {
       enabled = console_ && console_->CanStartTest();
     if (bound.rule == Rule::Cancel)
       enabled = console_ && console_->CanAbort();
+    if (bound.action->objectName() == QLatin1String("ActTraceHid"))
+      enabled = enabled && traceControl_ != nullptr;
     bound.action->setEnabled(enabled);
   }
 }
@@ -315,18 +326,39 @@ QString TFmMain::SaveLog(const QString& path) const {
 }
 
 void TFmMain::LoadSettings() {
-  // A value that cannot be read stops the load; the controls after it keep
-  // what they held.
+  // A value that cannot be read keeps what its control held; the others load.
   TestParameterValues values = SFSetupDiag->Values();
-  const std::string error = LoadSettingsFrom(settingsPath_, values);
+  const SettingsLoad result = LoadSettingsFrom(settingsPath_, values);
   SFSetupDiag->SetValues(values);
-  if (!error.empty())
-    throw std::runtime_error(error);
+  loaded_ = values;
+  if (!result.error.empty())
+    throw std::runtime_error(result.error);
 }
 
 void TFmMain::SaveSettings() {
+  // Only what the operator changed: another console may have saved the rest.
+  const TestParameterValues values = SFSetupDiag->Values();
   const std::unique_ptr<RegistryStore> store = OpenSettingsStore(settingsPath_);
-  vr512b::SaveSettings(*store, SFSetupDiag->Values());
+  vr512b::SaveSettings(*store, values, loaded_);
+  loaded_ = values;
+}
+
+bool TFmMain::ConfirmParameters() {
+  const std::vector<std::string> warnings = ParameterWarnings(SFSetupDiag->Values());
+  if (warnings.empty())
+    return true;
+  QString text;
+  for (const std::string& warning : warnings)
+    text += QString::fromStdString(warning) + QStringLiteral("\n\n");
+  text += QString::fromUtf8(kSaveAnywayQuestion);
+  QMessageBox box(QMessageBox::Warning, SFSetupDiag->windowTitle(), text,
+                  QMessageBox::Yes | QMessageBox::No, SFSetupDiag->Dialog());
+  box.setObjectName("ParameterWarningBox");
+  box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+  box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+  // Enter twice must not save what the box warns of.
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
 }
 
 void TFmMain::BtOkSetDiagClick() {
@@ -437,6 +469,7 @@ void TFmMain::RunConsoleHandler(const std::function<void(DiagConsole&)>& handler
     return;
   Guarded([&] { handler(*console_); });
   UpdateActions();
+  ShowTraceState();
   // A close asked for during the test waited for the test to close its units.
   if (closeRequested_ && !console_->HandlerRunning()) {
     closeRequested_ = false;
@@ -451,6 +484,7 @@ void TFmMain::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  StopTrace();
   event->accept();
   emit Closed();
 }

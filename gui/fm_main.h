@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "console_view.h"
+#include "test_parameters.h"
 
 class QAction;
 class QDateTime;
@@ -20,6 +21,7 @@ namespace vr512b {
 class Clock;
 class DiagConsole;
 class HidLibrary;
+class TraceControl;
 }  // namespace vr512b
 
 namespace vr512b::gui {
@@ -55,6 +57,13 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   bool FormCreate(const HidLoader& loadHid);
 
   void SetStandIn(OperatorStandIn* standIn) { standIn_ = standIn; }
+  // Who records the HID trace that "Записывать обмен с УПО..." starts and
+  // stops; without one the menu item stays disabled.
+  void SetTraceControl(TraceControl* control);
+  // Starts recording to `path`, as the menu item does once a file is chosen;
+  // a file that cannot be written is said in the error box. True when the
+  // recording started.
+  bool StartTrace(const QString& path);
   // Called after each pass over the window messages a test makes.
   void SetPumpObserver(std::function<void()> observer) { pumpObserver_ = std::move(observer); }
 
@@ -87,6 +96,10 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   void SaveSettings();
   void BtOkSetDiagClick();
   void BtCancelSetDiagClick();
+  // Before OK saves: the warnings of ParameterWarnings in a box that asks
+  // whether to save all the same; true when there are none or the operator
+  // says Yes.
+  bool ConfirmParameters();
 
   // The standard error box: caption the application title, error icon.
   void ShowErrorBox(const QString& message);
@@ -124,16 +137,25 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   void BtClearClick();
   void ActSetupDiagExecute();
   void ActSaveLogExecute();
+  void ActTraceHidExecute();
+  void StopTrace();
+  // The menu item's check mark follows whether a trace is being written; a
+  // recording that stopped on its own says why.
+  void ShowTraceState();
   void MnAboutClick();
 
   Clock& clock_;
   std::string settingsPath_;
+  // The parameters as last loaded or saved: what the operator changed since
+  // is what the next save writes.
+  TestParameterValues loaded_;
   std::unique_ptr<DiagConsole> console_;
   std::vector<BoundAction> actions_;
   std::map<std::string, QLabel*, std::less<>> cells_;  // by status cell
   LogView* MmLog = nullptr;
   TSpeedForm* SFSetupDiag = nullptr;
   OperatorStandIn* standIn_ = nullptr;
+  TraceControl* traceControl_ = nullptr;
   std::function<void()> pumpObserver_;
   bool closeRequested_ = false;
   bool terminating_ = false;

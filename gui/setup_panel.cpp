@@ -96,8 +96,11 @@ TSpeedForm::TSpeedForm(QWidget* parent) : QWidget(parent), area_(new QWidget(thi
   BtOkSetDiag->setObjectName("BtOkSetDiag");
   BtOkSetDiag->setGeometry(304, 224, kButtonWidth, kButtonHeight);
   BtOkSetDiag->setDefault(true);
-  connect(BtOkSetDiag, &QPushButton::clicked, this,
-          [this] { Finish(BtOkSetDiag, QDialog::Accepted, onOk); });
+  connect(BtOkSetDiag, &QPushButton::clicked, this, [this] {
+    if (dialog_ != nullptr && confirmOk && !confirmOk())
+      return;
+    Finish(BtOkSetDiag, QDialog::Accepted, onOk);
+  });
   connect(BtCancelSetDiag, &QPushButton::clicked, this,
           [this] { Finish(BtCancelSetDiag, QDialog::Rejected, onCancel); });
 

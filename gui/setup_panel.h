@@ -41,6 +41,9 @@ class TSpeedForm final : public QWidget {
   // and must not throw.
   std::function<void()> onOk;
   std::function<void()> onCancel;
+  // Asked when OK is pressed, before anything else: false keeps the dialog
+  // open with nothing saved.
+  std::function<bool()> confirmOk;
 
  private:
   QLineEdit* AddEdit(const char* name, int left, int top, int width);

@@ -215,6 +215,19 @@ bool CountAfterRead(BenchConfig& c, const Words& s) {
   return true;
 }
 
+// "replay ROLE FILE": the unit answers from the trace FILE (the rest of the
+// text, blanks included). Both roles replay from one trace, since a trace is
+// one run of the console.
+bool Replay(BenchConfig& c, const Words& s) {
+  const std::string path = RestAfterWords(s.text, 2);
+  if (path.empty() || (c.replay && c.replay->path != path))
+    return false;
+  if (!c.replay)
+    c.replay = ReplaySetup{path, {}};
+  c.replay->roles[s.role] = true;
+  return true;
+}
+
 }  // namespace
 
 BenchConfig DefaultBenchConfig() {
@@ -249,6 +262,8 @@ std::span<const BenchScenario> AllScenarios() {
       {"count-after-read", "РОЛЬ N", "N от 0 до 255", CountAfterRead},
       {"power-off-before-ok", "", "",
        [](BenchConfig& c, const Words& s) { return SetFlag(c.powerOffBeforeOk, s); }},
+      {"replay", "РОЛЬ ФАЙЛ",
+       "ФАЙЛ - трасса обмена, записанная с --trace; обе роли - из одной трассы", Replay},
   };
   return scenarios;
 }

@@ -51,6 +51,13 @@ struct UnitFaults {
   std::optional<int> countAfterReadBack;
 };
 
+// Units that answer from a recorded HID trace instead of the model: the
+// roles named, all from the one trace.
+struct ReplaySetup {
+  std::string path;
+  std::array<bool, 2> roles{};  // indexed by TUnitRole
+};
+
 struct BenchConfig {
   std::array<UnitSetup, 2> units;  // indexed by TUnitRole
   std::array<UnitFaults, 2> faults;
@@ -62,6 +69,7 @@ struct BenchConfig {
   // that asks for it, and takes a second over it.
   bool powerOffBeforeOk = false;
   std::vector<RemoteCall> calls;
+  std::optional<ReplaySetup> replay;
   bool withForeignDevice = true;  // a non-matching HID device (keyboard) is present too
 };
 

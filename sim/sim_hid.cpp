@@ -81,11 +81,24 @@ void WriteUtf16(const std::u16string& text, void* buffer, std::size_t length) {
 }  // namespace
 
 SimHid::SimHid(VirtualUnit& underTest, VirtualUnit& reference, bool withForeignDevice, Clock& clock,
-               std::function<void()> update)
+               std::function<void()> update, TraceReplay* replay)
     : units_{&underTest, &reference},
       withForeignDevice_(withForeignDevice),
       clock_(clock),
-      update_(std::move(update)) {}
+      update_(std::move(update)),
+      replay_(replay) {}
+
+std::optional<TUnitRole> SimHid::ReplayedRole(int slot) const {
+  const VirtualUnit* unit = UnitAt(slot);
+  if (replay_ == nullptr || unit == nullptr || !replay_->Replays(unit->Role()))
+    return std::nullopt;
+  return unit->Role();
+}
+
+SimHid::OpenInterface* SimHid::ReplayedInterface(HidHandle handle) {
+  const auto it = handles_.find(handle);
+  return it != handles_.end() && it->second.replayed ? &it->second : nullptr;
+}
 
 VirtualUnit* SimHid::UnitAt(int slot) const {
   switch (slot) {
@@ -101,6 +114,8 @@ VirtualUnit* SimHid::UnitAt(int slot) const {
 bool SimHid::SlotPresent(int slot) const {
   if (slot == kKeyboard)
     return withForeignDevice_;
+  if (const std::optional<TUnitRole> role = ReplayedRole(slot))
+    return replay_->UnitToOpen(*role) != nullptr;
   const VirtualUnit* unit = UnitAt(slot);
   return unit->Present() && unit->Plugged();
 }
@@ -123,8 +138,15 @@ HidHandle SimHid::Open(const std::string& path) {
     SetLastSystemError(SystemError::DeviceNotConnected);
     return kInvalidHandle;
   }
-  OpenInterface opened{slot, 0};
-  if (VirtualUnit* unit = UnitAt(slot)) {
+  OpenInterface opened{slot, 0, std::nullopt};
+  if (const std::optional<TUnitRole> role = ReplayedRole(slot)) {
+    if (replayedOpen_[*role]) {
+      SetLastSystemError(SystemError::IoFailure);
+      return kInvalidHandle;
+    }
+    replayedOpen_[*role] = true;
+    opened.replayed = *replay_->UnitToOpen(*role);
+  } else if (VirtualUnit* unit = UnitAt(slot)) {
     // The console shares for reading only: a second read/write open fails.
     if (unit->OpenByHost()) {
       SetLastSystemError(SystemError::IoFailure);
@@ -146,7 +168,9 @@ void SimHid::Close(HidHandle handle) {
     return;
   }
   VirtualUnit* unit = UnitAt(it->second.slot);
-  if (unit && unit->Plugged() && unit->PlugGeneration() == it->second.plugGeneration) {
+  if (it->second.replayed) {
+    replayedOpen_[unit->Role()] = false;
+  } else if (unit && unit->Plugged() && unit->PlugGeneration() == it->second.plugGeneration) {
     unit->HostClosed();
   }
   handles_.erase(it);
@@ -173,6 +197,11 @@ VirtualUnit* SimHid::LiveUnit(HidHandle handle, bool& keyboard) {
 
 bool SimHid::GetAttributes(HidHandle handle, HidAttributes& attributes) {
   update_();
+  if (const OpenInterface* open = ReplayedInterface(handle)) {
+    attributes =
+        HidAttributes{open->replayed->vendorId, open->replayed->productId, open->replayed->version};
+    return true;
+  }
   bool keyboard = false;
   VirtualUnit* unit = LiveUnit(handle, keyboard);
   if (keyboard) {
@@ -187,6 +216,10 @@ bool SimHid::GetAttributes(HidHandle handle, HidAttributes& attributes) {
 
 bool SimHid::GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) {
   update_();
+  if (const OpenInterface* open = ReplayedInterface(handle)) {
+    WriteUtf16(open->replayed->serial, buffer, length);
+    return true;
+  }
   bool keyboard = false;
   VirtualUnit* unit = LiveUnit(handle, keyboard);
   if (keyboard) {
@@ -228,7 +261,18 @@ VirtualUnit* SimHid::BeginTransfer(HidHandle handle, const std::uint8_t* report,
   return unit;
 }
 
+FeatureBytes SimHid::AfterReplay(FeatureBytes moved) {
+  const std::uint32_t error = LastSystemErrorCode();
+  update_();
+  SetLastSystemErrorCode(error);
+  return moved;
+}
+
 FeatureBytes SimHid::GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) {
+  if (const OpenInterface* open = ReplayedInterface(handle)) {
+    update_();
+    return AfterReplay(replay_->GetFeature(UnitAt(open->slot)->Role(), report, length));
+  }
   std::size_t size = 0;
   VirtualUnit* unit = BeginTransfer(handle, report, length, size);
   if (!unit)
@@ -254,6 +298,10 @@ FeatureBytes SimHid::GetFeature(HidHandle handle, std::uint8_t* report, std::siz
 }
 
 FeatureBytes SimHid::SetFeature(HidHandle handle, const std::uint8_t* report, std::size_t length) {
+  if (const OpenInterface* open = ReplayedInterface(handle)) {
+    update_();
+    return AfterReplay(replay_->SetFeature(UnitAt(open->slot)->Role(), report, length));
+  }
   std::size_t size = 0;
   VirtualUnit* unit = BeginTransfer(handle, report, length, size);
   if (!unit)

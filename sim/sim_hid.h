@@ -7,6 +7,7 @@
 
 #include "clock.h"
 #include "hid_library.h"
+#include "trace_replay.h"
 #include "virtual_unit.h"
 
 namespace vr512b::sim {
@@ -15,10 +16,13 @@ namespace vr512b::sim {
 // returns the block from byte 0 of the report buffer, a write carries the
 // report id in byte 0 and the block after it. Every feature-report transfer
 // takes 1 ms of clock time, so that polling loops move a virtual clock.
+// A unit of a role the replay plays back is there only while the recorded
+// console opened it, with the recorded identity, and its transfers take the
+// recorded time.
 class SimHid final : public HidLibrary {
  public:
   SimHid(VirtualUnit& underTest, VirtualUnit& reference, bool withForeignDevice, Clock& clock,
-         std::function<void()> update);
+         std::function<void()> update, TraceReplay* replay = nullptr);
 
   std::optional<std::vector<std::string>> EnumeratePaths() override;
   HidHandle Open(const std::string& path) override;
@@ -40,9 +44,17 @@ class SimHid final : public HidLibrary {
   struct OpenInterface {
     int slot = kKeyboard;
     std::uint64_t plugGeneration = 0;
+    std::optional<trace::UnitIdentity> replayed;  // the identity it was opened with
   };
 
   VirtualUnit* UnitAt(int slot) const;
+  // The role of a slot whose unit the replay plays back.
+  std::optional<TUnitRole> ReplayedRole(int slot) const;
+  // The open interface of a replayed unit behind a handle, or null.
+  OpenInterface* ReplayedInterface(HidHandle handle);
+  // Lets the model keep up with the time a replayed transfer took, the
+  // transfer's error kept.
+  FeatureBytes AfterReplay(FeatureBytes moved);
   bool SlotPresent(int slot) const;
   // The unit behind an open handle, or null with the last error set.
   VirtualUnit* LiveUnit(HidHandle handle, bool& keyboard);
@@ -56,6 +68,8 @@ class SimHid final : public HidLibrary {
   bool withForeignDevice_;
   Clock& clock_;
   std::function<void()> update_;
+  TraceReplay* replay_;
+  std::array<bool, 2> replayedOpen_{};
   std::map<HidHandle, OpenInterface> handles_;
   HidHandle nextHandle_ = 0x100;
 };

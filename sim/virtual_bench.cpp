@@ -3,21 +3,25 @@
 #include "line_model.h"
 #include "scheduler.h"
 #include "sim_hid.h"
+#include "trace_replay.h"
 #include "virtual_unit.h"
 
 namespace vr512b::sim {
 
 struct VirtualBench::Impl {
-  Impl(Clock& clock, BenchConfig benchConfig)
+  Impl(Clock& clock, BenchConfig benchConfig, std::unique_ptr<TraceReplay> traceReplay)
       : clock(clock),
         config(std::move(benchConfig)),
+        replay(std::move(traceReplay)),
         scheduler(clock.NowMs()),
         line(scheduler, config),
         underTest(urUnderTest, config.units[urUnderTest], config.faults[urUnderTest],
                   config.displayBroken, config.buzzerBroken, scheduler, line),
         reference(urReference, config.units[urReference], config.faults[urReference], false, false,
                   scheduler, line),
-        hid(underTest, reference, config.withForeignDevice, clock, [this] { Update(); }) {
+        hid(
+            underTest, reference, config.withForeignDevice, clock, [this] { Update(); },
+            replay.get()) {
     line.Attach(underTest, reference);
   }
 
@@ -26,6 +30,7 @@ struct VirtualBench::Impl {
 
   Clock& clock;
   const BenchConfig config;
+  const std::unique_ptr<TraceReplay> replay;
   Scheduler scheduler;
   LineModel line;
   VirtualUnit underTest;
@@ -33,8 +38,8 @@ struct VirtualBench::Impl {
   SimHid hid;
 };
 
-VirtualBench::VirtualBench(Clock& clock, BenchConfig config)
-    : impl_(std::make_unique<Impl>(clock, std::move(config))) {}
+VirtualBench::VirtualBench(Clock& clock, BenchConfig config, std::unique_ptr<TraceReplay> replay)
+    : impl_(std::make_unique<Impl>(clock, std::move(config), std::move(replay))) {}
 
 VirtualBench::~VirtualBench() = default;
 
@@ -46,6 +51,9 @@ Clock& VirtualBench::clock() {
 }
 const BenchConfig& VirtualBench::config() const {
   return impl_->config;
+}
+TraceReplay* VirtualBench::Replay() const {
+  return impl_->replay.get();
 }
 
 void VirtualBench::Update() {

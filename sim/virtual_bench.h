@@ -1,7 +1,8 @@
 #pragma once
 
 // The virtual bench as the rest of the program sees it: its set-up and
-// scenarios (bench_config.h), the bench itself and the virtual technician.
+// scenarios (bench_config.h), the bench itself, the virtual technician, and
+// the replay of a recorded trace (trace_replay.h).
 
 #include <array>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include "clock.h"
 #include "device_types.h"
 #include "hid_library.h"
+#include "trace_replay.h"
 #include "virtual_technician.h"
 
 namespace vr512b::sim {
@@ -49,7 +51,8 @@ struct SimulatorSnapshot {
 
 class VirtualBench {
  public:
-  VirtualBench(Clock& clock, BenchConfig config);
+  // With a replay, the units of its roles answer from the trace it holds.
+  VirtualBench(Clock& clock, BenchConfig config, std::unique_ptr<TraceReplay> replay = nullptr);
   ~VirtualBench();
   VirtualBench(const VirtualBench&) = delete;
   VirtualBench& operator=(const VirtualBench&) = delete;
@@ -78,6 +81,8 @@ class VirtualBench {
   void SetSimulatorPowerLater(bool on, int delayMs);
 
   const BenchConfig& config() const;
+  // The trace the replayed units answer from, or null.
+  TraceReplay* Replay() const;
 
  private:
   struct Impl;

@@ -1,5 +1,6 @@
 #include <string_view>
 
+#include "trace_replay.h"
 #include "virtual_bench.h"
 
 namespace vr512b::sim {
@@ -64,6 +65,12 @@ Loudness ToneHeard(const UnitSnapshot& unit) {
 }  // namespace
 
 bool VirtualTechnician::Answer(const std::string& question) {
+  // A unit replayed from a trace shows nothing on the bench: the answer is the
+  // one the operator gave at the recorded bench.
+  if (TraceReplay* replay = bench_.Replay()) {
+    if (const std::optional<bool> recorded = replay->RecordedAnswer(question))
+      return *recorded;
+  }
   const UnitSnapshot unit = bench_.Unit(urUnderTest);
   if (question == kDisplayQuestion) {
     return unit.display == kDisplayedText && unit.computerIndicator;

@@ -2,7 +2,8 @@
 
 // What a HID trace holds: the units, their feature transfers and the console's
 // marks. Shared by the writer, which takes these, and the reader, which gives
-// them back.
+// them back. The unit's identity on USB and its reports are the protocol's
+// (device_types.h).
 
 #include <cstdint>
 #include <span>
@@ -10,22 +11,12 @@
 #include <variant>
 #include <vector>
 
+#include "device_types.h"
+
 namespace vr512b::trace {
 
-// Identity of a VR512B unit on USB and its feature reports. Kept here, apart
-// from the device layer, so that the trace files stand on their own; the
-// values are the unit's and must stay equal to those in device_types.h.
-inline constexpr std::uint16_t kUnitVendorId = 0x8002;
-inline constexpr std::uint16_t kUnitProductId = 0x4002;
-inline constexpr std::uint8_t kReportShort = 1;
-inline constexpr std::uint8_t kReportConfig = 2;
-inline constexpr std::uint8_t kReportMessage = 3;
-inline constexpr std::uint16_t kShortReportLength = 7;  // report id included
-inline constexpr std::uint16_t kConfigReportLength = 17;
-inline constexpr std::uint16_t kMessageReportLength = 43;
-
-// Same values as the console's TUnitRole, so that either converts with a cast.
-enum class Role : std::uint8_t { UnderTest = 0, Reference = 1 };
+// The console's TUnitRole as a trace keeps it.
+enum class Role : std::uint8_t { UnderTest = urUnderTest, Reference = urReference };
 
 enum class TransferKind : std::uint8_t {
   Get,  // HidD_GetFeature: GET_REPORT

@@ -40,6 +40,8 @@ fi
 
 # Scenario keyword -> runs that use it: each line holds the runner's
 # arguments, words separated by "|" so that a scenario keeps its blanks.
+# "@TRACE ARGS@" stands for a HID trace the same runner records first with
+# ARGS (--trace FILE ARGS).
 declare -A cases=(
   [absent]="--sim|absent ut|func
 --sim|absent ref|tr
@@ -78,6 +80,11 @@ declare -A cases=(
   [count-after-read]="--sim|count-after-read ut 0|func
 --sim|count-after-read ut 199|func"
   [power-off-before-ok]="--sim|power-off-before-ok|line"
+  [replay]="--sim|replay ut @TRACE func@|func
+--sim|replay ut @TRACE all@|--sim|replay ref @TRACE all@|all
+--sim|replay ut @TRACE --abort-after 60000 monitor@|--sim|replay ref @TRACE --abort-after 60000 monitor@|monitor
+--sim|replay ut @TRACE indic@|--sim|replay ref @TRACE indic@|--answer|no|indic
+--sim|replay ut @TRACE func@|indic"
 )
 
 runs=()
@@ -106,10 +113,22 @@ failed=0
 n=0
 for run in "${runs[@]}"; do
   n=$((n + 1))
-  IFS='|' read -r -a args <<< "$run"
+  IFS='|' read -r -a words <<< "$run"
   for side in reference new; do
     binary=$reference
     [ "$side" = new ] && binary=$cli
+    # Both sides record to the same path, so that messages naming it agree.
+    args=()
+    for word in "${words[@]}"; do
+      if [[ $word =~ ^(.*)@TRACE\ ([^@]*)@(.*)$ ]]; then
+        trace="$work/$n.pcapng"
+        read -r -a recorded <<< "${BASH_REMATCH[2]}"
+        "$binary" --simulate --virtual-time --settings "$work/$n-$side-trace.reg" \
+          --trace "$trace" "${recorded[@]}" > /dev/null 2>&1 < /dev/null
+        word="${BASH_REMATCH[1]}$trace${BASH_REMATCH[3]}"
+      fi
+      args+=("$word")
+    done
     status=0
     "$binary" --simulate --virtual-time --settings "$work/$n-$side.reg" "${args[@]}" \
       > "$work/$n-$side.out" 2> "$work/$n-$side.err" < /dev/null || status=$?

@@ -24,7 +24,8 @@ TEST(ConsoleSession, TheVirtualBenchStartsWithParametersMadeForIt) {
   ConsoleSession session(OnTheBench(dir, {"version ut 0A03"}));
   EXPECT_EQ(session.SettingsPath(), dir.File("bench.reg"));
   TestParameterValues values;
-  EXPECT_EQ(session.LoadParameters(values), "");
+  EXPECT_EQ(session.SeedError(), "");
+  EXPECT_EQ(session.LoadParameters(values).error, "");
   EXPECT_EQ(values, SimulatorSettings()) << "seeded before the first load";
 
   const ConsoleSession::HidStart start = session.StartHid();
@@ -48,19 +49,23 @@ TEST(ConsoleSession, AScenarioThatDoesNotApplyIsNamedAndNothingStarts) {
   EXPECT_EQ(session.Bench(), nullptr);
 }
 
-TEST(ConsoleSession, AStoreThatCannotBeReadIsReportedAndTheValuesBeforeItStay) {
+TEST(ConsoleSession, AValueThatCannotBeReadIsReportedAndTheOthersLoad) {
   testing::TempDir dir;
   testing::WriteFile(dir.File("bench.reg"),
                      "Windows Registry Editor Version 5.00\n\n"
                      "[HKEY_LOCAL_MACHINE\\Software\\Korvex\\DiagVR512B]\n"
                      "\"NameVR512BSample\"=\"77\"\n"
-                     "\"IDContact\"=\"yes\"\n");
+                     "\"IDContact\"=\"yes\"\n"
+                     "\"LowSpeed\"=dword:00000000\n");
   ConsoleSession session(OnTheBench(dir));
-  TestParameterValues values;
-  values.LowSpeed = false;
-  EXPECT_EQ(session.LoadParameters(values), "Invalid data type for 'IDContact'");
+  TestParameterValues values = UnloadedControls();
+  const SettingsLoad loaded = session.LoadParameters(values);
+  EXPECT_EQ(loaded.error, "Invalid data type for 'IDContact'");
+  EXPECT_FALSE(loaded.notParameters);
   EXPECT_EQ(values.NameVR512BSample, "77") << "an existing store is not seeded over";
-  EXPECT_FALSE(values.LowSpeed) << "read after the bad value: left as it was";
+  EXPECT_FALSE(values.IDContact) << "the bad value keeps what it had";
+  EXPECT_FALSE(values.LowSpeed) << "read after the bad value";
+  EXPECT_TRUE(values.Secsoa) << "missing after the bad value: its default";
 }
 
 }  // namespace

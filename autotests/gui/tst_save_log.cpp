@@ -117,10 +117,11 @@ class SaveLogTest : public QObject {
     QCOMPARE(top[0]->text(), QString::fromUtf8("Выход"));
     QCOMPARE(top[1]->text(), QString::fromUtf8("Сервис"));
     const QList<QAction*> service = top[1]->menu()->actions();
-    QCOMPARE(service.size(), 2);
+    QCOMPARE(service.size(), 3);
     QCOMPARE(service[0]->text(), QString::fromUtf8("Параметры тестирования..."));
     QCOMPARE(service[1]->text(), QString::fromUtf8("Сохранить протокол..."));
     QCOMPARE(service[1], Action("ActSaveLog"));
+    QCOMPARE(service[2], Action("ActTraceHid"));
     QCOMPARE(top[2]->text(), QString::fromUtf8("О программе..."));
   }
 

@@ -11,11 +11,7 @@
 
 #include "cli_options.h"
 #include "cli_runner.h"
-#include "cli_view.h"
 #include "hid_loader.h"
-#include "parameter_override.h"
-#include "serial_number.h"
-#include "settings.h"
 
 extern char** environ;
 
@@ -31,21 +27,6 @@ sim::BenchConfig ConfigFor(const std::vector<std::string>& scenarios) {
       throw std::invalid_argument(scenario + ": " + error);
   }
   return config;
-}
-
-// The parameters as the runner has them on the virtual bench: its own store,
-// seeded on first use, then the command line's overrides.
-TestParameterValues ParametersFor(const cli::CliOptions& options) {
-  TestParameterValues values;
-  const std::string path = options.settingsPath.value();
-  SeedSimulatorSettings(path);
-  LoadSettings(*OpenSettingsStore(path), values);
-  for (const auto& [name, value] : options.overrides) {
-    const std::string error = SetParameterByName(values, name, value);
-    if (!error.empty())
-      throw std::invalid_argument(error);
-  }
-  return values;
 }
 
 }  // namespace
@@ -68,30 +49,17 @@ RunOutput RunOverRealStack(const std::vector<std::string>& args,
     throw std::invalid_argument("expected --simulate --virtual-time --settings: " + parsed.error);
   }
   const cli::CliOptions& options = parsed.options;
-  const TestParameterValues parameters = ParametersFor(options);
   RealStack stack(options.scenarios);
   if (prepare)
     prepare(stack);
-  sim::VirtualTechnician technician(*stack.bench);
 
   std::ostringstream out;
   std::ostringstream err;
   std::istringstream in;
   const volatile std::sig_atomic_t noSignal = 0;
   RunOutput output;
-  {
-    cli::CliView view({out, err, in, &noSignal}, stack.clock, cli::AnswerMode::Auto, &technician,
-                      parameters, options.abortAfterMs);
-    DiagConsole console(*stack.hid, stack.clock, view);
-    view.Attach(console);
-    console.SetRefSerialFromText(parameters.NameVR512BSample);
-    for (const std::string& test : options.tests)
-      console.RunByName(test);
-    view.PrintStatusCells();
-    output.status = view.AnyFailed()    ? cli::kExitTestFailed
-                    : view.AnyAborted() ? cli::kExitAborted
-                                        : cli::kExitOk;
-  }
+  output.status = cli::RunCli(options, {out, err, in, &noSignal},
+                              SessionOptions::ExternalBench{stack.bench.get(), stack.hid.get()});
   for (const TUnitRole role : {urUnderTest, urReference}) {
     output.opens[role] = stack.units.Opens(role);
     output.transfers[role] = stack.units.Transfers(role);

@@ -44,7 +44,7 @@ struct RealStack {
   std::unique_ptr<HidLibrary> hid;
 };
 
-// vr512b-diag-cli's command line run in this process as the runner runs it
+// vr512b-diag-cli's command line run in this process by the runner itself,
 // with --simulate --virtual-time, except that the console reaches the
 // bench's units through the real HID stack instead of the bench's own HID
 // face. `prepare` may set faults on the units before the tests start.

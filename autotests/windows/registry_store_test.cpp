@@ -23,15 +23,28 @@ constexpr wchar_t kScratchKey[] = L"Software\\Korvex\\DiagVR512B-autotest";
 constexpr char kScratchKeyA[] = "Software\\Korvex\\DiagVR512B-autotest";
 constexpr wchar_t kSettingsKeyW[] = L"Software\\Korvex\\DiagVR512B";
 
+// The console keeps its values where the 32-bit console did: in the 32-bit
+// view of the registry, which other programs reach with KEY_WOW64_32KEY.
+constexpr REGSAM kConsoleView = KEY_WOW64_32KEY;
+constexpr REGSAM kNativeView = KEY_WOW64_64KEY;
+
 struct KeyClose {
   void operator()(HKEY key) const { ::RegCloseKey(key); }
 };
 using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyClose>;
 
-UniqueKey OpenNative(HKEY root, const wchar_t* path) {
+UniqueKey OpenNative(HKEY root, const wchar_t* path, REGSAM view = kConsoleView) {
   HKEY key = nullptr;
-  if (::RegOpenKeyExW(root, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+  if (::RegOpenKeyExW(root, path, 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS)
     return nullptr;
+  return UniqueKey(key);
+}
+
+UniqueKey CreateNative(HKEY root, const wchar_t* path, REGSAM view = kConsoleView) {
+  HKEY key = nullptr;
+  EXPECT_EQ(
+      ::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr),
+      ERROR_SUCCESS);
   return UniqueKey(key);
 }
 
@@ -40,10 +53,11 @@ struct RawValue {
   std::vector<std::uint8_t> data;
 };
 
-RawValue ReadNative(HKEY root, const wchar_t* path, const wchar_t* name) {
+RawValue ReadNative(HKEY root, const wchar_t* path, const wchar_t* name,
+                    REGSAM view = kConsoleView) {
   RawValue value;
   DWORD size = 0;
-  const UniqueKey key = OpenNative(root, path);
+  const UniqueKey key = OpenNative(root, path, view);
   if (!key || ::RegQueryValueExW(key.get(), name, nullptr, &value.type, nullptr, &size) != 0)
     return value;
   value.data.resize(size);
@@ -84,19 +98,17 @@ class RegistryTest : public ::testing::Test {
   void TearDown() override { Clean(); }
   static void Clean() {
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-      ::RegDeleteTreeW(root, kScratchKey);
-      ::RegDeleteTreeW(root, kSettingsKeyW);
+      for (REGSAM view : {kConsoleView, kNativeView}) {
+        if (const UniqueKey software = OpenNative(root, L"Software", view)) {
+          ::RegDeleteTreeW(software.get(), L"Korvex\\DiagVR512B-autotest");
+          ::RegDeleteTreeW(software.get(), L"Korvex\\DiagVR512B");
+        }
+      }
     }
   }
 
   // The scratch key with values that another program stored.
-  UniqueKey Scratch() {
-    HKEY key = nullptr;
-    EXPECT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kScratchKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    return UniqueKey(key);
-  }
+  UniqueKey Scratch() { return CreateNative(HKEY_LOCAL_MACHINE, kScratchKey); }
 };
 
 TEST_F(RegistryTest, TypedValuesRoundTripAndAreStoredAsTheRegistryTypes) {
@@ -239,8 +251,10 @@ TEST_F(RegistryTest, ParametersLiveUnderTheMachineKeyAndLoadingStopsAtAWrongType
 
 TEST_F(RegistryTest, TheVirtualBenchSeedsItsOwnParametersOnceUnderTheUserKey) {
   EXPECT_EQ(DefaultSimulatorSettingsPath(), "HKEY_CURRENT_USER");
-  ASSERT_TRUE(SeedSimulatorSettings(DefaultSimulatorSettingsPath()));
-  EXPECT_FALSE(SeedSimulatorSettings("HKCU"));
+  const SeedResult seeded = SeedSimulatorSettings(DefaultSimulatorSettingsPath());
+  EXPECT_TRUE(seeded.created);
+  EXPECT_EQ(seeded.error, "");
+  EXPECT_FALSE(SeedSimulatorSettings("HKCU").created);
   // The bench technician's machine-wide parameters are left alone.
   EXPECT_TRUE(OpenNative(HKEY_LOCAL_MACHINE, kSettingsKeyW) == nullptr);
 
@@ -254,7 +268,41 @@ TEST_F(RegistryTest, TheVirtualBenchSeedsItsOwnParametersOnceUnderTheUserKey) {
 
   // Anything but a hive is refused rather than read as an empty store.
   EXPECT_NE(ErrorOf([] { OpenSettingsStore("C:\\temp\\DiagVR512B.reg"); }), "");
-  EXPECT_FALSE(SeedSimulatorSettings("C:\\temp\\DiagVR512B.reg"));
+  const SeedResult notAHive = SeedSimulatorSettings("C:\\temp\\DiagVR512B.reg");
+  EXPECT_FALSE(notAHive.created);
+  EXPECT_NE(notAHive.error, "");
+  TestParameterValues values;
+  const SettingsLoad load = LoadSettingsFrom("C:\\temp\\DiagVR512B.reg", values);
+  EXPECT_TRUE(load.notParameters);
+}
+
+TEST_F(RegistryTest, ParametersLiveInThe32BitViewWhereExistingInstallationsKeepThem) {
+  // What the 32-bit console stored on a 64-bit Windows.
+  {
+    const UniqueKey old = CreateNative(HKEY_LOCAL_MACHINE, kSettingsKeyW, kConsoleView);
+    WriteNativeText(old.get(), L"NameVR512BSample", L"12345");
+    WriteNativeText(old.get(), L"Phone", L"2002");
+    const DWORD off = 0;
+    WriteNative(old.get(), L"Presto", REG_DWORD, &off, sizeof off);
+  }
+  TestParameterValues loaded;
+  LoadSettings(*OpenSettingsStore("HKLM"), loaded);
+  EXPECT_EQ(loaded.NameVR512BSample, "12345");
+  EXPECT_EQ(loaded.Phone, "2002");
+  EXPECT_FALSE(loaded.Presto);
+
+  TestParameterValues changed = loaded;
+  changed.PhoneSample = "2001";
+  SaveSettings(*OpenSettingsStore("HKLM"), changed, loaded);
+  // Beside the old values, under WOW6432Node as the native view names it,
+  // and nothing in the native view's own key.
+  EXPECT_EQ(ReadNative(HKEY_LOCAL_MACHINE, L"Software\\WOW6432Node\\Korvex\\DiagVR512B",
+                       L"PhoneSample", kNativeView)
+                .data,
+            Utf16WithZero(L"2001"));
+  EXPECT_EQ(ReadNative(HKEY_LOCAL_MACHINE, kSettingsKeyW, L"NameVR512BSample").data,
+            Utf16WithZero(L"12345"));
+  EXPECT_TRUE(OpenNative(HKEY_LOCAL_MACHINE, kSettingsKeyW, kNativeView) == nullptr);
 }
 
 }  // namespace

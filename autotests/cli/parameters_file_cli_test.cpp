@@ -1,0 +1,143 @@
+// The runner and the parameters file as users hand it one: a file that is none
+// of ours, a value of the wrong type, an empty path, a read-only config folder
+// on the virtual bench. The runner never writes the file, and says what it
+// found.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "cli_options.h"
+#include "cli_runner.h"
+#include "json_reader.h"
+#include "test_support.h"
+#include "unprivileged.h"
+
+namespace vr512b {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Json;
+using testing::JsonReader;
+
+struct RunResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+RunResult RunRunner(const std::vector<std::string>& args) {
+  RunResult run;
+  const cli::ParseResult parsed = cli::ParseCommandLine(args);
+  if (!parsed.error.empty()) {
+    run.status = cli::kExitUsage;
+    run.err = parsed.error;
+    return run;
+  }
+  std::ostringstream out;
+  std::ostringstream err;
+  std::istringstream in;
+  run.status = cli::RunCli(parsed.options, {out, err, in, nullptr});
+  run.out = out.str();
+  run.err = err.str();
+  return run;
+}
+
+std::string FirstLine(const std::string& text) {
+  return text.substr(0, text.find('\n'));
+}
+
+TEST(ParametersFileCli, AFileThatIsNoParametersFileStopsTheRunUntouched) {
+  testing::TempDir dir;
+  const std::string path = dir.File("hosts");
+  const std::string hosts = "127.0.0.1\tlocalhost\n";
+  testing::WriteFile(path, hosts);
+  const RunResult run = RunRunner({"--simulate", "--virtual-time", "--settings", path, "func"});
+  EXPECT_EQ(run.status, cli::kExitCannotStart);
+  EXPECT_EQ(run.err, "vr512b-diag-cli: --settings: Файл «" + path +
+                         "» не является файлом параметров тестирования: это не файл реестра "
+                         "(первая строка не «Windows Registry Editor Version 5.00» и не "
+                         "«REGEDIT4»). Файл оставлен без изменений.\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(testing::ReadFile(path), hosts);
+  EXPECT_FALSE(fs::exists(path + ".lock"));
+}
+
+TEST(ParametersFileCli, AWrongTypeIsReportedAndTheRunHasTheWindowsValues) {
+  testing::TempDir dir;
+  const std::string path = dir.File("typed.reg");
+  const std::string file =
+      "Windows Registry Editor Version 5.00\n\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Korvex\\DiagVR512B]\n"
+      "\"NameVR512BSample\"=\"10001\"\n"
+      "\"PhoneSample\"=dword:1\n"
+      "\"Phone\"=\"2002\"\n"
+      "\"IDContact\"=dword:00000000\n"
+      "\"LowSpeed\"=dword:00000001\n"
+      "\"Secsoa\"=dword:00000001\n"
+      "\"Korvex\"=dword:00000000\n"
+      "\"Presto\"=dword:00000001\n"
+      "\"ShortTest\"=dword:00000001\n"
+      "\"SoundSample\"=dword:00000001\n"
+      "\"Sound\"=dword:00000000\n"
+      "\"KorvexTestMsg\"=dword:00000001\n"
+      "\"CBNoTone\"=dword:00000001\n";
+  testing::WriteFile(path, file);
+  const std::string report = dir.File("run.json");
+  const RunResult run =
+      RunRunner({"--simulate", "--virtual-time", "--settings", path, "--report", report, "func"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(FirstLine(run.err), "Параметры тестирования: Invalid data type for 'PhoneSample'");
+  EXPECT_EQ(testing::ReadFile(path), file);
+
+  // The values the window shows on the same file (autotests/gui).
+  Json record;
+  const std::string text = testing::ReadFile(report);
+  JsonReader reader(text);
+  ASSERT_TRUE(reader.Read(record)) << reader.error();
+  const Json& p = record["parameters"];
+  EXPECT_EQ(p["NameVR512BSample"].text, "10001");
+  EXPECT_EQ(p["PhoneSample"].text, "");
+  EXPECT_EQ(p["Phone"].text, "2002");
+  const std::pair<const char*, bool> flags[] = {
+      {"IDContact", false},    {"LowSpeed", true},  {"Secsoa", true}, {"Korvex", false},
+      {"Presto", true},        {"ShortTest", true}, {"Sound", false}, {"SoundSample", true},
+      {"KorvexTestMsg", true}, {"CBNoTone", true}};
+  for (const auto& [name, value] : flags)
+    EXPECT_EQ(p[name].boolean, value) << name;
+}
+
+TEST(ParametersFileCli, AnEmptySettingsPathIsAUsageError) {
+  const RunResult run = RunRunner({"--settings", "", "func"});
+  EXPECT_EQ(run.status, cli::kExitUsage);
+  EXPECT_EQ(run.err, "--settings: не указан файл");
+}
+
+TEST(ParametersFileCli, AReadOnlyConfigFolderOnTheBenchSaysWhy) {
+  testing::TempDir dir;
+  fs::permissions(dir.path(), fs::perms(0755));
+  const std::string folder = dir.File("Korvex");
+  fs::create_directory(folder);
+  fs::permissions(folder, fs::perms(0555));
+  const std::string path = folder + "/DiagVR512B-sim.reg";
+  RunResult run;
+  {
+    const testing::AsUnprivilegedUser user;
+    ASSERT_TRUE(user.Effective());
+    run = RunRunner({"--simulate", "--virtual-time", "--settings", path, "tr"});
+  }
+  fs::permissions(folder, fs::perms(0755));
+  EXPECT_EQ(FirstLine(run.err),
+            "vr512b-diag-cli: Не удалось создать параметры виртуального стенда "
+            "в «" +
+                path +
+                "»: Permission denied. Без них эталонное УПО стенда не будет "
+                "найдено.");
+  // The run goes on, and fails where the hint said it would.
+  EXPECT_EQ(run.status, cli::kExitTestFailed);
+  EXPECT_NE(run.out.find("Серийный номер эталонного УПО  не задан\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vr512b

@@ -1,0 +1,157 @@
+// Traces that cannot be replayed, and traces that cannot be written: a clear
+// message and exit status 3 before any test starts, never a crash; a trace
+// that fails to be written half-way is said, and the tests go on unchanged.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include "replay_support.h"
+#include "trace_reader.h"
+#include "trace_writer.h"
+
+namespace vr512b::replaytest {
+namespace {
+
+constexpr const char* kPrefix = "vr512b-diag-cli: --sim replay: ";
+
+class BadTrace : public ::testing::Test {
+ protected:
+  RunOutput Replay(const std::string& trace, const std::string& test = "func") {
+    return RunRunner(dir.File("replay.reg"),
+                     {"--sim", "replay ut " + trace, "--sim", "replay ref " + trace, test});
+  }
+  // Exit status 3, nothing run, and the one line that says why.
+  void ExpectRefused(const RunOutput& run, const std::string& why) {
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind(kPrefix, 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+  }
+
+  testing::TempDir dir;
+};
+
+TEST_F(BadTrace, ATraceCutShortAnywhereIsRefused) {
+  const std::string trace = dir.File("whole.pcapng");
+  ASSERT_EQ(RecordRun(dir.File("record.reg"), trace, {"func"}).run.status, 0);
+  const std::string whole = testing::ReadFile(trace);
+  const std::string cut = dir.File("cut.pcapng");
+  for (std::size_t length = 1; length < whole.size(); length += 997) {
+    SCOPED_TRACE("cut after " + std::to_string(length) + " bytes");
+    testing::WriteFile(cut, whole.substr(0, length));
+    const RunOutput run = Replay(cut);
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind(std::string(kPrefix) + "Трасса " + cut + ": ", 0), 0u) << run.err;
+  }
+  // Cut at a block's end: the end mark is missing, as after a crash.
+  const std::size_t endMark = whole.rfind(std::string("\x06\x00\x00\x00", 4));
+  ASSERT_NE(endMark, std::string::npos);
+  testing::WriteFile(cut, whole.substr(0, endMark));
+  ExpectRefused(Replay(cut), "нет отметки конца записи");
+}
+
+TEST_F(BadTrace, AFileThatIsNoPcapngTraceIsRefused) {
+  testing::WriteFile(dir.File("log.txt"), "Проверка функционирования\nOK\n");
+  ExpectRefused(Replay(dir.File("log.txt")), "не файл pcapng");
+  // A classic pcap file, as tcpdump writes one.
+  testing::WriteFile(dir.File("classic.pcap"),
+                     std::string("\xd4\xc3\xb2\xa1\x02\x00\x04\x00", 8) + std::string(16, '\0'));
+  ExpectRefused(Replay(dir.File("classic.pcap")), "не файл pcapng");
+  ExpectRefused(Replay(dir.File("missing.pcapng")), "не могу открыть файл");
+  testing::WriteFile(dir.File("empty.pcapng"), "");
+  ExpectRefused(Replay(dir.File("empty.pcapng")), "Трасса " + dir.File("empty.pcapng"));
+}
+
+TEST_F(BadTrace, ATraceOfAnotherDeviceIsRefused) {
+  trace::TraceWriter writer;
+  ASSERT_TRUE(writer.Open(dir.File("keyboard.pcapng"), "other"));
+  trace::UnitIdentity keyboard{trace::Role::UnderTest, u"K1", 0x046D, 0xC31C, 0x6400};
+  ASSERT_TRUE(writer.AddUnit(keyboard, 0));
+  ASSERT_TRUE(writer.Close());
+  ExpectRefused(Replay(dir.File("keyboard.pcapng")), "с другим устройством (VID 0x046D");
+}
+
+TEST_F(BadTrace, ATraceOfAnotherTestIsRefused) {
+  const std::string trace = dir.File("func.pcapng");
+  ASSERT_EQ(RecordRun(dir.File("record.reg"), trace, {"func"}).run.status, 0);
+  ExpectRefused(Replay(trace, "indic"),
+                "трасса " + trace + " записана при запуске «func», а запускается «indic»");
+  ExpectRefused(Replay(trace, "all"), "а запускается «all»");
+}
+
+TEST_F(BadTrace, ATraceWithoutATestIsRefused) {
+  trace::TraceWriter writer;
+  ASSERT_TRUE(writer.Open(dir.File("idle.pcapng"), "vr512b-diag"));
+  ASSERT_TRUE(writer.Close());
+  ExpectRefused(Replay(dir.File("idle.pcapng")), "нет ни одного запуска теста");
+}
+
+TEST_F(BadTrace, BothUnitsReplayFromOneTrace) {
+  const RunOutput run = RunRunner(dir.File("replay.reg"), {"--sim", "replay ut a.pcapng", "--sim",
+                                                           "replay ref b.pcapng", "func"});
+  EXPECT_EQ(run.status, 64);
+  EXPECT_NE(run.err.find("обе роли - из одной трассы"), std::string::npos) << run.err;
+}
+
+TEST_F(BadTrace, ATraceThatCannotBeCreatedStopsTheRunBeforeItStarts) {
+  const std::string trace = dir.File("no-such-folder/run.pcapng");
+  const RunOutput run = RunRunner(dir.File("run.reg"), {"--trace", trace, "func"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "vr512b-diag-cli: --trace " + trace + ": Не могу создать файл трассы " +
+                         trace + ": No such file or directory\n");
+}
+
+// Files this process writes may grow to `bytes` and no further while it lasts.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved_;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  void (*previousHandler_)(int) = nullptr;
+};
+
+TEST_F(BadTrace, ATraceThatStopsBeingWrittenIsSaidAndTheTestsGoOnUnchanged) {
+  const RunOutput plain =
+      RunRunner(dir.File("plain.reg"), {"--sim", "unplug ut after 500", "func"});
+  const std::string trace = dir.File("run.pcapng");
+  RunOutput traced;
+  {
+    const FileSizeLimit limit(100000);
+    traced = RunRunner(dir.File("traced.reg"),
+                       {"--trace", trace, "--sim", "unplug ut after 500", "func"});
+  }
+  EXPECT_EQ(Difference(traced.out, plain.out), "");
+  EXPECT_EQ(traced.status, plain.status);
+  const std::string said = "vr512b-diag-cli: --trace " + trace +
+                           ": запись обмена прервана: Трасса " + trace +
+                           ": не могу записать файл: File too large\n";
+  EXPECT_EQ(traced.err, said + plain.err);
+
+  // What reached the file reads as cut short.
+  trace::TraceReader reader = trace::TraceReader::FromFile(trace);
+  trace::Trace read;
+  EXPECT_FALSE(ReadTrace(reader, read));
+  EXPECT_EQ(reader.fault(), trace::TraceFault::Truncated) << reader.error();
+  EXPECT_FALSE(read.events.empty());
+}
+
+}  // namespace
+}  // namespace vr512b::replaytest

@@ -1,0 +1,135 @@
+#include "replay_support.h"
+
+#include <csignal>
+#include <sstream>
+#include <stdexcept>
+
+#include "cli_runner.h"
+#include "procedure_table.h"
+#include "virtual_bench.h"
+
+namespace vr512b::replaytest {
+namespace {
+
+std::vector<std::string> Command(const std::string& store, const std::vector<std::string>& args) {
+  std::vector<std::string> command{"--simulate", "--virtual-time", "--settings", store};
+  command.insert(command.end(), args.begin(), args.end());
+  return command;
+}
+
+RunOutput Run(const std::vector<std::string>& command,
+              std::optional<SessionOptions::ExternalBench> external = std::nullopt) {
+  const cli::ParseResult parsed = cli::ParseCommandLine(command);
+  if (!parsed.error.empty())
+    throw std::invalid_argument(parsed.error);
+  std::ostringstream out;
+  std::ostringstream err;
+  std::istringstream in;
+  const volatile std::sig_atomic_t noSignal = 0;
+  RunOutput output;
+  output.status = cli::RunCli(parsed.options, {out, err, in, &noSignal}, external);
+  output.out = out.str();
+  output.err = err.str();
+  return output;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+}  // namespace
+
+RunOutput RunRunner(const std::string& store, const std::vector<std::string>& args) {
+  return Run(Command(store, args));
+}
+
+RecordedRun RecordRun(const std::string& store, const std::string& trace,
+                      const std::vector<std::string>& args) {
+  std::vector<std::string> withTrace{"--trace", trace};
+  withTrace.insert(withTrace.end(), args.begin(), args.end());
+  const std::vector<std::string> command = Command(store, withTrace);
+  const cli::ParseResult parsed = cli::ParseCommandLine(command);
+  sim::BenchConfig config = sim::DefaultBenchConfig();
+  for (const std::string& scenario : parsed.options.scenarios) {
+    const std::string error = sim::ApplyScenario(config, scenario);
+    if (!error.empty())
+      throw std::invalid_argument(error);
+  }
+  VirtualClock clock;
+  sim::VirtualBench bench(clock, config);
+  CountingHid counting(bench.hid());
+  RecordedRun recorded;
+  recorded.run = Run(command, SessionOptions::ExternalBench{&bench, &counting});
+  recorded.transfers = counting.transfers;
+  return recorded;
+}
+
+RunOutput ReplayRun(const std::string& store, const std::string& trace,
+                    const std::vector<std::string>& args) {
+  std::vector<std::string> replayed{"--sim", "replay ut " + trace, "--sim", "replay ref " + trace};
+  const cli::ParseResult parsed = cli::ParseCommandLine(Command(store, args));
+  replayed.insert(replayed.end(), parsed.options.tests.begin(), parsed.options.tests.end());
+  return Run(Command(store, replayed));
+}
+
+std::vector<NamedRun> EveryTestAndCheckAll() {
+  std::vector<NamedRun> runs;
+  for (const TestProcedure& test : AllProcedures()) {
+    if (test.id == "monitor")
+      runs.push_back({test.id, {"--abort-after", "120000", "monitor"}});
+    else
+      runs.push_back({test.id, {test.id}});
+  }
+  runs.push_back({"all", {"all"}});
+  runs.push_back({"all_short", {"--set", "ShortTest=1", "all"}});
+  return runs;
+}
+
+std::vector<NamedRun> RecordedRuns() {
+  std::vector<NamedRun> runs = EveryTestAndCheckAll();
+  const std::vector<NamedRun> more = {
+      {"three_tests_one_session", {"func", "indic", "sound"}},
+      {"monitor_with_calls",
+       {"--sim", "call ut 11 3132333435 5551234", "--sim", "call ut 50 0E013412C8000100 2001",
+        "--abort-after", "60000", "monitor"}},
+      {"unplugged_in_check_all", {"--sim", "unplug ut after 500", "all"}},
+      {"unplugged_reference", {"--sim", "unplug ref after 30", "rx"}},
+      {"absent_reference", {"--sim", "absent ref", "tr"}},
+      {"busy_unit_aborted", {"--sim", "busy ut", "--abort-after", "3000", "line"}},
+      {"no_to_every_question", {"--answer", "no", "indic"}},
+      {"display_broken", {"--sim", "display-broken", "indic"}},
+      {"error_reply", {"--sim", "error ref 5 after 3", "tr"}},
+      {"corrupt_message", {"--sim", "corrupt ut 1", "rxmess"}},
+      {"pending_reply", {"--sim", "pending ut 07", "func"}},
+      {"odd_serial", {"--sim", "serial ut  -5", "func"}},
+      {"reference_serial_changed",
+       {"--sim", "serial ref 77", "--set", "NameVR512BSample=77", "rx"}},
+      {"korvex_test_messages", {"--set", "KorvexTestMsg=1", "trmess"}},
+  };
+  runs.insert(runs.end(), more.begin(), more.end());
+  return runs;
+}
+
+std::string Difference(const std::string& got, const std::string& want) {
+  if (got == want)
+    return {};
+  const std::vector<std::string> a = SplitLines(got);
+  const std::vector<std::string> b = SplitLines(want);
+  std::size_t i = 0;
+  while (i < a.size() && i < b.size() && a[i] == b[i])
+    ++i;
+  std::string text = "first difference at line " + std::to_string(i + 1) + " of " +
+                     std::to_string(a.size()) + " (replayed) and " + std::to_string(b.size()) +
+                     " (recorded)\n";
+  for (std::size_t k = i >= 3 ? i - 3 : 0; k < i + 3; ++k) {
+    text += "  replayed: " + (k < a.size() ? a[k] : std::string("<end>")) + "\n";
+    text += "  recorded: " + (k < b.size() ? b[k] : std::string("<end>")) + "\n";
+  }
+  return text;
+}
+
+}  // namespace vr512b::replaytest

@@ -1,0 +1,296 @@
+#include "trace_replay.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+#include "system_error.h"
+
+namespace vr512b::sim {
+namespace {
+
+using trace::ConsoleMark;
+using Kind = trace::ConsoleMark::Kind;
+
+std::string UnitWords(TUnitRole role) {
+  return role == urReference ? "эталонное УПО" : "проверяемое УПО";
+}
+
+std::string HexText(std::span<const std::uint8_t> bytes) {
+  std::string text;
+  char digits[4];
+  for (const std::uint8_t byte : bytes) {
+    std::snprintf(digits, sizeof digits, text.empty() ? "%02X" : " %02X", byte);
+    text += digits;
+  }
+  return text;
+}
+
+std::string TransferWords(TUnitRole role, trace::TransferKind kind, std::uint8_t reportId,
+                          std::size_t length, std::span<const std::uint8_t> bytes, bool withBytes) {
+  std::string text = UnitWords(role);
+  text += kind == trace::TransferKind::Set ? ", SET_REPORT" : ", GET_REPORT";
+  text += ", отчёт " + std::to_string(reportId) + ", " + std::to_string(length) + " байт";
+  if (withBytes)
+    text += ": " + (bytes.empty() ? std::string("нет данных") : HexText(bytes));
+  return text;
+}
+
+}  // namespace
+
+TraceReplay::TraceReplay(Key, std::string path, std::array<bool, 2> roles, Clock& clock,
+                         trace::Trace trace)
+    : path_(std::move(path)), roles_(roles), clock_(clock), trace_(std::move(trace)) {
+  std::size_t count = 0;
+  transferNumbers_.reserve(trace_.events.size());
+  for (const trace::TraceEvent& event : trace_.events) {
+    if (std::holds_alternative<trace::TransferRecord>(event))
+      ++count;
+    transferNumbers_.push_back(count);
+  }
+}
+
+std::unique_ptr<TraceReplay> TraceReplay::Load(const ReplaySetup& setup, Clock& clock,
+                                               std::string& error) {
+  trace::TraceReader reader = trace::TraceReader::FromFile(
+      std::filesystem::path(std::u8string(setup.path.begin(), setup.path.end())));
+  trace::Trace trace;
+  if (!ReadTrace(reader, trace)) {
+    error = reader.error();
+    return nullptr;
+  }
+  auto replay =
+      std::make_unique<TraceReplay>(Key(), setup.path, setup.roles, clock, std::move(trace));
+  if (replay->Runs().empty()) {
+    error = "Трасса " + setup.path +
+            ": в ней нет ни одного запуска теста, воспроизводить нечего (запись начата, но "
+            "ни один тест не запускался)";
+    return nullptr;
+  }
+  return replay;
+}
+
+std::vector<std::string> TraceReplay::Runs() const {
+  std::vector<std::string> runs;
+  for (const trace::TraceEvent& event : trace_.events) {
+    const auto* mark = std::get_if<trace::MarkRecord>(&event);
+    if (mark == nullptr)
+      continue;
+    const std::optional<ConsoleMark> parsed = trace::ParseMark(mark->text);
+    if (parsed && parsed->kind == Kind::Run)
+      runs.push_back(parsed->name);
+  }
+  return runs;
+}
+
+std::optional<TUnitRole> TraceReplay::RoleOf(trace::UnitId unit) const {
+  for (const trace::UnitRecord& record : trace_.units) {
+    if (record.id == unit)
+      return static_cast<TUnitRole>(record.identity.role);
+  }
+  return std::nullopt;
+}
+
+std::optional<TraceReplay::Step> TraceReplay::NextStep() {
+  for (std::size_t i = position_; i < trace_.events.size(); ++i) {
+    const trace::TraceEvent& event = trace_.events[i];
+    if (const auto* transfer = std::get_if<trace::TransferRecord>(&event)) {
+      const std::optional<TUnitRole> role = RoleOf(transfer->unit);
+      if (role && roles_[*role])
+        return Step{i, std::nullopt};
+    } else if (const auto* mark = std::get_if<trace::MarkRecord>(&event)) {
+      std::optional<ConsoleMark> parsed = trace::ParseMark(mark->text);
+      if (parsed && parsed->kind != Kind::UnitOpened)
+        return Step{i, std::move(parsed)};
+    }
+  }
+  return std::nullopt;
+}
+
+std::string TraceReplay::Describe(const std::optional<Step>& step) const {
+  if (!step)
+    return "конец трассы";
+  const trace::TraceEvent& event = trace_.events[step->event];
+  if (const auto* mark = std::get_if<trace::MarkRecord>(&event))
+    return "кадр " + std::to_string(mark->frame) + ", отметка «" + mark->text + "»";
+  const auto& transfer = std::get<trace::TransferRecord>(event);
+  return "передача " + std::to_string(transferNumbers_[step->event]) + ", кадр " +
+         std::to_string(transfer.frame) + ": " +
+         TransferWords(RoleOf(transfer.unit).value_or(urUnderTest), transfer.kind,
+                       transfer.reportId, transfer.length, transfer.bytes, true) +
+         (transfer.error != 0 ? ", ошибка " + std::to_string(transfer.error) : std::string());
+}
+
+void TraceReplay::Diverge(const std::string& console, const std::optional<Step>& step) {
+  if (diverged_)
+    return;
+  diverged_ = true;
+  if (report_) {
+    report_("трасса " + path_ + " расходится с работой консоли\n  консоль: " + console +
+            "\n  трасса:  " + Describe(step));
+  }
+}
+
+std::optional<TraceReplay::Step> TraceReplay::ExpectMark(
+    Kind kind, const std::string& console, const std::function<bool(const ConsoleMark&)>& same) {
+  if (diverged_)
+    return std::nullopt;
+  std::optional<Step> step = NextStep();
+  if (step && step->mark && step->mark->kind == kind && (!same || same(*step->mark))) {
+    position_ = step->event + 1;
+    return step;
+  }
+  Diverge(console, step);
+  return std::nullopt;
+}
+
+void TraceReplay::CatchUp(std::int64_t recordedMs) {
+  const std::int64_t behind = recordedMs - offsetMs_ - clock_.NowMs();
+  if (behind > 0)
+    clock_.Sleep(static_cast<int>(std::min<std::int64_t>(behind, std::numeric_limits<int>::max())));
+}
+
+const trace::UnitIdentity* TraceReplay::UnitToOpen(TUnitRole role) {
+  for (std::size_t i = position_; i < trace_.events.size(); ++i) {
+    const auto* mark = std::get_if<trace::MarkRecord>(&trace_.events[i]);
+    if (mark == nullptr)
+      continue;
+    const std::optional<ConsoleMark> parsed = trace::ParseMark(mark->text);
+    if (!parsed)
+      continue;
+    // A unit opens within its test.
+    if (parsed->kind == Kind::Run || parsed->kind == Kind::TestStarted ||
+        parsed->kind == Kind::TestFinished)
+      return nullptr;
+    if (parsed->kind != Kind::UnitOpened || static_cast<TUnitRole>(parsed->role) != role)
+      continue;
+    for (const trace::UnitRecord& unit : trace_.units) {
+      if (unit.id == parsed->unit)
+        return &unit.identity;
+    }
+  }
+  return nullptr;
+}
+
+FeatureBytes TraceReplay::GetFeature(TUnitRole role, std::uint8_t* report, std::size_t length) {
+  if (report == nullptr || length == 0) {
+    SetLastSystemError(SystemError::IoFailure);
+    return std::nullopt;
+  }
+  return Transfer(role, trace::TransferKind::Get, report[0], length, {}, report);
+}
+
+FeatureBytes TraceReplay::SetFeature(TUnitRole role, const std::uint8_t* report,
+                                     std::size_t length) {
+  if (report == nullptr || length == 0) {
+    SetLastSystemError(SystemError::IoFailure);
+    return std::nullopt;
+  }
+  return Transfer(role, trace::TransferKind::Set, report[0], length,
+                  std::span<const std::uint8_t>(report, length), nullptr);
+}
+
+FeatureBytes TraceReplay::Transfer(TUnitRole role, trace::TransferKind kind, std::uint8_t reportId,
+                                   std::size_t length, std::span<const std::uint8_t> sent,
+                                   std::uint8_t* received) {
+  const auto fail = [] {
+    SetLastSystemError(SystemError::TraceMismatch);
+    return std::nullopt;
+  };
+  if (diverged_)
+    return fail();
+  const bool set = kind == trace::TransferKind::Set;
+  const std::optional<Step> step = NextStep();
+  const trace::TransferRecord* recorded =
+      step && !step->mark ? &std::get<trace::TransferRecord>(trace_.events[step->event]) : nullptr;
+  const bool same =
+      recorded != nullptr && RoleOf(recorded->unit) == role && recorded->kind == kind &&
+      recorded->reportId == reportId && recorded->length == length &&
+      (!set ||
+       std::equal(sent.begin(), sent.end(), recorded->bytes.begin(), recorded->bytes.end()));
+  if (!same) {
+    Diverge(TransferWords(role, kind, reportId, length, sent, set), step);
+    return fail();
+  }
+  position_ = step->event + 1;
+  CatchUp(recorded->beganMs);
+  const std::size_t moved = std::min(recorded->bytes.size(), length);
+  if (received != nullptr && recorded->error == 0)
+    std::copy_n(recorded->bytes.begin(), moved, received);
+  CatchUp(recorded->endedMs);
+  if (recorded->error != 0) {
+    SetLastSystemErrorCode(recorded->error);
+    return std::nullopt;
+  }
+  return set ? length : moved;
+}
+
+std::optional<TraceReplay::Parameters> TraceReplay::RunStarting(std::string_view name) {
+  const std::string run(name);
+  if (!ExpectMark(Kind::Run, "запуск " + run,
+                  [&](const ConsoleMark& mark) { return mark.name == run; }))
+    return std::nullopt;
+  const std::optional<Step> parameters =
+      ExpectMark(Kind::Parameters, "параметры тестирования запуска " + run, {});
+  if (!parameters)
+    return std::nullopt;
+  return parameters->mark->parameters;
+}
+
+void TraceReplay::TestStarting(std::string_view id, RandomBytes& generator) {
+  const std::string test(id);
+  const std::optional<Step> step =
+      ExpectMark(Kind::TestStarted, "начало теста " + test,
+                 [&](const ConsoleMark& mark) { return mark.name == test; });
+  if (!step)
+    return;
+  generator.Restore(step->mark->generator);
+  offsetMs_ = std::get<trace::MarkRecord>(trace_.events[step->event]).timeMs - clock_.NowMs();
+}
+
+void TraceReplay::TestFinished(std::string_view id, std::string_view verdict) {
+  const std::string test(id);
+  ExpectMark(Kind::TestFinished, "конец теста " + test + ": " + std::string(verdict),
+             [&](const ConsoleMark& mark) { return mark.name == test && mark.text == verdict; });
+}
+
+std::optional<bool> TraceReplay::RecordedAnswer(const std::string& question) {
+  if (diverged_)
+    return std::nullopt;
+  const std::optional<Step> step = NextStep();
+  if (step && step->mark && step->mark->kind == Kind::Answer && step->mark->text == question)
+    return step->mark->yes;
+  return std::nullopt;
+}
+
+void TraceReplay::Answered(const std::string& question, bool yes) {
+  ExpectMark(Kind::Answer,
+             std::string(yes ? "ответ «Да»" : "ответ «Нет»") + " на вопрос «" + question + "»",
+             [&](const ConsoleMark& mark) { return mark.text == question && mark.yes == yes; });
+}
+
+void TraceReplay::NoticeShown(const std::string& text) {
+  ExpectMark(Kind::Notice, "указание «" + text + "»",
+             [&](const ConsoleMark& mark) { return mark.text == text; });
+}
+
+bool TraceReplay::AbortDue() {
+  if (diverged_)
+    return false;
+  const std::optional<Step> step = NextStep();
+  return step && step->mark && step->mark->kind == Kind::Abort;
+}
+
+void TraceReplay::AbortRequested() {
+  ExpectMark(Kind::Abort, "нажато «Прервать»", {});
+}
+
+void TraceReplay::Finish() {
+  if (diverged_)
+    return;
+  const std::optional<Step> step = NextStep();
+  if (step)
+    Diverge("работа окончена", step);
+}
+
+}  // namespace vr512b::sim
