@@ -17,6 +17,19 @@ namespace vr512b::cli {
 
 namespace {
 
+// The help and the version are the whole output: one that went nowhere is
+// reported like a lost log.
+int PrintText(const std::string& text, const CliStreams& streams) {
+  streams.out << text;
+  streams.out.flush();
+  if (streams.outClosed || !streams.out) {
+    streams.err << "vr512b-diag-cli: текст не записан в стандартный вывод: "
+                << (streams.outClosed ? kClosedStdoutReason : "ошибка записи") << '\n';
+    return kExitNotWritten;
+  }
+  return kExitOk;
+}
+
 std::string Joined(const std::vector<std::string>& words) {
   std::string text;
   for (const std::string& word : words)
@@ -38,14 +51,10 @@ std::string ReplayMismatch(const sim::TraceReplay& replay, const std::vector<std
 
 int RunCli(const CliOptions& options, CliStreams streams,
            std::optional<SessionOptions::ExternalBench> externalBench) {
-  if (options.help) {
-    streams.out << UsageText();
-    return kExitOk;
-  }
-  if (options.version) {
-    streams.out << "vr512b-diag-cli " << VR512B_FILE_VERSION << '\n';
-    return kExitOk;
-  }
+  if (options.help)
+    return PrintText(UsageText(), streams);
+  if (options.version)
+    return PrintText(std::string("vr512b-diag-cli ") + VR512B_FILE_VERSION + '\n', streams);
   if (options.listRuns || options.showRun)
     return RunHistoryCommand(options, streams);
 
@@ -124,11 +133,14 @@ int RunCli(const CliOptions& options, CliStreams streams,
       return kExitCannotStart;
     }
   }
-  // Said as soon as it is known, since the tests go on without the trace.
+  // Said as soon as it is known, since the tests go on without the trace;
+  // the exit status says at the end that the trace asked for was lost.
+  bool traceLost = false;
   const auto reportTraceFailure = [&] {
     if (const std::optional<std::string> failure = session.TakeTraceFailure()) {
       streams.err << "vr512b-diag-cli: --trace " << *options.tracePath
                   << ": запись обмена прервана: " << *failure << '\n';
+      traceLost = true;
     }
   };
 
@@ -166,9 +178,19 @@ int RunCli(const CliOptions& options, CliStreams streams,
     if (!error.empty()) {
       streams.err << "vr512b-diag-cli: --trace " << *options.tracePath
                   << ": запись обмена не завершена: " << error << '\n';
+      traceLost = true;
     }
   }
-  report.Finish(status);
+  if (traceLost)
+    status = kExitNotWritten;
+  const std::string logError = view.LogOutputError();
+  if (!logError.empty()) {
+    streams.err << "vr512b-diag-cli: протокол проверки не записан в стандартный вывод: " << logError
+                << '\n';
+    status = kExitNotWritten;
+  }
+  if (!report.Finish(status))
+    status = kExitNotWritten;
   return status;
 }
 

@@ -14,7 +14,14 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitTestFailed = 1;
 inline constexpr int kExitAborted = 2;
 inline constexpr int kExitCannotStart = 3;
+// The log (stdout) or the run record (--report) could not be written whole;
+// it outranks the verdicts, since a record left from an earlier run would
+// otherwise pass for this one's.
+inline constexpr int kExitNotWritten = 4;
 inline constexpr int kExitUsage = 64;
+
+// Why the log goes nowhere when stdout was closed at start.
+inline constexpr char kClosedStdoutReason[] = "стандартный вывод закрыт";
 
 struct CliStreams {
   std::ostream& out;  // the log
@@ -22,6 +29,8 @@ struct CliStreams {
   std::istream& in;   // answers in ask mode
   // Set asynchronously (by a signal handler) to press Abort.
   const volatile std::sig_atomic_t* abortRequest = nullptr;
+  // stdout was closed when the program started: the log goes nowhere.
+  bool outClosed = false;
 };
 
 // Runs the tests the options name and returns the exit status. With an

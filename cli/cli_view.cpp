@@ -1,7 +1,9 @@
 #include "cli_view.h"
 
+#include <cerrno>
 #include <istream>
 #include <ostream>
+#include <system_error>
 
 #include "diag_console.h"
 #include "procedure_table.h"
@@ -17,7 +19,11 @@ CliView::CliView(CliStreams streams, Clock& clock, AnswerMode answers,
       answers_(answers),
       technician_(technician),
       parameters_(std::move(parameters)),
-      abortAfterMs_(abortAfterMs) {}
+      abortAfterMs_(abortAfterMs) {
+  // The lines written meanwhile go to /dev/null, put in its place at start.
+  if (streams_.outClosed)
+    logError_ = kClosedStdoutReason;
+}
 
 void CliView::AppendLog(std::string_view line) {
   streams_.out.write(line.data(), static_cast<std::streamsize>(line.size()));
@@ -25,6 +31,20 @@ void CliView::AppendLog(std::string_view line) {
   // Whoever reads the pipe (tee, a CI log, an operator) sees each step as it
   // happens, not in blocks of a buffer's size minutes later.
   streams_.out.flush();
+  CheckLogOutput();
+}
+
+void CliView::CheckLogOutput() {
+  if (!logError_.empty() || streams_.out.good())
+    return;
+  // Right after the failed write, errno still says why (ENOSPC, EPIPE).
+  const int error = errno;
+  logError_ = error != 0 ? std::generic_category().message(error) : "ошибка записи";
+}
+
+const std::string& CliView::LogOutputError() {
+  CheckLogOutput();
+  return logError_;
 }
 
 void CliView::SetStatus(const TestProcedure& test, std::string_view text) {
@@ -49,6 +69,8 @@ bool CliView::AskYesNo(const std::string& question) {
       streams_.err << "Да/Нет? " << std::flush;
       std::string reply;
       std::getline(streams_.in, reply);
+      if (InterruptedBySignal())
+        return false;
       yes = !reply.empty() && (reply[0] == 'y' || reply[0] == 'Y' || reply.rfind("д", 0) == 0 ||
                                reply.rfind("Д", 0) == 0);
       break;
@@ -69,7 +91,18 @@ void CliView::ShowNotice(const std::string& text) {
     streams_.err << "Нажмите Enter, чтобы продолжить. " << std::flush;
     std::string ignored;
     std::getline(streams_.in, ignored);
+    InterruptedBySignal();
   }
+}
+
+bool CliView::InterruptedBySignal() {
+  if (streams_.abortRequest == nullptr || *streams_.abortRequest == 0)
+    return false;
+  // The test ends "Прервано" at its next check; the question's own "no"
+  // only lets the procedure undo what it showed or sounded before it stops.
+  streams_.err << "\nПрервано" << std::endl;
+  PollAbort();
+  return true;
 }
 
 void CliView::PollAbort() {

@@ -44,9 +44,16 @@ class CliView final : public ConsoleView {
   bool AnyAborted() const { return aborted_; }
   bool SignalAbort() const { return signalled_; }
   void PrintStatusCells();
+  // Why the log did not reach stdout whole; empty when it did. Checked after
+  // every line and once more after `out` is flushed at the end.
+  const std::string& LogOutputError();
 
  private:
   void PollAbort();
+  // A signal ended the wait for the operator's line: Abort is pressed, and
+  // whatever was typed so far is no answer.
+  bool InterruptedBySignal();
+  void CheckLogOutput();
 
   CliStreams streams_;
   Clock& clock_;
@@ -60,6 +67,7 @@ class CliView final : public ConsoleView {
   bool failed_ = false;
   bool aborted_ = false;
   bool signalled_ = false;
+  std::string logError_;
 };
 
 }  // namespace vr512b::cli

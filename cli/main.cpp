@@ -1,5 +1,7 @@
 #include <csignal>
 #include <iostream>
+#include <memory>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -18,7 +20,7 @@ extern "C" void RequestAbort(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  vr512b::cli::PrepareStandardStreams();
+  const bool stdoutClosed = vr512b::cli::PrepareStandardStreams();
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> args(argv + 1, argv + argc);
   const vr512b::cli::ParseResult parsed = vr512b::cli::ParseCommandLine(args);
@@ -28,5 +30,10 @@ int main(int argc, char** argv) {
     return vr512b::cli::kExitUsage;
   }
   vr512b::cli::InstallAbortSignals(RequestAbort);
-  return vr512b::cli::RunCli(parsed.options, {std::cout, std::cerr, std::cin, &abortRequested});
+  const std::unique_ptr<std::streambuf> abortableInput =
+      vr512b::cli::AbortableStandardInput(&abortRequested);
+  std::istream answers(abortableInput ? abortableInput.get() : std::cin.rdbuf());
+  vr512b::cli::CliStreams streams{std::cout, std::cerr, answers, &abortRequested};
+  streams.outClosed = stdoutClosed;
+  return vr512b::cli::RunCli(parsed.options, streams);
 }

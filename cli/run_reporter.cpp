@@ -26,15 +26,16 @@ RunReporter::~RunReporter() {
   }
 }
 
-void RunReporter::Finish(int exitStatus) {
-  Write(exitStatus);
+bool RunReporter::Finish(int exitStatus) {
+  return Write(exitStatus);
 }
 
-void RunReporter::Write(std::optional<int> exitStatus) {
+bool RunReporter::Write(std::optional<int> exitStatus) {
   if (!recorder_ || written_)
-    return;
+    return true;
   written_ = true;
   recorder_->Finish();
+  bool recordWritten = true;
   if (options_.reportPath) {
     const std::string json =
         RunRecordJson(recorder_->Record(), options_, exitStatus, view_.SignalAbort());
@@ -42,9 +43,11 @@ void RunReporter::Write(std::optional<int> exitStatus) {
     if (!error.empty()) {
       err_ << "vr512b-diag-cli: --report " << *options_.reportPath
            << ": протокол запуска не записан: " << error << '\n';
+      recordWritten = false;
     }
   }
   history_.Record(recorder_->Record());
+  return recordWritten;
 }
 
 }  // namespace vr512b::cli

@@ -28,13 +28,14 @@ class RunReporter {
   RunReporter(const RunReporter&) = delete;
   RunReporter& operator=(const RunReporter&) = delete;
 
-  // Writes the record with the run's exit status and records the run. A
-  // record that cannot be written or recorded is reported on `err`; the exit
-  // status stays that of the tests.
-  void Finish(int exitStatus);
+  // Writes the record with the run's exit status and records the run in the
+  // history. A record that cannot be written is reported on `err`, and false
+  // returned; the file that was there stays as it was. A run the history
+  // cannot keep is reported on `err` only: the exit status stays the tests'.
+  bool Finish(int exitStatus);
 
  private:
-  void Write(std::optional<int> exitStatus);
+  bool Write(std::optional<int> exitStatus);
 
   const CliOptions& options_;
   CliView& view_;

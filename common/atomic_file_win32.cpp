@@ -15,7 +15,7 @@ int ProcessId() {
   return ::_getpid();
 }
 
-int OpenNewFile(const std::string& path) {
+int OpenNewFile(const std::string& path, bool) {
   return ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 
@@ -24,12 +24,20 @@ bool SetMode(int, unsigned) {
   return true;
 }
 
+bool KeepAttributesOf(int, const std::string&) {
+  // The new file inherits the folder's access rules, as the old one did.
+  return true;
+}
+
 bool WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
     const unsigned chunk = data.size() > 1u << 30 ? 1u << 30 : static_cast<unsigned>(data.size());
     const int written = ::_write(fd, data.data(), chunk);
-    if (written <= 0)
+    if (written <= 0) {
+      if (written == 0)
+        errno = EIO;
       return false;
+    }
     data.remove_prefix(static_cast<std::size_t>(written));
   }
   return true;
@@ -38,6 +46,10 @@ bool WriteAll(int fd, std::string_view data) {
 bool SyncAndClose(int fd) {
   const bool synced = ::_commit(fd) == 0;
   return ::_close(fd) == 0 && synced;
+}
+
+void CloseFile(int fd) {
+  ::_close(fd);
 }
 
 void RemoveFile(const std::string& path) {

@@ -9,6 +9,7 @@
 #include "fm_bench.h"
 #include "fm_main.h"
 #include "session_history.h"
+#include "termination_signals.h"
 #include "virtual_bench.h"
 
 namespace vr512b::gui {
@@ -51,8 +52,9 @@ libhidapi-hidraw.so.0; доступ к их узлам /dev/hidraw* дает п�
 70-vr512b.rules. Тесты без окна: vr512b-diag-cli --help.
 Каждое нажатие кнопки теста (или «Проверить все») записывается в историю
 проверок; «Сервис» - «История проверок...» показывает ее.
-Код завершения: 0 - окно закрыто; 1 - программа не может начать работу;
-64 - ошибка в командной строке.
+Код завершения: 0 - окно закрыто (также по SIGINT или SIGTERM: они действуют
+как кнопка «Прервать» и закрытие окна); 1 - программа не может начать работу;
+3 - нет дисплея; 64 - ошибка в командной строке.
 )";
 
 constexpr char kNoHistoryUsage[] =
@@ -155,6 +157,9 @@ sim::VirtualBench* DiagSession::Bench() const {
 
 std::unique_ptr<DiagSession> DiagSession::Start(const StartOptions& options) {
   auto session = std::make_unique<DiagSession>(Key());
+  // Before anything that a signal should not cut short: seeding the virtual
+  // bench's parameters, the start-up error box.
+  session->signals_ = std::make_unique<TerminationSignals>();
   SessionOptions sessionOptions;
   sessionOptions.simulate = options.simulate;
   sessionOptions.virtualTime = options.virtualTime;
@@ -162,6 +167,8 @@ std::unique_ptr<DiagSession> DiagSession::Start(const StartOptions& options) {
   session->console_ = std::make_unique<ConsoleSession>(sessionOptions);
   DiagSession& s = *session;
   s.window_ = std::make_unique<TFmMain>(s.console_->clock(), s.console_->SettingsPath());
+  QObject::connect(s.signals_.get(), &TerminationSignals::received, s.window_.get(),
+                   &TFmMain::Terminate);
   if (!s.console_->SeedError().empty())
     s.window_->ShowErrorBox(QString::fromStdString(s.console_->SeedError()));
   const bool started = s.window_->FormCreate([&s](std::string& error) -> HidLibrary* {

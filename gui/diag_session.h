@@ -19,6 +19,7 @@ namespace vr512b::gui {
 class SessionHistory;
 class TFmBench;
 class TFmMain;
+class TerminationSignals;
 
 struct StartOptions {
   bool simulate = false;                    // the virtual bench instead of real units
@@ -41,9 +42,10 @@ CommandLine ParseCommandLine(const QStringList& arguments);
 
 // One run of the console: what the command-line runner sets up as well (the
 // clock, the parameters store, the platform's HID library or the virtual
-// bench), the main window and, on the virtual bench, its window. Members are
-// released in reverse order, so the windows go before the HID library they
-// use.
+// bench), the main window and, on the virtual bench, its window; SIGINT and
+// SIGTERM end it as closing the window does, after the test that runs.
+// Members are released in reverse order, so the windows go before the HID
+// library they use.
 class DiagSession {
  public:
   // Creates the main window and runs its start-up. Returns null after the
@@ -74,6 +76,7 @@ class DiagSession {
   std::unique_ptr<TFmBench> benchWindow_;
   // Before the window goes, the runs it handed over are recorded.
   std::unique_ptr<SessionHistory> history_;
+  std::unique_ptr<TerminationSignals> signals_;
 };
 
 }  // namespace vr512b::gui

@@ -2,10 +2,13 @@
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -14,7 +17,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QStatusBar>
 
@@ -22,6 +24,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "atomic_file.h"
 #include "diag_console.h"
 #include "fm_about.h"
 #include "gui_fonts.h"
@@ -308,7 +311,10 @@ bool TFmMain::AskYesNo(const std::string& question) {
   box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
   // Window-modal: the main window is blocked, a bench beside it is not.
   box.setWindowModality(Qt::WindowModal);
-  return box.exec() == QMessageBox::Yes;
+  const bool yes = box.exec() == QMessageBox::Yes;
+  // A box closed by a signal was not answered; Abort is pressed already, and
+  // the procedure only undoes what it showed or sounded before it stops.
+  return yes && !terminating_;
 }
 
 void TFmMain::ShowNotice(const std::string& text) {
@@ -358,28 +364,20 @@ QString TFmMain::ProposedLogFileName(const QDateTime& now, std::optional<std::in
 }
 
 QString TFmMain::SaveLog(const QString& path) const {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly))
-    return file.errorString();
+  AtomicFileWriter file(QFile::encodeName(path).toStdString());
   // Line by line: a log of millions of lines need not exist twice in memory.
   constexpr qsizetype kChunkBytes = 1 << 20;
   QByteArray chunk;
   const qsizetype count = MmLog->lineCount();
-  for (qsizetype i = 0; i < count; ++i) {
+  for (qsizetype i = 0; i < count && file.error().empty(); ++i) {
     chunk += MmLog->line(i).toUtf8();
     chunk += "\r\n";
     if (chunk.size() >= kChunkBytes || i + 1 == count) {
-      if (file.write(chunk) != chunk.size()) {
-        const QString error = file.errorString();
-        file.cancelWriting();
-        return error;
-      }
+      file.Write(std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size())));
       chunk.clear();
     }
   }
-  if (!file.commit())
-    return file.errorString();
-  return {};
+  return QString::fromStdString(file.Commit());
 }
 
 void TFmMain::LoadSettings() {
@@ -495,6 +493,22 @@ void TFmMain::ShowErrorBox(const QString& message) {
                   isVisible() ? this : nullptr);
   box.setObjectName("ErrorBox");
   box.exec();
+}
+
+void TFmMain::Terminate() {
+  terminating_ = true;
+  if (console_ && console_->HandlerRunning())
+    console_->RequestAbort();
+  // The loops of the boxes and dialogs return when this pass is over; the
+  // window then closes, after the test if one runs.
+  if (QWidget* popup = QApplication::activePopupWidget())
+    popup->close();
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<QDialog*>(widget);
+    if (dialog != nullptr && dialog->isVisible())
+      dialog->reject();
+  }
+  close();
 }
 
 void TFmMain::Guarded(const std::function<void()>& handler) {

@@ -120,6 +120,11 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   // The standard error box: caption the application title, error icon.
   void ShowErrorBox(const QString& message);
 
+  // SIGINT or SIGTERM: as an operator who presses Abort, closes every box and
+  // dialog as with Cancel, and then the window. A running test ends
+  // "Прервано" and closes its units first; the window closes after it.
+  void Terminate();
+
  signals:
   // The window has accepted its close; the application ends with it.
   void Closed();
@@ -174,6 +179,7 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   QLabel* historyMessage_ = nullptr;
   QLabel* historyPlace_ = nullptr;
   bool closeRequested_ = false;
+  bool terminating_ = false;
   // The tests close the units, and a failed open forgets who was there; the
   // proposed file name wants the last unit under test that was identified.
   std::optional<std::int32_t> lastSerial_;

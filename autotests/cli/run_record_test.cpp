@@ -13,10 +13,14 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include "cli_options.h"
 #include "cli_runner.h"
 #include "json_reader.h"
 #include "run_reporter.h"
+#include "small_disk.h"
 #include "test_support.h"
 
 namespace vr512b {
@@ -198,6 +202,91 @@ TEST_F(RunRecordTest, NoRecordWhenTheConsoleNeverStarts) {
   EXPECT_EQ(Launch({"--set", "Colour=1", "func"}).status, cli::kExitUsage);
   EXPECT_EQ(Launch({"--sim", "unplug ut before 3", "func"}).status, cli::kExitUsage);
   EXPECT_EQ(testing::ReadFile(report), "older record");
+}
+
+// ------------------------------------------------------- the file system
+
+mode_t TypeOf(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 ? (info.st_mode & S_IFMT) : 0;
+}
+
+TEST_F(RunRecordTest, OnlyARegularFileTakesTheRecord) {
+  struct Node {
+    std::string name;
+    mode_t type;
+    std::string refusal;
+  };
+  std::vector<Node> nodes = {{"folder", S_IFDIR, "это папка, а не обычный файл"},
+                             {"fifo", S_IFIFO, "это именованный канал, а не обычный файл"}};
+  std::filesystem::create_directory(dir.File("folder"));
+  ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0644), 0);
+  // As root, a node that behaves as /dev/null would become a regular file.
+  if (::mknod(dir.File("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0)
+    nodes.push_back({"null", S_IFCHR, "это устройство, а не обычный файл"});
+  for (const Node& node : nodes) {
+    SCOPED_TRACE(node.name);
+    report = dir.File(node.name);
+    const RunOutcome run = Launch({"func"});
+    EXPECT_EQ(run.status, cli::kExitCannotStart);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("vr512b-diag-cli: --report " + report + ": " + node.refusal),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(TypeOf(report), node.type);
+  }
+
+  // A link is written through and stays; the file keeps its mode.
+  std::filesystem::create_directory(dir.File("records"));
+  testing::WriteFile(dir.File("records/run.json"), "older record");
+  ASSERT_EQ(::chmod(dir.File("records/run.json").c_str(), 0444), 0);
+  std::filesystem::create_symlink("records/run.json", dir.File("latest.json"));
+  report = dir.File("latest.json");
+  EXPECT_EQ(Launch({"func"}).status, cli::kExitOk);
+  EXPECT_EQ(TypeOf(report), S_IFLNK);
+  EXPECT_EQ(Record()["exitStatus"].number, cli::kExitOk);
+  struct stat info {};
+  ASSERT_EQ(::stat(dir.File("records/run.json").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0444u);
+}
+
+TEST_F(RunRecordTest, ARecordOnAFullDiskEndsTheRunWithItsOwnStatus) {
+  testing::SmallDisk disk;
+  if (!disk.unavailable().empty())
+    GTEST_SKIP() << disk.unavailable();
+  report = disk.File("run.json");
+  testing::WriteFile(report, "older record");
+  ASSERT_TRUE(disk.Fill());
+  // A passing, a failing and an interrupted run: each ends 4, and the older
+  // record is not taken for theirs.
+  const volatile std::sig_atomic_t interrupt = 1;
+  const std::vector<std::pair<std::vector<std::string>, const volatile std::sig_atomic_t*>> runs = {
+      {{"func"}, nullptr}, {{"--sim", "absent ut", "func"}, nullptr}, {{"func"}, &interrupt}};
+  for (const auto& [args, abort] : runs) {
+    const RunOutcome run = Launch(args, abort);
+    EXPECT_EQ(run.status, cli::kExitNotWritten);
+    EXPECT_NE(run.err.find("vr512b-diag-cli: --report " + report +
+                           ": протокол запуска не записан: No space left on device\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(testing::ReadFile(report), "older record");
+  }
+}
+
+TEST_F(RunRecordTest, ALogThatCouldNotBeWrittenIsInTheRecordsStatus) {
+  // The record is written; the log was not, and the record says so.
+  const cli::ParseResult parsed =
+      cli::ParseCommandLine({"--simulate", "--virtual-time", "--settings", dir.File("bench.reg"),
+                             "--report", report, "func"});
+  std::ostream nowhere(nullptr);
+  std::ostringstream err;
+  std::istringstream in;
+  EXPECT_EQ(cli::RunCli(parsed.options, {nowhere, err, in, nullptr}), cli::kExitNotWritten);
+  EXPECT_NE(err.str().find("vr512b-diag-cli: протокол проверки не записан в стандартный вывод: "),
+            std::string::npos)
+      << err.str();
+  EXPECT_EQ(Record()["exitStatus"].number, cli::kExitNotWritten);
+  EXPECT_EQ(Record()["tests"][0]["verdict"].text, "OK");
 }
 
 #ifndef _WIN32

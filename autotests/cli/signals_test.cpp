@@ -1,6 +1,7 @@
-// vr512b-diag-cli as a process: SIGINT and SIGTERM press Abort, and a stdout
-// that goes away neither hangs nor kills the run. POSIX processes and signals:
-// Linux only.
+// vr512b-diag-cli as a process: SIGINT and SIGTERM press Abort, also while
+// the operator is asked something, and a stdout that goes away or fills up
+// neither hangs nor kills the run, but is reported. POSIX processes and
+// signals: Linux only.
 #ifndef _WIN32
 
 #include <gtest/gtest.h>
@@ -76,7 +77,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 // What to do to a runner, and when: `delay` after `trigger` first shows on
-// its stdout (after the start when there is no trigger).
+// its stdout or stderr (after the start when there is no trigger).
 struct Cue {
   std::string trigger;
   milliseconds delay{0};
@@ -84,11 +85,35 @@ struct Cue {
   bool closeStdout = false;
 };
 
+// Where a runner's stdout goes instead of a pipe, and whether its stdin is a
+// pipe that stays open and silent (an operator who does not answer).
+struct Streams {
+  bool stdoutClosed = false;
+  std::string stdoutFile;  // opened for writing, e.g. /dev/full
+  bool silentStdin = false;
+
+  static Streams StdoutClosed() {
+    Streams streams;
+    streams.stdoutClosed = true;
+    return streams;
+  }
+  static Streams StdoutTo(std::string file) {
+    Streams streams;
+    streams.stdoutFile = std::move(file);
+    return streams;
+  }
+  static Streams Silent() {
+    Streams streams;
+    streams.silentStdin = true;
+    return streams;
+  }
+};
+
 // The real executable with the virtual bench, its stdout and stderr read
 // through pipes. One still running when the object goes is killed.
 class Runner {
  public:
-  Runner(const std::vector<std::string>& args, Cue cue, bool startWithStdoutClosed = false)
+  Runner(const std::vector<std::string>& args, Cue cue, Streams streams = {})
       : cue_(std::move(cue)), started_(SteadyClock::now()) {
     std::vector<std::string> argv = {VR512B_CLI_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -98,16 +123,22 @@ class Runner {
     pointers.push_back(nullptr);
     auto [outRead, outWrite] = MakePipe();
     auto [errRead, errWrite] = MakePipe();
+    auto [inRead, inWrite] = MakePipe();
+    Fd outFile;
+    if (!streams.stdoutFile.empty())
+      outFile = Fd(::open(streams.stdoutFile.c_str(), O_WRONLY | O_CLOEXEC));
 
     pid_ = ::fork();
     if (pid_ < 0)
       throw std::runtime_error("fork failed");
     if (pid_ == 0) {
       // Only async-signal-safe calls between fork and exec.
-      if (startWithStdoutClosed)
+      if (streams.stdoutClosed)
         ::close(STDOUT_FILENO);
       else
-        ::dup2(outWrite.get(), STDOUT_FILENO);
+        ::dup2(outFile.valid() ? outFile.get() : outWrite.get(), STDOUT_FILENO);
+      if (streams.silentStdin)
+        ::dup2(inRead.get(), STDIN_FILENO);
       ::dup2(errWrite.get(), STDERR_FILENO);
       // The runner starts with default dispositions and nothing blocked,
       // whatever this test program runs with.
@@ -123,6 +154,8 @@ class Runner {
     }
     out_ = std::move(outRead);
     err_ = std::move(errRead);
+    // Kept open and never written: a read of stdin waits.
+    silentStdin_ = std::move(inWrite);
     if (cue_.trigger.empty())
       cuedAt_ = started_;
   }
@@ -157,7 +190,8 @@ class Runner {
   // both pipes are closed.
   void Step() {
     const SteadyClock::time_point now = SteadyClock::now();
-    if (!cuedAt_ && out.find(cue_.trigger) != std::string::npos)
+    if (!cuedAt_ && (out.find(cue_.trigger) != std::string::npos ||
+                     err.find(cue_.trigger) != std::string::npos))
       cuedAt_ = now;
     // A process already reaped is never signalled: its number may be
     // someone else's by now.
@@ -209,6 +243,7 @@ class Runner {
   pid_t pid_ = -1;
   Fd out_;
   Fd err_;
+  Fd silentStdin_;
   SteadyClock::time_point started_;
   std::optional<SteadyClock::time_point> cuedAt_;
   std::optional<SteadyClock::time_point> signalledAt_;
@@ -325,22 +360,81 @@ TEST_F(CliSignals, ASignalPressesAbortAndTheRunEndsWithItsUnitsClosed) {
   }
 }
 
-TEST_F(CliSignals, AClosedStdoutNeitherHangsNorStopsTheRun) {
+TEST_F(CliSignals, ASignalWhileTheOperatorIsAskedPressesAbortAtOnce) {
+  struct AskCase {
+    std::string test;
+    std::string prompt;  // on stderr once the run waits for the operator
+    int signal;
+    std::string cell;
+    std::vector<std::string> closing;
+  };
+  const std::string kEnter = "Нажмите Enter, чтобы продолжить. ";
+  const std::vector<AskCase> cases = {
+      // A question, in the test that asks first and in the one that asks
+      // with the buzzer sounding.
+      {"indic", "Да/Нет? ", SIGINT, "STIndic: Прервано", {kClosedUnderTest, ""}},
+      {"sound", "Да/Нет? ", SIGTERM, "STSound: Прервано", {kClosedUnderTest, ""}},
+      // A notice.
+      {"line", kEnter, SIGTERM, "STTestLine: Прервано", {kClosedUnderTest, ""}},
+      {"tr", kEnter, SIGINT, "STTestTR: Прервано", {kClosedUnderTest, kClosedReference, ""}},
+  };
+  std::vector<std::unique_ptr<Runner>> runners;
+  std::vector<Runner*> all;
+  for (const AskCase& c : cases) {
+    runners.push_back(std::make_unique<Runner>(Args(c.test, {"--answer", "ask", c.test}),
+                                               Cue{c.prompt, milliseconds(200), c.signal, false},
+                                               Streams::Silent()));
+    all.push_back(runners.back().get());
+  }
+  RunAll(all, std::chrono::seconds(20));
+
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const AskCase& c = cases[i];
+    const Runner& run = *runners[i];
+    SCOPED_TRACE(c.test);
+    ASSERT_TRUE(run.Signalled()) << run.err;
+    // Nobody pressed Enter: the signal alone ended the wait.
+    ASSERT_TRUE(run.Finished()) << run.err;
+    EXPECT_LT(run.StopTime(), milliseconds(5000));
+    EXPECT_EQ(run.ExitStatus(), 2) << run.err;
+    EXPECT_EQ(StatusLines(run.err), std::vector<std::string>{c.cell});
+    // The question went unanswered: neither "no" nor "yes".
+    EXPECT_EQ(run.err.find("Ответ:"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.prompt + "\nПрервано\n"), std::string::npos) << run.err;
+    const std::vector<std::string> log = Lines(run.out);
+    ASSERT_GE(log.size(), c.closing.size());
+    EXPECT_EQ(std::vector<std::string>(log.end() - c.closing.size(), log.end()), c.closing);
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& l) { return l.starts_with(">>>>>"); }),
+              1);
+  }
+}
+
+// The message a run ends with when its log did not reach stdout whole.
+std::string LostLog(const std::string& why) {
+  return "vr512b-diag-cli: протокол проверки не записан в стандартный вывод: " + why + "\n";
+}
+
+TEST_F(CliSignals, AStdoutThatIsClosedOrFullNeitherHangsNorStopsTheRunButIsReported) {
   // The reader goes away in the middle of a test that then runs to its end.
   Runner readerLeaves(Args("indic", {"indic"}), Cue{"Открыл", milliseconds(0), 0, true});
   // The reader goes away, then the run is interrupted.
   Runner readerLeavesThenAbort(Args("tr", {"tr"}), Cue{"Открыл", milliseconds(0), 0, true});
   // No stdout from the start, on the real clock: interrupted half a second in.
   Runner noStdoutMonitor(Args("monitor", {"monitor"}), Cue{"", milliseconds(500), SIGTERM, false},
-                         true);
+                         Streams::StdoutClosed());
   // No stdout from the start, as fast as the CPU allows.
-  Runner noStdoutFast(Args("func", {"--virtual-time", "func", "indic"}), Cue{}, true);
+  Runner noStdoutFast(Args("func", {"--virtual-time", "func", "indic"}), Cue{},
+                      Streams::StdoutClosed());
+  // A stdout that is full from the first line.
+  Runner fullStdout(Args("full", {"--virtual-time", "func"}), Cue{},
+                    Streams::StdoutTo("/dev/full"));
 
   // The tr run gets its signal once its stdout is gone.
   bool trSignalled = false;
   const SteadyClock::time_point start = SteadyClock::now();
   std::optional<std::string> monitorStdout;
-  RunAll({&readerLeaves, &readerLeavesThenAbort, &noStdoutMonitor, &noStdoutFast},
+  RunAll({&readerLeaves, &readerLeavesThenAbort, &noStdoutMonitor, &noStdoutFast, &fullStdout},
          std::chrono::seconds(30), [&] {
            const SteadyClock::time_point now = SteadyClock::now();
            if (!trSignalled && !readerLeavesThenAbort.Finished() &&
@@ -359,24 +453,35 @@ TEST_F(CliSignals, AClosedStdoutNeitherHangsNorStopsTheRun) {
            }
          });
 
+  // Each runs to its verdicts, and then says that the log was lost, with the
+  // status of its own that outranks them.
   ASSERT_TRUE(readerLeaves.Finished());
-  EXPECT_EQ(readerLeaves.ExitStatus(), 0) << readerLeaves.err;
+  EXPECT_EQ(readerLeaves.ExitStatus(), 4) << readerLeaves.err;
   EXPECT_EQ(StatusLines(readerLeaves.err), std::vector<std::string>{"STIndic: OK"});
   // Questions go on on stderr after stdout has gone.
   EXPECT_NE(readerLeaves.err.find("Ответ: Да"), std::string::npos);
+  EXPECT_TRUE(readerLeaves.err.ends_with(LostLog("Broken pipe"))) << readerLeaves.err;
 
   ASSERT_TRUE(readerLeavesThenAbort.Finished());
-  EXPECT_EQ(readerLeavesThenAbort.ExitStatus(), 2) << readerLeavesThenAbort.err;
+  EXPECT_EQ(readerLeavesThenAbort.ExitStatus(), 4) << readerLeavesThenAbort.err;
   EXPECT_EQ(StatusLines(readerLeavesThenAbort.err), std::vector<std::string>{"STTestTR: Прервано"});
+  EXPECT_TRUE(readerLeavesThenAbort.err.ends_with(LostLog("Broken pipe")));
 
   ASSERT_TRUE(noStdoutMonitor.Finished());
-  EXPECT_EQ(noStdoutMonitor.ExitStatus(), 2) << noStdoutMonitor.err;
+  EXPECT_EQ(noStdoutMonitor.ExitStatus(), 4) << noStdoutMonitor.err;
   EXPECT_EQ(StatusLines(noStdoutMonitor.err), std::vector<std::string>{});
   EXPECT_EQ(monitorStdout, std::optional<std::string>("/dev/null"));
+  EXPECT_TRUE(noStdoutMonitor.err.ends_with(LostLog("стандартный вывод закрыт")));
+
+  ASSERT_TRUE(fullStdout.Finished());
+  EXPECT_EQ(fullStdout.ExitStatus(), 4) << fullStdout.err;
+  EXPECT_EQ(StatusLines(fullStdout.err), std::vector<std::string>{"STFunc: OK"});
+  EXPECT_TRUE(fullStdout.err.ends_with(LostLog("No space left on device"))) << fullStdout.err;
 
   ASSERT_TRUE(noStdoutFast.Finished());
-  EXPECT_EQ(noStdoutFast.ExitStatus(), 0) << noStdoutFast.err;
+  EXPECT_EQ(noStdoutFast.ExitStatus(), 4) << noStdoutFast.err;
   EXPECT_EQ(StatusLines(noStdoutFast.err), (std::vector<std::string>{"STFunc: OK", "STIndic: OK"}));
+  EXPECT_TRUE(noStdoutFast.err.ends_with(LostLog("стандартный вывод закрыт")));
   // The log went nowhere, least of all into the settings file.
   const std::string settings = testing::ReadFile(dir.File("func.reg"));
   EXPECT_EQ(settings.find("Открыл"), std::string::npos);

@@ -1,8 +1,9 @@
 // What an impatient operator does to a running test, for every kind of test on
 // the virtual bench (virtual time): closing the window, pressing other test
 // buttons and "Прием с линии", unplugging a unit from the bench window, Esc
-// in the question and notice boxes. Nothing may crash, nest a second handler
-// or leave a unit open.
+// in the question and notice boxes, and what the system does to the console:
+// SIGTERM or SIGINT, during a test or while a question waits. Nothing may
+// crash, nest a second handler or leave a unit open.
 
 #include <QCheckBox>
 #include <QLabel>
@@ -10,6 +11,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <signal.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -105,6 +109,67 @@ class OperatorFaultsTest : public QObject, public BenchSession {
     QCOMPARE(W().Console()->Busy(), false);
     QCOMPARE(closed.count(), 1);
     QVERIFY(!W().isVisible());
+  }
+
+  // As closing the window: Abort is pressed, the test closes its units and
+  // writes its closing lines, and then the window closes. A real signal,
+  // through the console's own handler.
+  void aSignalDuringTheTest_data() { AllTestsData(); }
+  void aSignalDuringTheTest() {
+    QFETCH(int, index);
+    const TestButton& test = kTests[index];
+    QSignalSpy closed(&W(), &TFmMain::Closed);
+    int pumps = 0;
+    W().SetPumpObserver([&] {
+      if (++pumps == test.LatePump())
+        ::kill(::getpid(), index % 2 == 0 ? SIGTERM : SIGINT);
+    });
+    Click(test.button);
+    if (test.cell != nullptr) {
+      // The indication and sound tests look for Abort only before they open
+      // the unit, and then run to their verdict.
+      const QString verdict = Cell(test.cell);
+      QVERIFY2(
+          verdict == QString::fromUtf8("Прервано") || (test.LatePump() == 1 && verdict == "OK"),
+          qPrintable(verdict));
+    }
+    QVERIFY(!AnyUnitOpen());
+    QCOMPARE(W().Console()->Busy(), false);
+    const LogView& log = W().Log();
+    QVERIFY(log.lineCount() >= 2);
+    QCOMPARE(log.line(log.lineCount() - 1), QString());
+    QVERIFY(log.line(log.lineCount() - 2).endsWith(QString::fromUtf8("устройство закрыто")));
+    QCOMPARE(Banners(), 1);
+    // A test that pumps no more sees the signal once the window is idle.
+    QTRY_COMPARE(closed.count(), 1);
+  }
+
+  // A signal while a question or a notice waits closes the box: the question
+  // is not answered "Нет", the test ends "Прервано", then the window closes.
+  void aSignalWhileABoxWaits_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("cell");
+    QTest::newRow("question") << "BtTestIndic"
+                              << "STIndic";
+    QTest::newRow("question with the buzzer on") << "BtTestSound"
+                                                 << "STSound";
+    QTest::newRow("notice") << "BtTestLine"
+                            << "STTestLine";
+  }
+  void aSignalWhileABoxWaits() {
+    QFETCH(QString, button);
+    QFETCH(QString, cell);
+    B().SetTechnicianAnswering(false);
+    QSignalSpy closed(&W(), &TFmMain::Closed);
+    ModalDriver driver([](QWidget*) { ::kill(::getpid(), SIGTERM); });
+    Click(button.toLatin1().constData());
+    QCOMPARE(driver.boxes().size(), std::size_t{1});
+    QCOMPARE(Cell(cell.toLatin1().constData()), QString::fromUtf8("Прервано"));
+    QVERIFY(!AnyUnitOpen());
+    // Whatever the box had switched on was switched off again.
+    QVERIFY(!Bench().Unit(urUnderTest).toneOn);
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
   }
 
   void otherButtonsPressedInsideARunningTest_data() { AllTestsData(); }

@@ -15,11 +15,14 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 #include "diag_console.h"
 #include "diag_session.h"
 #include "fm_main.h"
 #include "gui_test_support.h"
 #include "log_view.h"
+#include "small_disk.h"
 
 using namespace vr512b;
 using namespace vr512b::gui;
@@ -61,7 +64,8 @@ class SaveLogTest : public QObject {
   QAction* Action(const char* name) { return W().findChild<QAction*>(name); }
 
   // Runs "Сохранить протокол...": the save dialog is given `path` (an empty
-  // one cancels it), message boxes get `box`. Returns the path the dialog
+  // one cancels it), message boxes get `box` (or OK, where they have no such
+  // button). Returns the path the dialog
   // proposed.
   QString SaveThroughMenu(const QString& path, QMessageBox::StandardButton box,
                           std::vector<SeenBox>* seen = nullptr) {
@@ -82,7 +86,9 @@ class SaveLogTest : public QObject {
         }
         return;
       }
-      Press(box)(modal);
+      // A box without that button (the error box) gets OK.
+      auto* message = qobject_cast<QMessageBox*>(modal);
+      Press(message != nullptr && message->button(box) == nullptr ? QMessageBox::Ok : box)(modal);
     });
     Action("ActSaveLog")->trigger();
     if (seen != nullptr)
@@ -154,6 +160,76 @@ class SaveLogTest : public QObject {
     QCOMPARE(boxes.size(), std::size_t{1});
     QCOMPARE(boxes[0].title, QString::fromUtf8(kAppTitle));
     QVERIFY(boxes[0].text.startsWith(QString::fromUtf8("Не удалось сохранить протокол в ")));
+  }
+
+  // A full disk, with a log small enough to sit in a write buffer until the
+  // file is closed, and with one of megabytes; and a read-only disk. Each
+  // time the error box, and the old file whole.
+  void aFullOrReadOnlyDiskKeepsTheOldFileAndSaysSo_data() {
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("full disk, small log") << 20 << false;
+    QTest::newRow("full disk, large log") << 100000 << false;
+    QTest::newRow("read-only disk") << 20 << true;
+  }
+  void aFullOrReadOnlyDiskKeepsTheOldFileAndSaysSo() {
+    QFETCH(int, lines);
+    QFETCH(bool, readOnly);
+    testing::SmallDisk disk;
+    if (!disk.unavailable().empty())
+      QSKIP(disk.unavailable().c_str());
+    const QString kept = QString::fromStdString(disk.File("kept.txt"));
+    const QString fresh = QString::fromStdString(disk.File("new.txt"));
+    const QByteArray old = "the log saved before\r\n";
+    WriteAll(kept, old);
+    QVERIFY(readOnly ? disk.MakeReadOnly() : disk.Fill());
+    for (int i = 0; i < lines; ++i)
+      W().AppendLog("Строка протокола " + std::to_string(i));
+    if (lines == 20)
+      QVERIFY(Expected(W().Log()).size() < 16 * 1024);
+
+    QVERIFY(!W().SaveLog(kept).isEmpty());
+    QCOMPARE(ReadAll(kept), old);
+    QVERIFY(!W().SaveLog(fresh).isEmpty());
+    QVERIFY(!QFileInfo::exists(fresh));
+
+    std::vector<SeenBox> boxes;
+    SaveThroughMenu(kept, QMessageBox::Yes, &boxes);
+    QCOMPARE(boxes.size(), std::size_t{2});  // replace it?  then the error
+    QCOMPARE(boxes[1].title, QString::fromUtf8(kAppTitle));
+    QCOMPARE(boxes[1].icon, QMessageBox::Critical);
+    QVERIFY2(boxes[1].text.startsWith(QString::fromUtf8("Не удалось сохранить протокол в ")),
+             qPrintable(boxes[1].text));
+    QCOMPARE(ReadAll(kept), old);
+    // Nothing half-written is left beside it.
+    QStringList names = QDir(QString::fromStdString(disk.path()))
+                            .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    names.removeAll(".filler");
+    QCOMPARE(names, QStringList{"kept.txt"});
+  }
+
+  // Only a regular file takes the log: a FIFO (which would hang a reader's
+  // writer, or be replaced by a file) is refused; a link is followed and
+  // kept, and the file keeps its mode.
+  void onlyARegularFileIsReplaced() {
+    const QString fifo = dir_.filePath("fifo");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    W().AppendLog("new");
+    QCOMPARE(W().SaveLog(fifo), QString::fromUtf8("это именованный канал, а не обычный файл"));
+    QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+    QVERIFY(!W().SaveLog(dir_.path()).isEmpty());
+
+    const QString target = dir_.filePath("target.txt");
+    const QString link = dir_.filePath("link.txt");
+    WriteAll(target, "old");
+    QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    QVERIFY(QFile::link(QFileInfo(target).fileName(), link));
+    QCOMPARE(W().SaveLog(link), QString());
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(ReadAll(target), QByteArray("new\r\n"));
+    struct stat info {};
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 07777, 0440u);
   }
 
   void afterATestTheDialogProposesTheUnitsSerialAndSaves() {

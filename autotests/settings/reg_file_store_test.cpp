@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <sstream>
 
 #include "reg_file_store.h"
+#include "small_disk.h"
 #include "test_support.h"
 
 namespace vr512b {
@@ -317,6 +319,34 @@ TEST(RegFileStoreTest, WritesThroughALink) {
   ASSERT_TRUE(store.WriteValue("A", Dword(1)));
   EXPECT_TRUE(std::filesystem::is_symlink(dir.File("x.reg")));
   EXPECT_EQ(ReadFresh(dir.File("dotfiles/x.reg"), "A"), Dword(1));
+}
+
+// The store writes through the console's atomic replacement: a device node
+// (as root, one that behaves as /dev/null) stays a device, and a full disk
+// leaves the stored values as they were.
+TEST(RegFileStoreTest, NeverReplacesADeviceAndKeepsTheFileOnAFullDisk) {
+  TempDir dir;
+  const std::string device = dir.File("null.reg");
+  if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    RegFileStore store(device);
+    EXPECT_FALSE(store.OpenKey(kKey, true));
+    EXPECT_FALSE(store.WriteValue("A", Dword(1)));
+    struct stat info {};
+    ASSERT_EQ(::lstat(device.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+  }
+
+  testing::SmallDisk disk;
+  if (!disk.unavailable().empty())
+    GTEST_SKIP() << disk.unavailable();
+  const std::string path = disk.File("x.reg");
+  const std::string old = kHeader + "\"A\"=dword:00000001\n";
+  WriteFile(path, old);
+  ASSERT_TRUE(disk.Fill());
+  RegFileStore store(path);
+  ASSERT_TRUE(store.OpenKey(kKey, false));
+  EXPECT_FALSE(store.WriteValue("B", Text(std::string(4096, 'x'))));
+  EXPECT_EQ(ReadFile(path), old);
 }
 
 // Appended piece by piece: GCC 12 at -O3 takes "W" + ... for an overlapping copy.
