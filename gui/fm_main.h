@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "console_view.h"
-#include "test_parameters.h"
 #include "run_record.h"
+#include "test_parameters.h"
 
 class QAction;
 class QDateTime;
