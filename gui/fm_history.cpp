@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "ask_file_to_write.h"
 #include "atomic_file.h"
 #include "fm_main.h"
 #include "gui_fonts.h"
@@ -382,41 +383,18 @@ QString TFmHistory::ExportCsv(const QString& path) const {
 }
 
 void TFmHistory::ExportCsvClick() {
-  QFileDialog dialog(this, QStringLiteral("Сохранить в CSV"),
-                     exportFolder_.isEmpty() ? QDir::homePath() : exportFolder_);
-  dialog.setObjectName("ExportCsvDialog");
-  // As "Сохранить протокол...": the toolkit's own dialog with Russian
-  // captions, and the overwrite question asked in Russian here.
-  dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setNameFilters({QStringLiteral("Файлы CSV (*.csv)"), QStringLiteral("Все файлы (*)")});
-  dialog.setDefaultSuffix(QStringLiteral("csv"));
-  dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Папка:"));
-  dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Имя файла:"));
-  dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Тип файла:"));
-  dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Сохранить"));
-  dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Отмена"));
   const QString unit = EdUnitSerial->text().trimmed();
-  dialog.selectFile(QStringLiteral("история-%1%2.csv")
-                        .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")),
-                             unit.isEmpty() ? QString() : QStringLiteral("-") + unit));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+  const QString path =
+      AskFileToWrite(this,
+                     {QStringLiteral("Сохранить в CSV"), QStringLiteral("ExportCsvDialog"),
+                      QStringLiteral("ReplaceCsvBox"), QStringLiteral("Файлы CSV (*.csv)"),
+                      QStringLiteral("csv"), QStringLiteral("Сохранить"),
+                      QStringLiteral("история-%1%2.csv")
+                          .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")),
+                               unit.isEmpty() ? QString() : QStringLiteral("-") + unit)},
+                     exportFolder_);
+  if (path.isEmpty())
     return;
-  const QString path = dialog.selectedFiles().constFirst();
-  exportFolder_ = QFileInfo(path).absolutePath();
-  if (QFileInfo::exists(path)) {
-    QMessageBox box(
-        QMessageBox::Question, QStringLiteral("Сохранить в CSV"),
-        QStringLiteral("Файл %1 уже существует. Заменить его?").arg(QDir::toNativeSeparators(path)),
-        QMessageBox::Yes | QMessageBox::No, this);
-    box.setObjectName("ReplaceCsvBox");
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
-    box.setDefaultButton(QMessageBox::No);
-    if (box.exec() != QMessageBox::Yes)
-      return;
-  }
   const QString error = ExportCsv(path);
   if (!error.isEmpty()) {
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kAppTitle),

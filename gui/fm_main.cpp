@@ -24,6 +24,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "ask_file_to_write.h"
 #include "atomic_file.h"
 #include "diag_console.h"
 #include "fm_about.h"
@@ -441,40 +442,15 @@ void TFmMain::ActSetupDiagExecute() {
 }
 
 void TFmMain::ActSaveLogExecute() {
-  QFileDialog dialog(this, QStringLiteral("Сохранить протокол"),
-                     saveFolder_.isEmpty() ? QDir::homePath() : saveFolder_);
-  dialog.setObjectName("SaveLogDialog");
-  // The toolkit's own dialog looks the same on every desktop, can be given
-  // Russian captions, and tests can drive it. Its overwrite question would be
-  // English, so the window asks that itself.
-  dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setNameFilters(
-      {QStringLiteral("Текстовые файлы (*.txt)"), QStringLiteral("Все файлы (*)")});
-  dialog.setDefaultSuffix(QStringLiteral("txt"));
-  dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Папка:"));
-  dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Имя файла:"));
-  dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Тип файла:"));
-  dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Сохранить"));
-  dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Отмена"));
-  dialog.selectFile(ProposedLogFileName(QDateTime::currentDateTime(), lastSerial_));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+  const QString path =
+      AskFileToWrite(this,
+                     {QStringLiteral("Сохранить протокол"), QStringLiteral("SaveLogDialog"),
+                      QStringLiteral("ReplaceLogBox"), QStringLiteral("Текстовые файлы (*.txt)"),
+                      QStringLiteral("txt"), QStringLiteral("Сохранить"),
+                      ProposedLogFileName(QDateTime::currentDateTime(), lastSerial_)},
+                     saveFolder_);
+  if (path.isEmpty())
     return;
-  const QString path = dialog.selectedFiles().constFirst();
-  saveFolder_ = QFileInfo(path).absolutePath();
-  if (QFileInfo::exists(path)) {
-    QMessageBox box(
-        QMessageBox::Question, QStringLiteral("Сохранить протокол"),
-        QStringLiteral("Файл %1 уже существует. Заменить его?").arg(QDir::toNativeSeparators(path)),
-        QMessageBox::Yes | QMessageBox::No, this);
-    box.setObjectName("ReplaceLogBox");
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
-    box.setDefaultButton(QMessageBox::No);
-    if (box.exec() != QMessageBox::Yes)
-      return;
-  }
   const QString error = SaveLog(path);
   if (!error.isEmpty()) {
     throw std::runtime_error(QStringLiteral("Не удалось сохранить протокол в %1: %2")

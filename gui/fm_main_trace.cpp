@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "ask_file_to_write.h"
 #include "fm_main.h"
 #include "trace_control.h"
 
@@ -69,41 +70,16 @@ void TFmMain::ActTraceHidExecute() {
     return;
   }
   ShowTraceState();
-  QFileDialog dialog(this, QStringLiteral("Записывать обмен с УПО"),
-                     saveFolder_.isEmpty() ? QDir::homePath() : saveFolder_);
-  dialog.setObjectName("TraceFileDialog");
-  // As for the log: the toolkit's own dialog, and the overwrite question in
-  // Russian, asked by the window.
-  dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setNameFilters(
-      {QStringLiteral("Трассы обмена pcapng (*.pcapng)"), QStringLiteral("Все файлы (*)")});
-  dialog.setDefaultSuffix(QStringLiteral("pcapng"));
-  dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Папка:"));
-  dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Имя файла:"));
-  dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Тип файла:"));
-  dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Записывать"));
-  dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Отмена"));
-  dialog.selectFile(
-      QStringLiteral("обмен-%1.pcapng")
-          .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HH-mm-ss"))));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+  const QString path = AskFileToWrite(
+      this,
+      {QStringLiteral("Записывать обмен с УПО"), QStringLiteral("TraceFileDialog"),
+       QStringLiteral("ReplaceTraceBox"), QStringLiteral("Трассы обмена pcapng (*.pcapng)"),
+       QStringLiteral("pcapng"), QStringLiteral("Записывать"),
+       QStringLiteral("обмен-%1.pcapng")
+           .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HH-mm-ss")))},
+      saveFolder_);
+  if (path.isEmpty())
     return;
-  const QString path = dialog.selectedFiles().constFirst();
-  saveFolder_ = QFileInfo(path).absolutePath();
-  if (QFileInfo::exists(path)) {
-    QMessageBox box(
-        QMessageBox::Question, QStringLiteral("Записывать обмен с УПО"),
-        QStringLiteral("Файл %1 уже существует. Заменить его?").arg(QDir::toNativeSeparators(path)),
-        QMessageBox::Yes | QMessageBox::No, this);
-    box.setObjectName("ReplaceTraceBox");
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
-    box.setDefaultButton(QMessageBox::No);
-    if (box.exec() != QMessageBox::Yes)
-      return;
-  }
   StartTrace(path);
 }
 
