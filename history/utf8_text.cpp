@@ -1,7 +1,5 @@
 #include "utf8_text.h"
 
-#include "utf8.h"
-
 namespace vr512b::history {
 
 namespace {
@@ -9,16 +7,6 @@ namespace {
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 }  // namespace
-
-bool IsValidUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const Utf8Step step = DecodeUtf8(text, i);
-    if (!step.valid)
-      return false;
-    i += step.length;
-  }
-  return true;
-}
 
 std::string ValidUtf8(std::string_view text) {
   std::string out;
