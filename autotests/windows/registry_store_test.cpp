@@ -258,13 +258,13 @@ TEST_F(RegistryTest, TheVirtualBenchSeedsItsOwnParametersOnceUnderTheUserKey) {
   // The bench technician's machine-wide parameters are left alone.
   EXPECT_TRUE(OpenNative(HKEY_LOCAL_MACHINE, kSettingsKeyW) == nullptr);
 
-  TestParameterValues seeded;
-  LoadSettings(*OpenSettingsStore("hkey_current_user"), seeded);
-  EXPECT_EQ(seeded.NameVR512BSample, "10001");
-  EXPECT_EQ(seeded.PhoneSample, "2001");
-  EXPECT_EQ(seeded.Phone, "2002");
-  EXPECT_TRUE(seeded.IDContact && seeded.Presto);
-  EXPECT_FALSE(seeded.ShortTest);
+  TestParameterValues stored;
+  LoadSettings(*OpenSettingsStore("hkey_current_user"), stored);
+  EXPECT_EQ(stored.NameVR512BSample, "10001");
+  EXPECT_EQ(stored.PhoneSample, "2001");
+  EXPECT_EQ(stored.Phone, "2002");
+  EXPECT_TRUE(stored.IDContact && stored.Presto);
+  EXPECT_FALSE(stored.ShortTest);
 
   // Anything but a hive is refused rather than read as an empty store.
   EXPECT_NE(ErrorOf([] { OpenSettingsStore("C:\\temp\\DiagVR512B.reg"); }), "");
