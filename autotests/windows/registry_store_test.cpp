@@ -204,7 +204,7 @@ TEST_F(RegistryTest, MissingValuesGiveTheDefaultsAndOddTextStillReads) {
   EXPECT_FALSE(registry.OpenKey("Software\\Korvex\\DiagVR512B-absent", false));
 }
 
-TEST_F(RegistryTest, ParametersLiveUnderTheMachineKeyAndLoadingStopsAtAWrongType) {
+TEST_F(RegistryTest, ParametersLiveUnderTheMachineKeyAndAWrongTypeKeepsOnlyItself) {
   TestParameterValues loaded;
   loaded.IDContact = false;
   LoadSettings(*OpenSettingsStore(DefaultSettingsPath()), loaded);
@@ -233,20 +233,23 @@ TEST_F(RegistryTest, ParametersLiveUnderTheMachineKeyAndLoadingStopsAtAWrongType
   EXPECT_FALSE(again.LowSpeed);
   EXPECT_TRUE(again.Sound && again.CBNoTone && again.IDContact);
 
-  // A flag stored as text: the values after it keep what they had.
+  // A flag stored as text is named and keeps what it had; the values after
+  // it load all the same.
   {
     const UniqueKey key = OpenNative(HKEY_LOCAL_MACHINE, kSettingsKeyW);
     WriteNativeText(key.get(), L"Secsoa", L"1");
   }
   TestParameterValues partly;
+  partly.Secsoa = false;
   partly.Korvex = false;
   partly.Sound = false;
   EXPECT_EQ(ErrorOf([&] { LoadSettings(*OpenSettingsStore("HKLM"), partly); }),
             "Invalid data type for 'Secsoa'");
   EXPECT_EQ(partly.Phone, "Тел. 2002");
+  EXPECT_FALSE(partly.Secsoa);
   EXPECT_FALSE(partly.LowSpeed);
-  EXPECT_FALSE(partly.Korvex);
-  EXPECT_FALSE(partly.Sound);
+  EXPECT_TRUE(partly.Korvex);
+  EXPECT_TRUE(partly.Sound);
 }
 
 TEST_F(RegistryTest, TheVirtualBenchSeedsItsOwnParametersOnceUnderTheUserKey) {
