@@ -16,7 +16,7 @@ namespace {
 
 // One folder for the whole run, in memory when the system has it (every save
 // syncs), removed at exit. It holds no state from one input to the next: the
-// file is rewritten in full each time.
+// file is rewritten in full and the lock file removed each time.
 class ScratchFolder {
  public:
   ScratchFolder() {
@@ -45,6 +45,10 @@ class ScratchFolder {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const ScratchFolder folder;
   const std::string file = folder.File();
+  // The previous input's save left its lock file; loading must be seen to
+  // make none.
+  std::error_code ignored;
+  std::filesystem::remove(file + ".lock", ignored);
   {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
