@@ -444,12 +444,14 @@ TEST_F(CliSignals, AStdoutThatIsClosedOrFullNeitherHangsNorStopsTheRunButIsRepor
              trSignalled = true;
            }
            // While the monitor runs, its stdout is /dev/null and not whatever
-           // file it opened next.
+           // file it opened next. Looked at again until the process (slow to
+           // start under the sanitizers) has a descriptor 1 at all.
            if (!monitorStdout && now - start > milliseconds(250) && !noStdoutMonitor.Finished()) {
              char target[256] = {};
              const std::string link = "/proc/" + std::to_string(noStdoutMonitor.pid()) + "/fd/1";
              const ssize_t size = ::readlink(link.c_str(), target, sizeof target - 1);
-             monitorStdout = size > 0 ? std::string(target, static_cast<std::size_t>(size)) : "";
+             if (size > 0)
+               monitorStdout = std::string(target, static_cast<std::size_t>(size));
            }
          });
 
