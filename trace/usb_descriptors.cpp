@@ -1,6 +1,7 @@
 #include "usb_descriptors.h"
 
 #include "pcapng_layout.h"
+#include "utf8.h"
 
 namespace vr512b::trace {
 namespace {
@@ -44,24 +45,6 @@ constexpr std::array<std::uint8_t, kConfigurationTotal> kConfiguration = {
 
 constexpr std::array<std::uint8_t, 4> kLanguages = {4, kStringDescriptor, Low(kLanguageEnglishUs),
                                                     High(kLanguageEnglishUs)};
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 }  // namespace
 
@@ -131,21 +114,7 @@ std::optional<std::u16string> ParseStringDescriptor(std::span<const std::uint8_t
 }
 
 std::string Utf8FromUtf16(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      AppendUtf8(out, 0xFFFD);
-    } else {
-      AppendUtf8(out, c);
-    }
-  }
-  return out;
+  return Utf16ToUtf8(text);
 }
 
 std::string DescribeUnit(const UnitIdentity& unit) {
