@@ -14,9 +14,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Static runtime: Wine, and a technician's PC, need no MinGW DLLs beside the programs.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+# Which program links the MinGW runtime statically is decided per target in the top-level
+# CMakeLists.txt: the Qt-free programs do, the window shares Qt's DLL runtime.
 
 # ctest and GoogleTest's test discovery start the programs through Wine.
 find_program(VR512B_WINE wine)

@@ -71,12 +71,14 @@ class DiagSession {
  private:
   void PlaceWindows();
 
+  // First, so that it goes last: the system waits for the session to end
+  // until this has gone (Windows), and a signal during the end is taken.
+  std::unique_ptr<TerminationSignals> signals_;
   std::unique_ptr<ConsoleSession> console_;
   std::unique_ptr<TFmMain> window_;
   std::unique_ptr<TFmBench> benchWindow_;
   // Before the window goes, the runs it handed over are recorded.
   std::unique_ptr<SessionHistory> history_;
-  std::unique_ptr<TerminationSignals> signals_;
 };
 
 }  // namespace vr512b::gui

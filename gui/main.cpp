@@ -3,36 +3,27 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <memory>
 
 #include "build_info.h"
 #include "diag_session.h"
 #include "fm_main.h"
+#include "program_arguments.h"
+#include "startup_failure.h"
 
 namespace {
 
-// The exit status when there is no display to show the window on.
-constexpr int kExitNoDisplay = 3;
-
 // Stands in for the toolkit's message handler while the application object
-// starts. Without a display the platform plugin fails, and the toolkit would
-// end the program with abort() and a hint to reinstall it; the operator is
-// told what is missing instead.
-void ReportMissingDisplay(QtMsgType type, const QMessageLogContext& context,
-                          const QString& message) {
-  if (type != QtFatalMsg) {
-    std::fputs(qFormatLogMessage(type, context, message).toLocal8Bit().append('\n').constData(),
-               stderr);
-    return;
-  }
-  std::fputs(
-      "vr512b-diag: нет дисплея: окно программы негде показать (не задан или недоступен\n"
-      "DISPLAY или WAYLAND_DISPLAY). Тесты без окна запускает vr512b-diag-cli.\n",
-      stderr);
-  std::fflush(stderr);
-  std::_Exit(kExitNoDisplay);
+// starts: when the platform plugin fails, the toolkit would end the program
+// with abort() and a hint to reinstall it; the operator is told what is
+// missing instead.
+void ReportWindowStartFailure(QtMsgType type, const QMessageLogContext& context,
+                              const QString& message) {
+  if (type == QtFatalMsg)
+    vr512b::gui::ReportWindowCannotStart(message);
+  std::fputs(qFormatLogMessage(type, context, message).toUtf8().append('\n').constData(),
+             stderr);
 }
 
 }  // namespace
@@ -40,17 +31,15 @@ void ReportMissingDisplay(QtMsgType type, const QMessageLogContext& context,
 int main(int argc, char** argv) {
   // Options are read before the toolkit starts, so --help and --version work
   // without a display.
-  QStringList arguments;
-  for (int i = 0; i < argc; ++i)
-    arguments << QString::fromLocal8Bit(argv[i]);
-  const vr512b::gui::CommandLine commandLine = vr512b::gui::ParseCommandLine(arguments);
+  const vr512b::gui::CommandLine commandLine =
+      vr512b::gui::ParseCommandLine(vr512b::gui::ProgramArguments(argc, argv));
   if (commandLine.exitCode) {
-    std::fputs(commandLine.output.toLocal8Bit().constData(), stdout);
-    std::fputs(commandLine.error.toLocal8Bit().constData(), stderr);
+    std::fputs(commandLine.output.toUtf8().constData(), stdout);
+    std::fputs(commandLine.error.toUtf8().constData(), stderr);
     return *commandLine.exitCode;
   }
 
-  const QtMessageHandler toolkitHandler = qInstallMessageHandler(ReportMissingDisplay);
+  const QtMessageHandler toolkitHandler = qInstallMessageHandler(ReportWindowStartFailure);
   QApplication application(argc, argv);
   qInstallMessageHandler(toolkitHandler);
   QApplication::setApplicationName(QStringLiteral("vr512b-diag"));

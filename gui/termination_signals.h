@@ -6,11 +6,14 @@
 
 namespace vr512b::gui {
 
-// SIGINT and SIGTERM, told on the window's thread: the handler only writes
-// the signal's number into a pipe, which a socket notifier watches, so that
-// the window can abort a test and close as the operator would. One object at
-// a time; the handlers it replaced come back when it goes. Nothing on
-// Windows, where a window is asked to close by a message instead.
+// The system asking the console to end, told on the window's thread so that
+// the window can abort a test and close as the operator would. On Linux,
+// SIGINT and SIGTERM: the handler only writes the signal's number into a pipe,
+// which a socket notifier watches. On Windows, the console's Ctrl+C, Ctrl+Break
+// and close events and the end of the session (log-off, shutdown): the system
+// waits while the window closes. WM_CLOSE needs nothing here: it is the
+// window's own close. One object at a time; the handlers it replaced come back
+// when it goes.
 class TerminationSignals final : public QObject {
   Q_OBJECT
 

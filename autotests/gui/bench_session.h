@@ -13,6 +13,7 @@
 #include "diag_session.h"
 #include "fm_bench.h"
 #include "fm_main.h"
+#include "gui_test_support.h"
 #include "virtual_bench.h"
 
 namespace vr512b::guitest {
@@ -24,8 +25,8 @@ class BenchSession {
     options.simulate = true;
     options.virtualTime = true;
     options.showWindows = false;
-    options.settingsPath =
-        dir_.filePath(QTest::currentTestFunction() + QString(".reg")).toStdString();
+    options.settingsPath = vr512b::testing::FreshSettingsPath(
+        dir_.filePath(QTest::currentTestFunction() + QString(".reg")).toStdString());
     session_ = gui::DiagSession::Start(options);
     return session_ != nullptr && session_->BenchWindow() != nullptr;
   }

@@ -19,6 +19,7 @@
 #include "hid_library.h"
 #include "settings.h"
 #include "test_parameters.h"
+#include "test_support.h"
 
 namespace vr512b::guitest {
 
@@ -90,9 +91,10 @@ inline ModalDriver::Handler Press(QMessageBox::StandardButton which) {
   };
 }
 
+// `path` as the session was given it: a .reg file, or the registry hive on Windows.
 inline TestParameterValues StoredParameters(const std::string& path) {
   TestParameterValues values;
-  const auto store = OpenFileStore(path);
+  const auto store = OpenSettingsStore(path);
   LoadSettings(*store, values);
   return values;
 }

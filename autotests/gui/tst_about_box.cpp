@@ -49,7 +49,7 @@ class AboutBoxTest : public QObject {
     QTemporaryDir dir;
     VirtualClock clock;
     NoUnitsHid hid;
-    TFmMain window(clock, dir.filePath("p.reg").toStdString());
+    TFmMain window(clock, vr512b::testing::FreshSettingsPath(dir.filePath("p.reg").toStdString()));
     QVERIFY(window.FormCreate([&](std::string&) -> HidLibrary* { return &hid; }));
     QString seenVersion;
     int result = -1;

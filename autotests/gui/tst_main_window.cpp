@@ -60,7 +60,8 @@ class MainWindowTest : public QObject {
 
  private slots:
   void init() {
-    window_ = std::make_unique<TFmMain>(clock_, dir_.filePath("p.reg").toStdString());
+    window_ = std::make_unique<TFmMain>(
+        clock_, vr512b::testing::FreshSettingsPath(dir_.filePath("p.reg").toStdString()));
     QVERIFY(W().FormCreate([this](std::string&) -> HidLibrary* { return &hid_; }));
   }
   void cleanup() { window_.reset(); }

@@ -72,8 +72,8 @@ class SetupDialogTest : public QObject {
 
  private slots:
   void init() {
-    path_ =
-        QDir(dir_.path()).filePath(QTest::currentTestFunction() + QString(".reg")).toStdString();
+    path_ = vr512b::testing::FreshSettingsPath(
+        QDir(dir_.path()).filePath(QTest::currentTestFunction() + QString(".reg")).toStdString());
     Start();
   }
   void cleanup() { window_.reset(); }
@@ -83,7 +83,7 @@ class SetupDialogTest : public QObject {
     QVERIFY(v == TestParameterValues{});
     QCOMPARE(W().Console()->RefSerial(), 0);
     // The file, and the key in it, come with the first OK.
-    QVERIFY(!QFile::exists(QString::fromStdString(path_)));
+    QVERIFY(!vr512b::testing::SettingsStored(path_));
   }
 
   void dialogLayoutAndTabOrder() {
@@ -183,6 +183,9 @@ class SetupDialogTest : public QObject {
   }
 
   void saveFailureShowsTheErrorBoxAndStillCloses() {
+#ifdef _WIN32
+    QSKIP("about the .reg file store; the registry's own failures are autotest_windows's");
+#endif
     // A folder that cannot be made: its parent is a plain file.
     const QString blocker = dir_.filePath("blocker");
     std::ofstream(blocker.toStdString()) << "x";
@@ -206,6 +209,9 @@ class SetupDialogTest : public QObject {
   }
 
   void wrongTypeAtStartIsShownAndTheOthersLoad() {
+#ifdef _WIN32
+    QSKIP("about the .reg file store; the registry's own failures are autotest_windows's");
+#endif
     path_ = dir_.filePath("typed.reg").toStdString();
     std::ofstream(path_) << "Windows Registry Editor Version 5.00\r\n\r\n"
                             "[HKEY_LOCAL_MACHINE\\Software\\Korvex\\DiagVR512B]\r\n"

@@ -6,6 +6,10 @@
 #include <sstream>
 #include <stdexcept>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace vr512b::testing {
 
 TempDir::TempDir() {
@@ -37,6 +41,34 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << content;
+}
+
+std::string FreshSettingsPath([[maybe_unused]] const std::string& file) {
+#ifdef _WIN32
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Korvex\\DiagVR512B");
+  return "HKEY_CURRENT_USER";
+#else
+  return file;
+#endif
+}
+
+bool SettingsStored(const std::string& path) {
+#ifdef _WIN32
+  // Loading opens the key as the registry does, creating it empty: what is
+  // stored is its values.
+  HKEY key = nullptr;
+  if (path != "HKEY_CURRENT_USER" ||
+      ::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Korvex\\DiagVR512B", 0, KEY_READ, &key) !=
+          ERROR_SUCCESS)
+    return false;
+  DWORD values = 0;
+  const LSTATUS status = ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                            nullptr, &values, nullptr, nullptr, nullptr, nullptr);
+  ::RegCloseKey(key);
+  return status == ERROR_SUCCESS && values > 0;
+#else
+  return std::filesystem::exists(path);
+#endif
 }
 
 }  // namespace vr512b::testing

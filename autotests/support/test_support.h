@@ -23,4 +23,11 @@ class TempDir {
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 
+// Where a test keeps the console's parameters, with none stored yet: the .reg
+// file `file`; on Windows the parameter key under HKEY_CURRENT_USER, deleted
+// first.
+std::string FreshSettingsPath(const std::string& file);
+// Whether any parameter is stored at a path FreshSettingsPath gave.
+bool SettingsStored(const std::string& path);
+
 }  // namespace vr512b::testing

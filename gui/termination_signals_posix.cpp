@@ -1,19 +1,5 @@
 #include "termination_signals.h"
 
-#ifdef _WIN32
-
-namespace vr512b::gui {
-
-struct TerminationSignals::Pipe {};
-
-TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {}
-
-TerminationSignals::~TerminationSignals() = default;
-
-}  // namespace vr512b::gui
-
-#else
-
 #include <QSocketNotifier>
 
 #include <fcntl.h>
@@ -96,5 +82,3 @@ TerminationSignals::TerminationSignals(QObject* parent)
 TerminationSignals::~TerminationSignals() = default;
 
 }  // namespace vr512b::gui
-
-#endif

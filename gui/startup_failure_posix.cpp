@@ -1,0 +1,19 @@
+#include "startup_failure.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace vr512b::gui {
+
+// Without a display the platform plugin fails; that is what the operator can
+// mend, so it is said instead of the toolkit's hint to reinstall it.
+void ReportWindowCannotStart(const QString&) {
+  std::fputs(
+      "vr512b-diag: нет дисплея: окно программы негде показать (не задан или недоступен\n"
+      "DISPLAY или WAYLAND_DISPLAY). Тесты без окна запускает vr512b-diag-cli.\n",
+      stderr);
+  std::fflush(stderr);
+  std::_Exit(kExitNoWindow);
+}
+
+}  // namespace vr512b::gui
