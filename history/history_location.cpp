@@ -74,8 +74,9 @@ std::string DefaultSpoolPath(const HistoryEnvironment& env, bool virtualBench) {
       env, virtualBench ? "vr512b-history-sim-spool.sqlite" : "vr512b-history-spool.sqlite");
 }
 
-LocateOutcome ParseHistoryUrl(std::string_view url, const HistoryEnvironment& env,
-                              bool virtualBench) {
+// Without libpq, the spool that env and virtualBench name is never asked for.
+LocateOutcome ParseHistoryUrl(std::string_view url, [[maybe_unused]] const HistoryEnvironment& env,
+                              [[maybe_unused]] bool virtualBench) {
   if (url.empty())
     return Fail(url, "пустой адрес");
   if (url == "none")

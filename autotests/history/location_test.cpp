@@ -8,7 +8,7 @@
 namespace vr512b::history {
 namespace {
 
-const HistoryEnvironment kHome{std::nullopt, std::nullopt, "/home/tech"};
+const HistoryEnvironment kHome{std::nullopt, std::nullopt, "/home/tech", std::nullopt};
 
 HistoryLocation Parsed(std::string_view url, bool virtualBench = false) {
   const LocateOutcome outcome = ParseHistoryUrl(url, kHome, virtualBench);
@@ -71,7 +71,7 @@ TEST(HistoryUrl, SaysWhatIsWrongWithAUrlThatDoesNotParse) {
 }
 
 TEST(HistoryUrl, CommandLineBeatsEnvironmentBeatsDefault) {
-  HistoryEnvironment env{"sqlite:/env.db", "/xdg", "/home/tech"};
+  HistoryEnvironment env{"sqlite:/env.db", "/xdg", "/home/tech", std::nullopt};
   EXPECT_EQ(LocateHistory("/cli.db", env, false).location.target, "/cli.db");
   EXPECT_EQ(LocateHistory(std::nullopt, env, false).location.target, "/env.db");
   env.history = "";  // set but empty: as if not set
