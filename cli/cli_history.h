@@ -12,8 +12,8 @@ struct RunRecord;
 
 namespace vr512b::cli {
 
-// Whether this build keeps a run history (it needs SQLite and libpq, which
-// the Windows build has not).
+// Whether this build keeps a run history (it needs SQLite, and libpq but on
+// Windows).
 bool HistoryBuilt();
 
 // --list-runs or --show-run: prints what the history holds; returns the exit

@@ -4,8 +4,8 @@
 
 namespace vr512b::cli {
 
-// A build without SQLite and libpq: the options of the history are refused
-// as the command line is read, so none of this is ever asked to do anything.
+// A build without the history (no SQLite, or no libpq outside Windows): the options of the history
+// are refused as the command line is read, so none of this is ever asked to do anything.
 
 bool HistoryBuilt() {
   return false;

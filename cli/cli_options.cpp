@@ -87,25 +87,44 @@ bool ParseSerial(const std::string& text, std::int32_t& serial) {
   return true;
 }
 
+// Where the history is by default, and whether a server can hold it.
+#ifdef _WIN32
+constexpr const char* kHistoryDefault = R"(
+                        %LOCALAPPDATA%\Korvex\vr512b-history.sqlite,
+                        с --simulate vr512b-history-sim.sqlite рядом с ним)";
+#else
+constexpr const char* kHistoryDefault = R"(
+                        $XDG_DATA_HOME/Korvex/vr512b-history.sqlite
+                        (~/.local/share/...), с --simulate
+                        vr512b-history-sim.sqlite рядом с ним)";
+#endif
+#if VR512B_HISTORY_POSTGRES
+constexpr const char* kHistoryWhere = R"(
+  --history АДРЕС       где история: файл SQLite (ПУТЬ или sqlite:ПУТЬ), сервер
+                        PostgreSQL (postgresql://...) или none - не вести;
+                        по умолчанию переменная VR512B_HISTORY, а без нее)";
+#else
+constexpr const char* kHistoryWhere = R"(
+  --history АДРЕС       где история: файл SQLite (ПУТЬ или sqlite:ПУТЬ) или
+                        none - не вести (сервера PostgreSQL эта сборка не
+                        знает: в ней нет libpq); по умолчанию переменная
+                        VR512B_HISTORY, а без нее)";
+#endif
+
 // The options of the history, or what this build says instead of them.
 std::string HistoryOptions() {
   if (!HistoryBuilt()) {
     return R"(
-История запусков: в этой сборке (Windows) не ведется - в ней нет SQLite и libpq;
+История запусков: в этой сборке не ведется - она собрана без SQLite;
 параметров --history, --list-runs и --show-run в ней нет.
 )";
   }
-  return R"(
+  return std::string(R"(
 История запусков: каждый запуск тестов записывается (версия программы,
 компьютер, время, серийные номера и версии УПО, параметры, итоги и протокол
 каждого теста). Запись не меняет протокол и итоги; если записать не удалось,
-это сообщается в stderr, а код завершения остается тем же.
-  --history АДРЕС       где история: файл SQLite (ПУТЬ или sqlite:ПУТЬ), сервер
-                        PostgreSQL (postgresql://...) или none - не вести;
-                        по умолчанию переменная VR512B_HISTORY, а без нее
-                        $XDG_DATA_HOME/Korvex/vr512b-history.sqlite
-                        (~/.local/share/...), с --simulate
-                        vr512b-history-sim.sqlite рядом с ним
+это сообщается в stderr, а код завершения остается тем же.)") +
+         kHistoryWhere + kHistoryDefault + R"(
   --list-runs           вместо тестов: записанные проверки, по строке на тест
                         каждого запуска, новые последними
   --unit НОМЕР          с --list-runs: только проверяемого УПО с этим

@@ -1,8 +1,9 @@
 #include "history_location.h"
 
+#if VR512B_HISTORY_POSTGRES
 #include <libpq-fe.h>
+#endif
 
-#include <cstdlib>
 #include <memory>
 
 #include "utf8_text.h"
@@ -11,26 +12,17 @@ namespace vr512b::history {
 
 namespace {
 
-std::optional<std::string> Variable(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr)
-    return std::nullopt;
-  return std::string(value);
-}
-
-// The user's data folder for this program, empty when unknown. A relative
-// XDG_DATA_HOME is invalid and ignored, as the XDG rules say.
-std::string DataFolder(const HistoryEnvironment& env) {
-  if (env.xdgDataHome && !env.xdgDataHome->empty() && env.xdgDataHome->front() == '/')
-    return *env.xdgDataHome + "/Korvex";
-  if (env.home && !env.home->empty())
-    return *env.home + "/.local/share/Korvex";
-  return {};
-}
-
+// A file in the user's data folder for this program, empty when the folder is
+// unknown. A relative XDG_DATA_HOME is invalid and ignored, as the XDG rules
+// say.
 std::string FileInDataFolder(const HistoryEnvironment& env, std::string_view name) {
-  const std::string folder = DataFolder(env);
-  return folder.empty() ? std::string() : folder + "/" + std::string(name);
+  if (env.localAppData && !env.localAppData->empty())
+    return *env.localAppData + "\\Korvex\\" + std::string(name);
+  if (env.xdgDataHome && !env.xdgDataHome->empty() && env.xdgDataHome->front() == '/')
+    return *env.xdgDataHome + "/Korvex/" + std::string(name);
+  if (env.home && !env.home->empty())
+    return *env.home + "/.local/share/Korvex/" + std::string(name);
+  return {};
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
@@ -55,6 +47,7 @@ LocateOutcome Fail(std::string_view url, std::string_view reason) {
   return {{}, "неверный адрес истории \"" + ValidUtf8(url) + "\": " + std::string(reason)};
 }
 
+#if VR512B_HISTORY_POSTGRES
 struct ConninfoOptionsDeleter {
   void operator()(PQconninfoOption* options) const { PQconninfoFree(options); }
 };
@@ -67,12 +60,9 @@ std::string TrimTrailingNewlines(std::string text) {
     text.pop_back();
   return text;
 }
+#endif
 
 }  // namespace
-
-HistoryEnvironment HistoryEnvironment::FromProcess() {
-  return {Variable("VR512B_HISTORY"), Variable("XDG_DATA_HOME"), Variable("HOME")};
-}
 
 std::string DefaultHistoryPath(const HistoryEnvironment& env, bool virtualBench) {
   return FileInDataFolder(env,
@@ -84,8 +74,9 @@ std::string DefaultSpoolPath(const HistoryEnvironment& env, bool virtualBench) {
       env, virtualBench ? "vr512b-history-sim-spool.sqlite" : "vr512b-history-spool.sqlite");
 }
 
-LocateOutcome ParseHistoryUrl(std::string_view url, const HistoryEnvironment& env,
-                              bool virtualBench) {
+// Without libpq, the spool that env and virtualBench name is never asked for.
+LocateOutcome ParseHistoryUrl(std::string_view url, [[maybe_unused]] const HistoryEnvironment& env,
+                              [[maybe_unused]] bool virtualBench) {
   if (url.empty())
     return Fail(url, "пустой адрес");
   if (url == "none")
@@ -100,6 +91,7 @@ LocateOutcome ParseHistoryUrl(std::string_view url, const HistoryEnvironment& en
   if (scheme == "postgresql" || scheme == "postgres") {
     if (!StartsWith(url.substr(scheme.size()), "://"))
       return Fail(url, "ожидается postgresql://...");
+#if VR512B_HISTORY_POSTGRES
     char* rawError = nullptr;
     const std::string uri(url);
     std::unique_ptr<PQconninfoOption, ConninfoOptionsDeleter> options(
@@ -110,6 +102,11 @@ LocateOutcome ParseHistoryUrl(std::string_view url, const HistoryEnvironment& en
                              : std::string("libpq не разобрал адрес (нет памяти)"));
     }
     return {{HistoryKind::Postgres, uri, DefaultSpoolPath(env, virtualBench), false}, {}};
+#else
+    return Fail(url,
+                "эта сборка не работает с сервером PostgreSQL (нет libpq); укажите файл "
+                "истории SQLite");
+#endif
   }
   if (url.find("://") != std::string_view::npos) {
     return Fail(url, "неизвестная схема \"" + ValidUtf8(scheme) +
@@ -132,9 +129,15 @@ LocateOutcome LocateHistory(const std::optional<std::string>& commandLineUrl,
     return fromSource("VR512B_HISTORY", *env.history);
   const std::string path = DefaultHistoryPath(env, virtualBench);
   if (path.empty()) {
+#ifdef _WIN32
+    return {{},
+            "история запусков: не найдена папка локальных данных пользователя (LOCALAPPDATA); "
+            "укажите файл истории в --history или VR512B_HISTORY"};
+#else
     return {{},
             "история запусков: не задан ни XDG_DATA_HOME, ни HOME; укажите файл истории в "
             "--history или VR512B_HISTORY"};
+#endif
   }
   return {{HistoryKind::SqliteFile, path, {}, true}, {}};
 }

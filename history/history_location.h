@@ -10,9 +10,11 @@
 //   anything else             a SQLite file path (use ./none for a file named "none")
 //
 // Other "scheme://" texts, a "postgresql:" without "//" and an empty URL are
-// errors. The defaults are $XDG_DATA_HOME/Korvex/vr512b-history.sqlite
-// (~/.local/share/Korvex/...) and, for the virtual bench, so that simulated
-// runs never mix with real ones, vr512b-history-sim.sqlite beside it.
+// errors; so is a server in a build without libpq. The defaults are
+// $XDG_DATA_HOME/Korvex/vr512b-history.sqlite (~/.local/share/Korvex/...), on
+// Windows %LOCALAPPDATA%\Korvex\vr512b-history.sqlite, and, for the virtual
+// bench, so that simulated runs never mix with real ones,
+// vr512b-history-sim.sqlite beside it.
 
 #include <optional>
 #include <string>
@@ -32,12 +34,15 @@ struct HistoryLocation {
   friend bool operator==(const HistoryLocation&, const HistoryLocation&) = default;
 };
 
-// The environment the defaults come from.
+// The environment the defaults come from. On Windows only `history` and
+// `localAppData` are filled in; on other systems `localAppData` stays empty.
 struct HistoryEnvironment {
   std::optional<std::string> history;      // VR512B_HISTORY
   std::optional<std::string> xdgDataHome;  // XDG_DATA_HOME
   std::optional<std::string> home;         // HOME
-  static HistoryEnvironment FromProcess();
+  // The user's local application data folder (FOLDERID_LocalAppData, UTF-8).
+  std::optional<std::string> localAppData;
+  static HistoryEnvironment FromProcess();  // history_environment_{posix,win32}.cpp
 };
 
 struct LocateOutcome {
@@ -55,8 +60,9 @@ LocateOutcome ParseHistoryUrl(std::string_view url, const HistoryEnvironment& en
 LocateOutcome LocateHistory(const std::optional<std::string>& commandLineUrl,
                             const HistoryEnvironment& env, bool virtualBench);
 
-// The default history file, empty when neither XDG_DATA_HOME (absolute) nor
-// HOME says where the user's data goes.
+// The default history file, empty when neither the local application data
+// folder, nor XDG_DATA_HOME (absolute), nor HOME says where the user's data
+// goes.
 std::string DefaultHistoryPath(const HistoryEnvironment& env, bool virtualBench);
 
 // A server's runs waiting to be sent are kept here.

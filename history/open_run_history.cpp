@@ -1,4 +1,6 @@
+#if VR512B_HISTORY_POSTGRES
 #include "postgres_history.h"
+#endif
 #include "run_history.h"
 #include "sqlite_history.h"
 
@@ -11,7 +13,12 @@ std::unique_ptr<RunHistory> OpenRunHistory(const HistoryLocation& location) {
     case HistoryKind::SqliteFile:
       return std::make_unique<SqliteHistory>(location.target, location.isDefault);
     case HistoryKind::Postgres:
+#if VR512B_HISTORY_POSTGRES
       return std::make_unique<PostgresHistory>(location.target, location.spoolPath);
+#else
+      // A build without libpq: ParseHistoryUrl refuses every server address.
+      return nullptr;
+#endif
   }
   return nullptr;
 }

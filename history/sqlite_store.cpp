@@ -144,15 +144,30 @@ std::string DescribeSqliteFailure(const std::exception& error) {
   return error.what();
 }
 
+namespace {
+
+// Paths are UTF-8 here, as SQLite takes them; on Windows a plain std::string
+// would be read in the ANSI code page.
+fs::path PathOf(const std::string& utf8) {
+  return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8Of(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+}  // namespace
+
 std::optional<SqliteStore> SqliteStore::Open(const std::string& path, Mode mode, bool makeFolder) {
   std::error_code ignored;
-  if (mode == Mode::Read && !fs::exists(path, ignored))
+  if (mode == Mode::Read && !fs::exists(PathOf(path), ignored))
     return std::nullopt;
   if (mode == Mode::Write && makeFolder) {
-    const fs::path folder = fs::path(path).parent_path();
+    const fs::path folder = PathOf(path).parent_path();
     std::error_code error;
     if (!folder.empty() && !fs::create_directories(folder, error) && error)
-      throw HistoryError("папку " + folder.string() + " не создать: " + error.message());
+      throw HistoryError("папку " + Utf8Of(folder) + " не создать: " + error.message());
   }
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
   if (mode == Mode::Write)

@@ -37,8 +37,9 @@ void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 
 // Runs `work(i)` for i = 0 .. count-1, each in a child process of its own,
-// all released at the same moment. Returns the children's exit statuses
-// (-1 for a child that did not exit normally).
+// all released at the same moment (on Windows, each on a thread of its own).
+// Returns the children's exit statuses (-1 for a child that did not exit
+// normally).
 std::vector<int> RunInChildren(int count, const std::function<int(int)>& work);
 
 // A statement run with the sqlite3 library on `path`; throws on failure.

@@ -8,7 +8,7 @@
 namespace vr512b::history {
 namespace {
 
-const HistoryEnvironment kHome{std::nullopt, std::nullopt, "/home/tech"};
+const HistoryEnvironment kHome{std::nullopt, std::nullopt, "/home/tech", std::nullopt};
 
 HistoryLocation Parsed(std::string_view url, bool virtualBench = false) {
   const LocateOutcome outcome = ParseHistoryUrl(url, kHome, virtualBench);
@@ -31,6 +31,7 @@ TEST(HistoryUrl, NamesAFileAServerOrNothing) {
   EXPECT_EQ(Parsed("./none"), (HistoryLocation{HistoryKind::SqliteFile, "./none", "", false}));
   EXPECT_EQ(Parsed("/var/lib/a:b.sqlite").target, "/var/lib/a:b.sqlite");
 
+#if VR512B_HISTORY_POSTGRES
   // A server's runs wait beside the default file when it does not answer,
   // each bench kind in its own spool.
   EXPECT_EQ(Parsed("postgresql://historian@db.plant.local:5433/history?sslmode=require"),
@@ -41,6 +42,12 @@ TEST(HistoryUrl, NamesAFileAServerOrNothing) {
       Parsed("postgres:///history?host=/run/postgresql", true),
       (HistoryLocation{HistoryKind::Postgres, "postgres:///history?host=/run/postgresql",
                        "/home/tech/.local/share/Korvex/vr512b-history-sim-spool.sqlite", false}));
+#else
+  // A build without libpq names the server it cannot reach.
+  EXPECT_EQ(ParseHistoryUrl("postgresql://db/history", kHome, false).error,
+            "неверный адрес истории \"postgresql://db/history\": эта сборка не работает с сервером "
+            "PostgreSQL (нет libpq); укажите файл истории SQLite");
+#endif
 }
 
 TEST(HistoryUrl, SaysWhatIsWrongWithAUrlThatDoesNotParse) {
@@ -51,6 +58,7 @@ TEST(HistoryUrl, SaysWhatIsWrongWithAUrlThatDoesNotParse) {
   EXPECT_EQ(Error("mysql://db/history"),
             "неверный адрес истории \"mysql://db/history\": неизвестная схема \"mysql\"; "
             "ожидается путь к файлу, sqlite:ПУТЬ, postgresql://... или none");
+#if VR512B_HISTORY_POSTGRES
   // libpq's own words for what it cannot take.
   const std::string badParameter = Error("postgresql://db/history?colour=blue");
   EXPECT_EQ(
@@ -59,10 +67,11 @@ TEST(HistoryUrl, SaysWhatIsWrongWithAUrlThatDoesNotParse) {
   EXPECT_NE(badParameter.find("colour"), std::string::npos) << badParameter;
   EXPECT_NE(Error("postgresql://[::1/history"), "");
   EXPECT_NE(Error("postgresql://db/history?port=%zz"), "");
+#endif
 }
 
 TEST(HistoryUrl, CommandLineBeatsEnvironmentBeatsDefault) {
-  HistoryEnvironment env{"sqlite:/env.db", "/xdg", "/home/tech"};
+  HistoryEnvironment env{"sqlite:/env.db", "/xdg", "/home/tech", std::nullopt};
   EXPECT_EQ(LocateHistory("/cli.db", env, false).location.target, "/cli.db");
   EXPECT_EQ(LocateHistory(std::nullopt, env, false).location.target, "/env.db");
   env.history = "";  // set but empty: as if not set
@@ -85,10 +94,38 @@ TEST(HistoryUrl, CommandLineBeatsEnvironmentBeatsDefault) {
 TEST(HistoryUrl, WithoutAHomeTheDefaultIsAnErrorAndAServerHasNoSpool) {
   const HistoryEnvironment bare{};
   const LocateOutcome located = LocateHistory(std::nullopt, bare, false);
+#ifdef _WIN32
+  EXPECT_NE(located.error.find("LOCALAPPDATA"), std::string::npos) << located.error;
+#else
   EXPECT_NE(located.error.find("HOME"), std::string::npos) << located.error;
+#endif
+#if VR512B_HISTORY_POSTGRES
   const LocateOutcome server = LocateHistory(std::string("postgresql:///h"), bare, false);
   EXPECT_EQ(server.error, "");
   EXPECT_EQ(server.location.spoolPath, "");
+#endif
+}
+
+// Windows keeps the user's data in the local application data folder, with
+// its own separators; it wins over the XDG variables should they be set too.
+TEST(HistoryUrl, OnWindowsTheDefaultsLiveInTheLocalApplicationData) {
+  const HistoryEnvironment windows{std::nullopt, "/xdg", "/home/tech",
+                                   "C:\\Users\\Техник\\AppData\\Local"};
+  EXPECT_EQ(LocateHistory(std::nullopt, windows, false).location,
+            (HistoryLocation{HistoryKind::SqliteFile,
+                             "C:\\Users\\Техник\\AppData\\Local\\Korvex\\vr512b-history.sqlite", "",
+                             true}));
+  EXPECT_EQ(LocateHistory(std::nullopt, windows, true).location.target,
+            "C:\\Users\\Техник\\AppData\\Local\\Korvex\\vr512b-history-sim.sqlite");
+#if VR512B_HISTORY_POSTGRES
+  EXPECT_EQ(LocateHistory(std::string("postgresql://db/h"), windows, false).location.spoolPath,
+            "C:\\Users\\Техник\\AppData\\Local\\Korvex\\vr512b-history-spool.sqlite");
+#endif
+  // An empty folder name says nothing: the XDG rules apply.
+  HistoryEnvironment unknown = windows;
+  unknown.localAppData = "";
+  EXPECT_EQ(LocateHistory(std::nullopt, unknown, false).location.target,
+            "/xdg/Korvex/vr512b-history.sqlite");
 }
 
 }  // namespace
