@@ -13,8 +13,14 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <psapi.h>
+#else
 #include <malloc.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -45,6 +51,24 @@ struct Memory {
   long long rss = 0;
 };
 
+#ifdef _WIN32
+// The process's private bytes stand in for the heap: Windows' heap has no
+// mallinfo.
+Memory SampleMemory() {
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof counters;
+  Memory memory;
+  if (::GetProcessMemoryInfo(::GetCurrentProcess(),
+                             reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                             sizeof counters)) {
+    memory.heap = static_cast<long long>(counters.PrivateUsage);
+    memory.rss = static_cast<long long>(counters.WorkingSetSize);
+  }
+  return memory;
+}
+
+void ReturnFreedMemory() {}
+#else
 Memory SampleMemory() {
   const struct mallinfo2 info = mallinfo2();
   Memory memory;
@@ -56,6 +80,11 @@ Memory SampleMemory() {
   memory.rss = resident * sysconf(_SC_PAGESIZE);
   return memory;
 }
+
+void ReturnFreedMemory() {
+  ReturnFreedMemory();
+}
+#endif
 
 // The kinds of lines a test run writes: steps, received messages with their data, events,
 // banners, verdicts and the empty line that closes each test.
@@ -239,7 +268,7 @@ int main(int argc, char** argv) {
                              QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
                        });
   }
-  malloc_trim(0);
+  ReturnFreedMemory();
 
   Result ours;
   double textSeconds = 0;
