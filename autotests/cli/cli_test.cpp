@@ -68,6 +68,35 @@ TEST_F(CliTest, UsageErrorsExitWith64) {
   EXPECT_EQ(RunArgs(Sim({"--set", "Colour=1", "func"})).status, cli::kExitUsage);
 }
 
+// Each option belongs to the modes the option table gives it: a run of tests,
+// --list-runs or --show-run; elsewhere it is a usage error that names it.
+TEST_F(CliTest, OptionsOutsideTheirModeAreRefused) {
+  const struct {
+    std::vector<std::string> args;
+    std::string error;
+  } cases[] = {
+      {{"--list-runs", "--trace", "x.pcapng"}, "--trace не используется с --list-runs"},
+      {{"--show-run", "id", "--trace", "x.pcapng"}, "--trace не используется с --show-run"},
+      {{"--list-runs", "--report", "r.json"}, "--report не используется с --list-runs"},
+      {{"--show-run", "id", "--sim", "busy ut"}, "--sim не используется с --show-run"},
+      {{"--show-run", "id", "--format", "json"}, "--format работает только с --list-runs"},
+      {{"--unit", "5", "func"}, "--unit работает только с --list-runs"},
+      {{"--list-runs", "func"}, "с --list-runs тесты не указываются"},
+      {{"--list-runs", "--show-run", "id"}, "--list-runs и --show-run вместе не используются"},
+  };
+  for (const auto& c : cases) {
+    if (!cli::ParseCommandLine({"--list-runs"}).error.empty())
+      GTEST_SKIP() << "a build without the run history";
+    EXPECT_EQ(ParseCommandLine(c.args).error, c.error) << c.args.back();
+  }
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--simulate", "--history", "none", "--list-runs", "--unit", "7",
+                                 "--format", "json"},
+        {"--history", "none", "--show-run", "id"},
+        {"--simulate", "--virtual-time", "--trace", "t.pcapng", "--report", "r.json", "func"}})
+    EXPECT_EQ(ParseCommandLine(args).error, "") << args.back();
+}
+
 TEST_F(CliTest, HelpAndVersion) {
   const RunResult help = RunArgs({"--help"});
   EXPECT_EQ(help.status, 0);
