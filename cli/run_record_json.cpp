@@ -98,7 +98,7 @@ std::string RunRecordJson(const RunRecord& record, const CliOptions& options,
     json.StringMember("caption", test.caption);
     json.Key("verdict");
     if (test.verdict) {
-      json.String(*test.verdict);
+      json.String(VerdictText(*test.verdict));
     } else {
       json.Null();
     }
