@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -9,6 +10,7 @@
 
 #include "cli_history.h"
 #include "procedure_table.h"
+#include "test_parameters.h"
 #include "utf8.h"
 #include "virtual_bench.h"
 
@@ -87,6 +89,9 @@ bool ParseSerial(const std::string& text, std::int32_t& serial) {
   return true;
 }
 
+// Where the options' help lines start.
+constexpr std::size_t kHelpColumn = 24;
+
 // The modes of a command line: a run of tests, or one of the two readings of
 // the history.
 enum Mode : unsigned {
@@ -133,12 +138,28 @@ std::string ScenarioList() {
   return list + std::string(kIndent, ' ') + line + '\n';
 }
 
+// The parameter names as --set's help lists them after "ИМЯ: ", in the
+// table's order, wrapped to 80 columns below the help column.
+std::vector<std::string> ParameterNamesHelp() {
+  std::vector<std::string> lines = {"ИМЯ:"};
+  const auto add = [&lines](const std::string& word) {
+    if (kHelpColumn + Utf8Length(lines.back()) + 1 + Utf8Length(word) > 80)
+      lines.push_back(word);
+    else
+      lines.back() += " " + word;
+  };
+  const std::span<const ParameterInfo> parameters = AllParameters();
+  for (std::size_t i = 0; i < parameters.size(); ++i)
+    add(std::string(parameters[i].name) + (i + 1 < parameters.size() ? "," : ";"));
+  for (const char* word : {"флаги:", "0", "или", "1"})
+    add(word);
+  return lines;
+}
+
 const std::vector<OptionSpec>& AllOptions() {
-  const std::vector<std::string> setHelp = {
-      "изменить параметр только на этот запуск, без сохранения;",
-      "ИМЯ: NameVR512BSample, PhoneSample, Phone, IDContact,",
-      "LowSpeed, Secsoa, Korvex, Presto, ShortTest, Sound,",
-      "SoundSample, KorvexTestMsg, CBNoTone; флаги: 0 или 1"};
+  std::vector<std::string> setHelp = {"изменить параметр только на этот запуск, без сохранения;"};
+  for (std::string& line : ParameterNamesHelp())
+    setHelp.push_back(std::move(line));
   static const std::vector<OptionSpec> options = {
       {"--simulate",
        "",
@@ -353,7 +374,6 @@ const OptionSpec* FindOption(std::string_view name) {
 // and its argument, its first line at the help column (below, when they
 // reach it), and the other lines under it.
 std::string OptionsHelp(bool history) {
-  constexpr std::size_t kHelpColumn = 24;
   std::string text;
   for (const OptionSpec& option : AllOptions()) {
     if (option.history != history)
