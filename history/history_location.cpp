@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "utf8_text.h"
+#include "utf8.h"
 
 namespace vr512b::history {
 

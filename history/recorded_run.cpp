@@ -5,7 +5,7 @@
 #include <random>
 
 #include "host_name.h"
-#include "utf8_text.h"
+#include "utf8.h"
 
 namespace vr512b::history {
 
