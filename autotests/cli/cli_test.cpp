@@ -11,6 +11,7 @@ namespace vr512b {
 namespace {
 
 using cli::ParseCommandLine;
+using testing::Lines;
 
 struct RunResult {
   int status = -1;
@@ -33,14 +34,6 @@ RunResult RunArgs(const std::vector<std::string>& args, const std::string& input
   run.out = out.str();
   run.err = err.str();
   return run;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
-  return lines;
 }
 
 class CliTest : public ::testing::Test {

@@ -28,6 +28,7 @@ namespace {
 
 using testing::Json;
 using testing::JsonReader;
+using testing::Lines;
 
 Json ParseRecord(const std::string& text) {
   Json value;
@@ -63,13 +64,6 @@ class RunRecordTest : public ::testing::Test {
     return run;
   }
   Json Record() { return ParseRecord(testing::ReadFile(report)); }
-  static std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-      lines.push_back(line);
-    return lines;
-  }
   static void ExpectTime(const Json& value) {
     ASSERT_EQ(value.kind, Json::Kind::String);
     const std::string& t = value.text;

@@ -23,4 +23,8 @@ class TempDir {
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 
+// The lines of a text, without their line feeds; a last line without one
+// counts too.
+std::vector<std::string> Lines(const std::string& text);
+
 }  // namespace vr512b::testing
