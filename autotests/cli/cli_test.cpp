@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "cli_in_process.h"
 #include "cli_options.h"
 #include "cli_runner.h"
 #include "test_support.h"
@@ -12,28 +13,10 @@ namespace {
 
 using cli::ParseCommandLine;
 using testing::Lines;
-
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using RunResult = testing::CliRun;
 
 RunResult RunArgs(const std::vector<std::string>& args, const std::string& input = "") {
-  RunResult run;
-  const cli::ParseResult parsed = ParseCommandLine(args);
-  if (!parsed.error.empty()) {
-    run.status = cli::kExitUsage;
-    run.err = parsed.error;
-    return run;
-  }
-  std::ostringstream out;
-  std::ostringstream err;
-  std::istringstream in(input);
-  run.status = cli::RunCli(parsed.options, {out, err, in, nullptr});
-  run.out = out.str();
-  run.err = err.str();
-  return run;
+  return testing::RunCliInProcess(args, input);
 }
 
 class CliTest : public ::testing::Test {
