@@ -92,15 +92,12 @@ void PgArray::Text(std::string_view value) {
 }
 
 void PgArray::Bytes(std::string_view value) {
-  static constexpr char kHex[] = "0123456789abcdef";
   Next();
   // The element's text is \x and two hex digits a byte; quoted, the
   // backslash is doubled.
   elements_ += "\"\\\\x";
   for (const char c : value) {
-    const auto byte = static_cast<unsigned char>(c);
-    elements_ += kHex[byte >> 4];
-    elements_ += kHex[byte & 0x0F];
+    AppendHexByte(elements_, static_cast<std::uint8_t>(c), false);
   }
   elements_ += '"';
 }
