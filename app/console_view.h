@@ -6,6 +6,8 @@
 #include "procedure_table.h"
 #include "test_parameters.h"
 
+#include "verdict.h"
+
 namespace vr512b {
 
 // What the console core needs from a front end (the main window, the
@@ -28,9 +30,9 @@ class ConsoleView {
   virtual void UpdateActions() = 0;
   // The parameter controls as they stand now.
   virtual TestParameterValues Parameters() const = 0;
-  // A test's frame starts or ends (verdict "OK", "Ошибка" or "Прервано").
+  // A test's frame starts or ends (with its verdict).
   virtual void TestStarted(const TestProcedure&) {}
-  virtual void TestFinished(const TestProcedure&, std::string_view /*verdict*/) {}
+  virtual void TestFinished(const TestProcedure&, Verdict) {}
 };
 
 }  // namespace vr512b

@@ -77,7 +77,7 @@ void DiagConsole::TestStarted(const TestProcedure& test) {
     observer_->TestStarted(test);
 }
 
-void DiagConsole::TestFinished(const TestProcedure& test, std::string_view verdict) {
+void DiagConsole::TestFinished(const TestProcedure& test, Verdict verdict) {
   view_.TestFinished(test, verdict);
   if (observer_ != nullptr)
     observer_->TestFinished(test, verdict);
@@ -94,7 +94,7 @@ void DiagConsole::CheckAbort() {
     throw TestFailure(kAborted);
 }
 
-void DiagConsole::SetStatus(const TestProcedure& test, const char* text) {
+void DiagConsole::SetStatus(const TestProcedure& test, std::string_view text) {
   if (test.HasStatusCell())
     view_.SetStatus(test, text);
 }
@@ -113,11 +113,11 @@ void DiagConsole::Frame(const TestProcedure& test) {
   view_.UpdateActions();
 
   const std::unique_ptr<TestRun> run = test.create();
-  const char* verdict = kVerdictOk;
-  auto fail = [&] {
+  Verdict verdict = Verdict::Ok;
+  auto fail = [&](Verdict failure) {
     const bool aborted = FBusy == 0;
-    verdict = aborted ? kVerdictAborted : kVerdictError;
-    SetStatus(test, verdict);
+    verdict = aborted ? Verdict::Aborted : failure;
+    SetStatus(test, VerdictText(verdict));
     if (aborted) {
       // The clean-up waits for the units; its own failure must not skip the
       // closing of the units and the end of the frame.
@@ -134,13 +134,13 @@ void DiagConsole::Frame(const TestProcedure& test) {
     CheckAbort();
     run->Body(*this);
     link_.CloseDevices();
-    SetStatus(test, kVerdictOk);
+    SetStatus(test, VerdictText(Verdict::Ok));
   } catch (const TestFailure&) {
-    fail();
+    fail(Verdict::Failed);
   } catch (...) {
     // Not a test failure: the units are still closed and the frame ends
     // before the error reaches the window's error box.
-    fail();
+    fail(Verdict::Error);
     WriteLog("");
     FBusy = 0;
     view_.UpdateActions();

@@ -79,15 +79,12 @@ class DiagConsole final : public ProcedureHost, private LogSink {
   TestParameterValues ViewParameters() const { return view_.Parameters(); }
 
   static constexpr const char* kRunning = "Выполняется...";
-  static constexpr const char* kVerdictOk = "OK";
-  static constexpr const char* kVerdictError = "Ошибка";
-  static constexpr const char* kVerdictAborted = "Прервано";
 
  private:
-  void SetStatus(const TestProcedure& test, const char* text);
+  void SetStatus(const TestProcedure& test, std::string_view text);
   void AppendLine(std::string_view line);
   void TestStarted(const TestProcedure& test);
-  void TestFinished(const TestProcedure& test, std::string_view verdict);
+  void TestFinished(const TestProcedure& test, Verdict verdict);
   void Frame(const TestProcedure& test);
 
   ConsoleView& view_;

@@ -2,47 +2,19 @@
 
 namespace vr512b {
 
-namespace {
-
-using Text = std::string TestParameterValues::*;
-using Flag = bool TestParameterValues::*;
-
-// In the store's order: the texts come first.
-constexpr std::pair<const char*, Text> kTexts[] = {
-    {"NameVR512BSample", &TestParameterValues::NameVR512BSample},
-    {"PhoneSample", &TestParameterValues::PhoneSample},
-    {"Phone", &TestParameterValues::Phone},
-};
-constexpr std::pair<const char*, Flag> kFlags[] = {
-    {"IDContact", &TestParameterValues::IDContact},
-    {"LowSpeed", &TestParameterValues::LowSpeed},
-    {"Secsoa", &TestParameterValues::Secsoa},
-    {"Korvex", &TestParameterValues::Korvex},
-    {"Presto", &TestParameterValues::Presto},
-    {"ShortTest", &TestParameterValues::ShortTest},
-    {"Sound", &TestParameterValues::Sound},
-    {"SoundSample", &TestParameterValues::SoundSample},
-    {"KorvexTestMsg", &TestParameterValues::KorvexTestMsg},
-    {"CBNoTone", &TestParameterValues::CBNoTone},
-};
-
-}  // namespace
-
 std::string SetParameterByName(TestParameterValues& values, const std::string& name,
                                const std::string& value) {
-  for (const auto& [key, member] : kTexts) {
-    if (name == key) {
-      values.*member = value;
+  for (const ParameterInfo& parameter : AllParameters()) {
+    if (name != parameter.name)
+      continue;
+    if (!parameter.IsFlag()) {
+      values.*parameter.text = value;
       return "";
     }
-  }
-  for (const auto& [key, member] : kFlags) {
-    if (name == key) {
-      if (value != "0" && value != "1")
-        return "параметр " + name + " принимает 0 или 1";
-      values.*member = value == "1";
-      return "";
-    }
+    if (value != "0" && value != "1")
+      return "параметр " + name + " принимает 0 или 1";
+    values.*parameter.flag = value == "1";
+    return "";
   }
   return "неизвестный параметр " + name;
 }
@@ -50,10 +22,8 @@ std::string SetParameterByName(TestParameterValues& values, const std::string& n
 std::vector<std::pair<std::string, std::string>> ParametersByName(
     const TestParameterValues& values) {
   std::vector<std::pair<std::string, std::string>> named;
-  for (const auto& [key, member] : kTexts)
-    named.emplace_back(key, values.*member);
-  for (const auto& [key, member] : kFlags)
-    named.emplace_back(key, values.*member ? "1" : "0");
+  for (const ParameterInfo& parameter : AllParameters())
+    named.emplace_back(parameter.name, parameter.Text(values));
   return named;
 }
 

@@ -13,7 +13,7 @@ namespace vr512b {
 std::string SetParameterByName(TestParameterValues& values, const std::string& name,
                                const std::string& value);
 
-// Every parameter by its stored value name, in the store's order, with its
+// Every parameter by its stored value name, in the table's order, with its
 // value as SetParameterByName takes it back.
 std::vector<std::pair<std::string, std::string>> ParametersByName(
     const TestParameterValues& values);

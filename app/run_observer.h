@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "verdict.h"
+
 namespace vr512b {
 
 struct TestProcedure;
@@ -12,8 +14,8 @@ class RunObserver {
  public:
   virtual void LogLine(std::string_view line) = 0;
   virtual void TestStarted(const TestProcedure& test) = 0;
-  // The frame has closed the units; verdict "OK", "Ошибка" or "Прервано".
-  virtual void TestFinished(const TestProcedure& test, std::string_view verdict) = 0;
+  // The frame has closed the units; with its verdict.
+  virtual void TestFinished(const TestProcedure& test, Verdict verdict) = 0;
 
  protected:
   ~RunObserver() = default;

@@ -9,6 +9,7 @@
 
 #include "test_parameters.h"
 #include "utc_time.h"
+#include "verdict.h"
 
 namespace vr512b {
 
@@ -24,7 +25,7 @@ struct RunRecord {
     std::string id;       // command-line name
     std::string caption;  // button caption
     // Empty when the run ended inside the test.
-    std::optional<std::string> verdict;
+    std::optional<Verdict> verdict;
     WallClock::time_point started;
     std::optional<WallClock::time_point> finished;
     std::vector<std::string> log;

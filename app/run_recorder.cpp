@@ -43,7 +43,7 @@ void RunRecorder::TestStarted(const TestProcedure& test) {
   inTest_ = true;
 }
 
-void RunRecorder::TestFinished(const TestProcedure&, std::string_view verdict) {
+void RunRecorder::TestFinished(const TestProcedure&, Verdict verdict) {
   // The frame has closed the units, but the link still knows whom it had; it
   // forgets a unit whose open failed, so the last identity read is kept.
   for (const TUnitRole role : {urUnderTest, urReference}) {
@@ -53,7 +53,7 @@ void RunRecorder::TestFinished(const TestProcedure&, std::string_view verdict) {
   }
   if (!inTest_)
     return;
-  record_.tests.back().verdict = std::string(verdict);
+  record_.tests.back().verdict = verdict;
   record_.tests.back().finished = WallClock::now();
   inTest_ = false;
 }

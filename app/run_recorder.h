@@ -29,7 +29,7 @@ class RunRecorder final : private RunObserver {
  private:
   void LogLine(std::string_view line) override;
   void TestStarted(const TestProcedure& test) override;
-  void TestFinished(const TestProcedure& test, std::string_view verdict) override;
+  void TestFinished(const TestProcedure& test, Verdict verdict) override;
 
   DiagConsole& console_;
   RunRecord record_;

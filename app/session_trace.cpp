@@ -44,14 +44,14 @@ void SessionTrace::TestStarting(const TestProcedure& test, RandomBytes& generato
   Mark(started);
 }
 
-void SessionTrace::TestFinished(const TestProcedure& test, std::string_view verdict) {
+void SessionTrace::TestFinished(const TestProcedure& test, Verdict verdict) {
   ConsoleMark finished;
   finished.kind = Kind::TestFinished;
   finished.name = test.id;
-  finished.text = verdict;
+  finished.text = VerdictText(verdict);
   Mark(finished);
   if (replay_ != nullptr)
-    replay_->TestFinished(test.id, verdict);
+    replay_->TestFinished(test.id, VerdictText(verdict));
 }
 
 void SessionTrace::Answered(const std::string& question, bool yes) {

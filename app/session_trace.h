@@ -18,7 +18,7 @@ class SessionTrace final : public TraceHooks {
 
   void RunStarting(std::string_view name) override;
   void TestStarting(const TestProcedure& test, RandomBytes& generator) override;
-  void TestFinished(const TestProcedure& test, std::string_view verdict) override;
+  void TestFinished(const TestProcedure& test, Verdict verdict) override;
   void Answered(const std::string& question, bool yes) override;
   void NoticeShown(const std::string& text) override;
   void AbortRequested() override;

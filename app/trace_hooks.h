@@ -5,6 +5,8 @@
 
 #include "random_bytes.h"
 
+#include "verdict.h"
+
 namespace vr512b {
 
 struct TestProcedure;
@@ -18,7 +20,7 @@ class TraceHooks {
   virtual void RunStarting(std::string_view name) = 0;
   // Before the test's banner; a replay sets the generator where it stood.
   virtual void TestStarting(const TestProcedure& test, RandomBytes& generator) = 0;
-  virtual void TestFinished(const TestProcedure& test, std::string_view verdict) = 0;
+  virtual void TestFinished(const TestProcedure& test, Verdict verdict) = 0;
   virtual void Answered(const std::string& question, bool yes) = 0;
   virtual void NoticeShown(const std::string& text) = 0;
   virtual void AbortRequested() = 0;

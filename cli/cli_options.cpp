@@ -2,13 +2,15 @@
 
 #include <climits>
 #include <cstdint>
-#include <set>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "cli_history.h"
 #include "procedure_table.h"
+#include "test_parameters.h"
 #include "utf8.h"
 #include "virtual_bench.h"
 
@@ -87,56 +89,60 @@ bool ParseSerial(const std::string& text, std::int32_t& serial) {
   return true;
 }
 
-// Where the history is by default, and whether a server can hold it.
-#ifdef _WIN32
-constexpr const char* kHistoryDefault = R"(
-                        %LOCALAPPDATA%\Korvex\vr512b-history.sqlite,
-                        с --simulate vr512b-history-sim.sqlite рядом с ним)";
-#else
-constexpr const char* kHistoryDefault = R"(
-                        $XDG_DATA_HOME/Korvex/vr512b-history.sqlite
-                        (~/.local/share/...), с --simulate
-                        vr512b-history-sim.sqlite рядом с ним)";
-#endif
-#if VR512B_HISTORY_POSTGRES
-constexpr const char* kHistoryWhere = R"(
-  --history АДРЕС       где история: файл SQLite (ПУТЬ или sqlite:ПУТЬ), сервер
-                        PostgreSQL (postgresql://...) или none - не вести;
-                        по умолчанию переменная VR512B_HISTORY, а без нее)";
-#else
-constexpr const char* kHistoryWhere = R"(
-  --history АДРЕС       где история: файл SQLite (ПУТЬ или sqlite:ПУТЬ) или
-                        none - не вести (сервера PostgreSQL эта сборка не
-                        знает: в ней нет libpq); по умолчанию переменная
-                        VR512B_HISTORY, а без нее)";
-#endif
+// Where the options' help lines start.
+constexpr std::size_t kHelpColumn = 24;
 
-// The options of the history, or what this build says instead of them.
-std::string HistoryOptions() {
-  if (!HistoryBuilt()) {
-    return R"(
-История запусков: в этой сборке не ведется - она собрана без SQLite;
-параметров --history, --list-runs и --show-run в ней нет.
-)";
-  }
-  return std::string(R"(
-История запусков: каждый запуск тестов записывается (версия программы,
-компьютер, время, серийные номера и версии УПО, параметры, итоги и протокол
-каждого теста). Запись не меняет протокол и итоги; если записать не удалось,
-это сообщается в stderr, а код завершения остается тем же.)") +
-         kHistoryWhere + kHistoryDefault + R"(
-  --list-runs           вместо тестов: записанные проверки, по строке на тест
-                        каждого запуска, новые последними
-  --unit НОМЕР          с --list-runs: только проверяемого УПО с этим
-                        серийным номером
-  --format csv|json     с --list-runs: CSV (по умолчанию; заголовок
-                        run_id,started,finished,station,unit_serial,
-                        reference_serial,test,verdict) или JSON
-  --show-run ID         вместо тестов: протокол запуска ID (run_id из
-                        --list-runs) байт в байт, как запуск его вывел
-С --list-runs и --show-run: код завершения 0 - выведено; 1 - такого запуска нет
-в истории; 3 - историю нельзя прочитать; 64 - ошибка в командной строке.
-)";
+// The modes of a command line: a run of tests, or one of the two readings of
+// the history.
+enum Mode : unsigned {
+  kTests = 1,
+  kListRuns = 2,
+  kShowRun = 4,
+  kAnyMode = kTests | kListRuns | kShowRun
+};
+
+const char* ModeOption(unsigned mode) {
+  return mode == kListRuns ? "--list-runs" : "--show-run";
+}
+
+// One option: its name, the argument it takes as the help shows it (empty:
+// none), the modes it belongs to, whether it belongs to the history (left out
+// of a build without one), its help lines, and what it does: `missing` is the
+// usage error for an argument that is not there, `apply` sets the option and
+// gives the usage error for an argument it refuses.
+struct OptionSpec {
+  std::string_view name;
+  std::string_view argument;
+  unsigned modes;
+  bool history;
+  std::vector<std::string> help;
+  std::string missing;
+  std::string (*apply)(const std::string& value, CliOptions& o);
+  std::string (*helpAfter)() = nullptr;  // more help below the option's lines
+};
+
+// The help of --history: where the history can be (a server only where the
+// build has libpq), and where it is by default on this platform.
+std::vector<std::string> HistoryHelp() {
+#if VR512B_HISTORY_POSTGRES
+  std::vector<std::string> help = {"где история: файл SQLite (ПУТЬ или sqlite:ПУТЬ), сервер",
+                                   "PostgreSQL (postgresql://...) или none - не вести;",
+                                   "по умолчанию переменная VR512B_HISTORY, а без нее"};
+#else
+  std::vector<std::string> help = {"где история: файл SQLite (ПУТЬ или sqlite:ПУТЬ) или",
+                                   "none - не вести (сервера PostgreSQL эта сборка не",
+                                   "знает: в ней нет libpq); по умолчанию переменная",
+                                   "VR512B_HISTORY, а без нее"};
+#endif
+#ifdef _WIN32
+  help.insert(help.end(), {"%LOCALAPPDATA%\\Korvex\\vr512b-history.sqlite,",
+                           "с --simulate vr512b-history-sim.sqlite рядом с ним"});
+#else
+  help.insert(help.end(),
+              {"$XDG_DATA_HOME/Korvex/vr512b-history.sqlite", "(~/.local/share/...), с --simulate",
+               "vr512b-history-sim.sqlite рядом с ним"});
+#endif
+  return help;
 }
 
 // The scenarios of the virtual bench, as many to a line as fit in 80 columns.
@@ -156,6 +162,270 @@ std::string ScenarioList() {
   return list + std::string(kIndent, ' ') + line + '\n';
 }
 
+// The parameter names as --set's help lists them after "ИМЯ: ", in the
+// table's order, wrapped to 80 columns below the help column.
+std::vector<std::string> ParameterNamesHelp() {
+  std::vector<std::string> lines = {"ИМЯ:"};
+  const auto add = [&lines](const std::string& word) {
+    if (kHelpColumn + Utf8Length(lines.back()) + 1 + Utf8Length(word) > 80)
+      lines.push_back(word);
+    else
+      lines.back() += " " + word;
+  };
+  const std::span<const ParameterInfo> parameters = AllParameters();
+  for (std::size_t i = 0; i < parameters.size(); ++i)
+    add(std::string(parameters[i].name) + (i + 1 < parameters.size() ? "," : ";"));
+  for (const char* word : {"флаги:", "0", "или", "1"})
+    add(word);
+  return lines;
+}
+
+const std::vector<OptionSpec>& AllOptions() {
+  std::vector<std::string> setHelp = {"изменить параметр только на этот запуск, без сохранения;"};
+  for (std::string& line : ParameterNamesHelp())
+    setHelp.push_back(std::move(line));
+  static const std::vector<OptionSpec> options = {
+      {"--simulate",
+       "",
+       kAnyMode,
+       false,
+       {"виртуальный стенд вместо настоящих УПО"},
+       "",
+       [](const std::string&, CliOptions& o) {
+         o.simulate = true;
+         return std::string();
+       }},
+      {"--virtual-time",
+       "",
+       kTests,
+       false,
+       {"с --simulate: виртуальное время, без реальных пауз"},
+       "",
+       [](const std::string&, CliOptions& o) {
+         o.virtualTime = true;
+         return std::string();
+       }},
+      {"--settings",
+       "ФАЙЛ",
+       kTests,
+       false,
+       {"хранилище параметров тестирования (по умолчанию то же,",
+        "что у окна программы; с --simulate своё у виртуального стенда)"},
+       "--settings: не указан файл",
+       [](const std::string& v, CliOptions& o) {
+         if (v.empty())
+           return std::string("--settings: не указан файл");
+         o.settingsPath = v;
+         return std::string();
+       }},
+      {"--set", "ИМЯ=ЗНАЧЕНИЕ", kTests, false, setHelp, "--set: не указано ИМЯ=ЗНАЧЕНИЕ",
+       [](const std::string& v, CliOptions& o) {
+         const auto eq = v.find('=');
+         if (eq == std::string::npos || eq == 0)
+           return "--set: ожидается ИМЯ=ЗНАЧЕНИЕ: " + v;
+         o.overrides.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+         return std::string();
+       }},
+      {"--answer",
+       "auto|yes|no|ask",
+       kTests,
+       false,
+       {"ответы на вопросы оператору: auto - виртуальный техник",
+        "(по умолчанию с --simulate), ask - вопрос в терминале",
+        "(по умолчанию без --simulate), yes / no - всегда так"},
+       "--answer: не указан режим",
+       [](const std::string& v, CliOptions& o) {
+         static const std::pair<const char*, AnswerMode> kModes[] = {{"auto", AnswerMode::Auto},
+                                                                     {"yes", AnswerMode::Yes},
+                                                                     {"no", AnswerMode::No},
+                                                                     {"ask", AnswerMode::Ask}};
+         for (const auto& [name, mode] : kModes) {
+           if (v == name) {
+             o.answer = mode;
+             return std::string();
+           }
+         }
+         return "--answer: неизвестный режим " + v;
+       }},
+      {"--sim",
+       "СЦЕНАРИЙ",
+       kTests,
+       false,
+       {"сценарий или неисправность виртуального стенда, можно",
+        "повторять (РОЛЬ: ut - проверяемое, ref - эталонное):"},
+       "--sim: не указан сценарий",
+       [](const std::string& v, CliOptions& o) {
+         o.scenarios.push_back(v);
+         return std::string();
+       },
+       ScenarioList},
+      {"--abort-after",
+       "МС",
+       kTests,
+       false,
+       {"нажать «Прервать» через МС мс после начала первого теста"},
+       "--abort-after: ожидается число мс",
+       [](const std::string& v, CliOptions& o) {
+         long long ms = 0;
+         if (!ParseMilliseconds(v, ms))
+           return std::string("--abort-after: ожидается число мс");
+         o.abortAfterMs = ms;
+         return std::string();
+       }},
+      {"--report",
+       "ФАЙЛ",
+       kTests,
+       false,
+       {"записать протокол запуска в ФАЙЛ (JSON)"},
+       "--report: не указан файл",
+       [](const std::string& v, CliOptions& o) {
+         o.reportPath = v;
+         return std::string();
+       }},
+      {"--trace",
+       "ФАЙЛ",
+       kTests,
+       false,
+       {"записать обмен с УПО в ФАЙЛ (pcapng для Wireshark);",
+        "--sim \"replay РОЛЬ ФАЙЛ\" воспроизводит такую запись", "с теми же тестами"},
+       "--trace: не указан файл",
+       [](const std::string& v, CliOptions& o) {
+         if (v.empty())
+           return std::string("--trace: не указан файл");
+         o.tracePath = v;
+         return std::string();
+       }},
+      {"--help",
+       "",
+       kAnyMode,
+       false,
+       {"эта справка"},
+       "",
+       [](const std::string&, CliOptions& o) {
+         o.help = true;
+         return std::string();
+       }},
+      {"--version",
+       "",
+       kAnyMode,
+       false,
+       {"версия программы"},
+       "",
+       [](const std::string&, CliOptions& o) {
+         o.version = true;
+         return std::string();
+       }},
+      {"--history", "АДРЕС", kAnyMode, true, HistoryHelp(), "--history: не указан адрес истории",
+       [](const std::string& v, CliOptions& o) {
+         o.historyUrl = v;
+         return std::string();
+       }},
+      {"--list-runs",
+       "",
+       kListRuns,
+       true,
+       {"вместо тестов: записанные проверки, по строке на тест",
+        "каждого запуска, новые последними"},
+       "",
+       [](const std::string&, CliOptions& o) {
+         o.listRuns = true;
+         return std::string();
+       }},
+      {"--unit",
+       "НОМЕР",
+       kListRuns,
+       true,
+       {"с --list-runs: только проверяемого УПО с этим", "серийным номером"},
+       "--unit: ожидается серийный номер УПО (целое число)",
+       [](const std::string& v, CliOptions& o) {
+         std::int32_t serial = 0;
+         if (!ParseSerial(v, serial))
+           return std::string("--unit: ожидается серийный номер УПО (целое число)");
+         o.unitSerial = serial;
+         return std::string();
+       }},
+      {"--format",
+       "csv|json",
+       kListRuns,
+       true,
+       {"с --list-runs: CSV (по умолчанию; заголовок",
+        "run_id,started,finished,station,unit_serial,", "reference_serial,test,verdict) или JSON"},
+       "--format: не указан формат",
+       [](const std::string& v, CliOptions& o) {
+         if (v == "csv")
+           o.listFormat = RunListFormat::Csv;
+         else if (v == "json")
+           o.listFormat = RunListFormat::Json;
+         else
+           return "--format: неизвестный формат " + v + " (csv или json)";
+         return std::string();
+       }},
+      {"--show-run",
+       "ID",
+       kShowRun,
+       true,
+       {"вместо тестов: протокол запуска ID (run_id из",
+        "--list-runs) байт в байт, как запуск его вывел"},
+       "--show-run: не указан идентификатор запуска",
+       [](const std::string& v, CliOptions& o) {
+         o.showRun = v;
+         return std::string();
+       }},
+  };
+  return options;
+}
+
+const OptionSpec* FindOption(std::string_view name) {
+  if (name == "-h")
+    name = "--help";
+  for (const OptionSpec& option : AllOptions()) {
+    if (option.name == name)
+      return &option;
+  }
+  return nullptr;
+}
+
+// The help of the options of one section, in the table's order: the option
+// and its argument, its first line at the help column (below, when they
+// reach it), and the other lines under it.
+std::string OptionsHelp(bool history) {
+  std::string text;
+  for (const OptionSpec& option : AllOptions()) {
+    if (option.history != history)
+      continue;
+    std::string head = "  " + std::string(option.name);
+    if (!option.argument.empty())
+      head += " " + std::string(option.argument);
+    const std::size_t length = Utf8Length(head);
+    text += head + (length + 2 > kHelpColumn ? "\n" + std::string(kHelpColumn, ' ')
+                                             : std::string(kHelpColumn - length, ' '));
+    for (std::size_t i = 0; i < option.help.size(); ++i)
+      text += (i == 0 ? "" : std::string(kHelpColumn, ' ')) + option.help[i] + '\n';
+    if (option.helpAfter != nullptr)
+      text += option.helpAfter();
+  }
+  return text;
+}
+
+// The options of the history, or what this build says instead of them.
+std::string HistoryOptions() {
+  if (!HistoryBuilt()) {
+    return R"(
+История запусков: в этой сборке не ведется - она собрана без SQLite;
+параметров --history, --list-runs и --show-run в ней нет.
+)";
+  }
+  return R"(
+История запусков: каждый запуск тестов записывается (версия программы,
+компьютер, время, серийные номера и версии УПО, параметры, итоги и протокол
+каждого теста). Запись не меняет протокол и итоги; если записать не удалось,
+это сообщается в stderr, а код завершения остается тем же.
+)" + OptionsHelp(true) +
+         R"(С --list-runs и --show-run: код завершения 0 - выведено; 1 - такого запуска нет
+в истории; 3 - историю нельзя прочитать; 64 - ошибка в командной строке.
+)";
+}
+
 }  // namespace
 
 std::string UsageText() {
@@ -171,29 +441,8 @@ std::string UsageText() {
 )" + TestList() +
          R"(
 Параметры:
-  --simulate            виртуальный стенд вместо настоящих УПО
-  --virtual-time        с --simulate: виртуальное время, без реальных пауз
-  --settings ФАЙЛ       хранилище параметров тестирования (по умолчанию то же,
-                        что у окна программы; с --simulate своё у виртуального стенда)
-  --set ИМЯ=ЗНАЧЕНИЕ    изменить параметр только на этот запуск, без сохранения;
-                        ИМЯ: NameVR512BSample, PhoneSample, Phone, IDContact,
-                        LowSpeed, Secsoa, Korvex, Presto, ShortTest, Sound,
-                        SoundSample, KorvexTestMsg, CBNoTone; флаги: 0 или 1
-  --answer auto|yes|no|ask
-                        ответы на вопросы оператору: auto - виртуальный техник
-                        (по умолчанию с --simulate), ask - вопрос в терминале
-                        (по умолчанию без --simulate), yes / no - всегда так
-  --sim СЦЕНАРИЙ        сценарий или неисправность виртуального стенда, можно
-                        повторять (РОЛЬ: ut - проверяемое, ref - эталонное):
-)" + ScenarioList() +
-         R"(  --abort-after МС      нажать «Прервать» через МС мс после начала первого теста
-  --report ФАЙЛ         записать протокол запуска в ФАЙЛ (JSON)
-  --trace ФАЙЛ          записать обмен с УПО в ФАЙЛ (pcapng для Wireshark);
-                        --sim "replay РОЛЬ ФАЙЛ" воспроизводит такую запись
-                        с теми же тестами
-  --help                эта справка
-  --version             версия программы
-
+)" + OptionsHelp(false) +
+         R"(
 Вывод: протокол проверки в stdout (UTF-8, строка за строкой); вопросы, указания
 и итог по ячейкам состояния (например "STFunc: OK") в stderr.
 Код завершения: 1 - хотя бы один тест закончился "Ошибка"; иначе 2 - хотя бы
@@ -208,109 +457,27 @@ std::string UsageText() {
 }
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
-  // What only a run of tests takes, and what only --list-runs takes.
-  static const std::set<std::string, std::less<>> kRunOptions = {
-      "--virtual-time", "--settings", "--set", "--answer", "--sim", "--abort-after", "--report"};
-  static const std::set<std::string, std::less<>> kHistoryOptions = {
-      "--history", "--list-runs", "--unit", "--format", "--show-run"};
-  std::vector<std::string> runOptions;
-  std::vector<std::string> historyListOptions;
   ParseResult result;
   CliOptions& o = result.options;
   auto fail = [&](const std::string& text) {
     result.error = text;
     return result;
   };
+  std::vector<const OptionSpec*> used;  // in the order given
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= args.size())
-        return false;
-      out = args[++i];
-      return true;
-    };
-    std::string v;
-    if (kRunOptions.contains(arg))
-      runOptions.push_back(arg);
-    if (arg == "--help" || arg == "-h") {
-      o.help = true;
-    } else if (arg == "--version") {
-      o.version = true;
-    } else if (arg == "--simulate") {
-      o.simulate = true;
-    } else if (arg == "--virtual-time") {
-      o.virtualTime = true;
-    } else if (arg == "--settings") {
-      if (!value(v) || v.empty())
-        return fail("--settings: не указан файл");
-      o.settingsPath = v;
-    } else if (arg == "--set") {
-      if (!value(v))
-        return fail("--set: не указано ИМЯ=ЗНАЧЕНИЕ");
-      const auto eq = v.find('=');
-      if (eq == std::string::npos || eq == 0)
-        return fail("--set: ожидается ИМЯ=ЗНАЧЕНИЕ: " + v);
-      o.overrides.emplace_back(v.substr(0, eq), v.substr(eq + 1));
-    } else if (arg == "--answer") {
-      if (!value(v))
-        return fail("--answer: не указан режим");
-      if (v == "auto") {
-        o.answer = AnswerMode::Auto;
-      } else if (v == "yes") {
-        o.answer = AnswerMode::Yes;
-      } else if (v == "no") {
-        o.answer = AnswerMode::No;
-      } else if (v == "ask") {
-        o.answer = AnswerMode::Ask;
-      } else {
-        return fail("--answer: неизвестный режим " + v);
+    if (const OptionSpec* option = FindOption(arg)) {
+      if (option->history && !HistoryBuilt())
+        return fail(arg + ": в этой сборке нет истории запусков");
+      std::string value;
+      if (!option->argument.empty()) {
+        if (i + 1 >= args.size())
+          return fail(option->missing);
+        value = args[++i];
       }
-    } else if (arg == "--sim") {
-      if (!value(v))
-        return fail("--sim: не указан сценарий");
-      o.scenarios.push_back(v);
-    } else if (arg == "--abort-after") {
-      long long ms = 0;
-      if (!value(v) || !ParseMilliseconds(v, ms))
-        return fail("--abort-after: ожидается число мс");
-      o.abortAfterMs = ms;
-    } else if (arg == "--report") {
-      if (!value(v))
-        return fail("--report: не указан файл");
-      o.reportPath = v;
-    } else if (arg == "--trace") {
-      if (!value(v) || v.empty())
-        return fail("--trace: не указан файл");
-      o.tracePath = v;
-    } else if (kHistoryOptions.contains(arg) && !HistoryBuilt()) {
-      return fail(arg + ": в этой сборке нет истории запусков");
-    } else if (arg == "--history") {
-      if (!value(v))
-        return fail("--history: не указан адрес истории");
-      o.historyUrl = v;
-    } else if (arg == "--list-runs") {
-      o.listRuns = true;
-    } else if (arg == "--unit") {
-      std::int32_t serial = 0;
-      if (!value(v) || !ParseSerial(v, serial))
-        return fail("--unit: ожидается серийный номер УПО (целое число)");
-      o.unitSerial = serial;
-      historyListOptions.push_back(arg);
-    } else if (arg == "--format") {
-      if (!value(v))
-        return fail("--format: не указан формат");
-      if (v == "csv") {
-        o.listFormat = RunListFormat::Csv;
-      } else if (v == "json") {
-        o.listFormat = RunListFormat::Json;
-      } else {
-        return fail("--format: неизвестный формат " + v + " (csv или json)");
-      }
-      historyListOptions.push_back(arg);
-    } else if (arg == "--show-run") {
-      if (!value(v))
-        return fail("--show-run: не указан идентификатор запуска");
-      o.showRun = v;
+      if (std::string error = option->apply(value, o); !error.empty())
+        return fail(error);
+      used.push_back(option);
     } else if (!arg.empty() && arg[0] == '-') {
       return fail("неизвестный параметр " + arg);
     } else if (IsTestName(arg)) {
@@ -323,14 +490,20 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     return result;
   if (o.listRuns && o.showRun)
     return fail("--list-runs и --show-run вместе не используются");
-  if (!historyListOptions.empty() && !o.listRuns)
-    return fail(historyListOptions.front() + " работает только с --list-runs");
-  if (o.listRuns || o.showRun) {
-    const char* command = o.listRuns ? "--list-runs" : "--show-run";
+  const unsigned mode = o.listRuns ? kListRuns : o.showRun ? kShowRun : kTests;
+  // An option of one reading of the history alone, anywhere else.
+  for (const OptionSpec* option : used) {
+    if ((option->modes & mode) == 0 && (option->modes == kListRuns || option->modes == kShowRun))
+      return fail(std::string(option->name) + " работает только с " + ModeOption(option->modes));
+  }
+  if (mode != kTests) {
+    const std::string command = ModeOption(mode);
     if (!o.tests.empty())
-      return fail(std::string("с ") + command + " тесты не указываются");
-    if (!runOptions.empty())
-      return fail(runOptions.front() + " не используется с " + command);
+      return fail("с " + command + " тесты не указываются");
+    for (const OptionSpec* option : used) {
+      if ((option->modes & mode) == 0)
+        return fail(std::string(option->name) + " не используется с " + command);
+    }
     return result;
   }
   if (o.virtualTime && !o.simulate)

@@ -129,10 +129,10 @@ void CliView::TestStarted(const TestProcedure&) {
   }
 }
 
-void CliView::TestFinished(const TestProcedure&, std::string_view verdict) {
-  if (verdict == DiagConsole::kVerdictError)
+void CliView::TestFinished(const TestProcedure&, Verdict verdict) {
+  if (IsFailure(verdict))
     failed_ = true;
-  if (verdict == DiagConsole::kVerdictAborted)
+  if (verdict == Verdict::Aborted)
     aborted_ = true;
 }
 

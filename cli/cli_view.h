@@ -38,7 +38,7 @@ class CliView final : public ConsoleView {
   void UpdateActions() override {}
   TestParameterValues Parameters() const override { return parameters_; }
   void TestStarted(const TestProcedure& test) override;
-  void TestFinished(const TestProcedure& test, std::string_view verdict) override;
+  void TestFinished(const TestProcedure& test, Verdict verdict) override;
 
   bool AnyFailed() const { return failed_; }
   bool AnyAborted() const { return aborted_; }

@@ -51,23 +51,15 @@ std::string RunRecordJson(const RunRecord& record, const CliOptions& options,
   json.EndObject();
   json.StringArrayMember("requestedTests", options.tests);
 
-  // By their names in the store, in the store's order.
-  const TestParameterValues& p = record.parameters;
+  // By their names in the store, in the table's order.
   json.Key("parameters");
   json.BeginObject();
-  json.StringMember("NameVR512BSample", p.NameVR512BSample);
-  json.StringMember("PhoneSample", p.PhoneSample);
-  json.StringMember("Phone", p.Phone);
-  json.BoolMember("IDContact", p.IDContact);
-  json.BoolMember("LowSpeed", p.LowSpeed);
-  json.BoolMember("Secsoa", p.Secsoa);
-  json.BoolMember("Korvex", p.Korvex);
-  json.BoolMember("Presto", p.Presto);
-  json.BoolMember("ShortTest", p.ShortTest);
-  json.BoolMember("Sound", p.Sound);
-  json.BoolMember("SoundSample", p.SoundSample);
-  json.BoolMember("KorvexTestMsg", p.KorvexTestMsg);
-  json.BoolMember("CBNoTone", p.CBNoTone);
+  for (const ParameterInfo& parameter : AllParameters()) {
+    if (parameter.IsFlag())
+      json.BoolMember(parameter.name, record.parameters.*parameter.flag);
+    else
+      json.StringMember(parameter.name, record.parameters.*parameter.text);
+  }
   json.EndObject();
 
   json.Key("units");
@@ -98,7 +90,7 @@ std::string RunRecordJson(const RunRecord& record, const CliOptions& options,
     json.StringMember("caption", test.caption);
     json.Key("verdict");
     if (test.verdict) {
-      json.String(*test.verdict);
+      json.String(VerdictText(*test.verdict));
     } else {
       json.Null();
     }

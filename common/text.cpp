@@ -31,4 +31,10 @@ int HexDigitValue(char c) {
   return -1;
 }
 
+void AppendHexByte(std::string& out, std::uint8_t byte, bool upper) {
+  const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+  out += digits[byte >> 4];
+  out += digits[byte & 0x0F];
+}
+
 }  // namespace vr512b

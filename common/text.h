@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -46,5 +47,7 @@ bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix)
 
 // Value of a hexadecimal digit of either case, -1 for any other character.
 int HexDigitValue(char c);
+// Appends a byte as two hexadecimal digits, in upper or lower case.
+void AppendHexByte(std::string& out, std::uint8_t byte, bool upper = true);
 
 }  // namespace vr512b

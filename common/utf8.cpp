@@ -13,7 +13,7 @@ bool IsSurrogate(char32_t c) {
 }
 
 template <typename Units>
-void AppendUtf16(Units& out, char32_t c) {
+void AppendUtf16Units(Units& out, char32_t c) {
   using Unit = typename Units::value_type;
   if (c < 0x10000) {
     out.push_back(static_cast<Unit>(c));
@@ -29,7 +29,7 @@ void AppendDecoded(Units& out, std::string_view text) {
     const Utf8Step step = DecodeUtf8(text, i);
     const char32_t c = step.valid ? step.codePoint : kReplacement;
     if constexpr (sizeof(typename Units::value_type) == 2) {
-      AppendUtf16(out, c);
+      AppendUtf16Units(out, c);
     } else {
       out.push_back(static_cast<typename Units::value_type>(c));
     }
@@ -133,6 +133,22 @@ Utf8Step DecodeUtf8(std::string_view text, std::size_t at) {
     codePoint = (codePoint << 6) | (next & 0x3Fu);
   }
   return {trailing + 1, codePoint, true};
+}
+
+std::string ValidUtf8(std::string_view text) {
+  constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const Utf8Step step = DecodeUtf8(text, i);
+    out += step.valid ? text.substr(i, step.length) : kReplacementUtf8;
+    i += step.length;
+  }
+  return out;
+}
+
+void AppendUtf16(std::u16string& out, char32_t codePoint) {
+  AppendUtf16Units(out, codePoint);
 }
 
 bool IsValidUtf8(std::string_view text) {

@@ -29,6 +29,12 @@ Utf8Step DecodeUtf8(std::string_view text, std::size_t at);
 // Whether every byte of `text` belongs to a well-formed sequence.
 bool IsValidUtf8(std::string_view text);
 
+// `text` with every maximal ill-formed subsequence replaced by U+FFFD.
+std::string ValidUtf8(std::string_view text);
+
+// Appends one code point as UTF-16: itself, or two surrogates beyond U+FFFF.
+void AppendUtf16(std::u16string& out, char32_t codePoint);
+
 // Conversions between UTF-8 and the wide text of the platform (UTF-16 on
 // Windows, UTF-32 elsewhere). Every maximal ill-formed part of the input, and
 // every unpaired surrogate, becomes one U+FFFD; a zero inside stays.

@@ -1,21 +1,13 @@
 #include "serial_number.h"
 
+#include "text.h"
+
 namespace vr512b {
 
 namespace {
 
 bool IsWhiteSpace(char16_t c) {
   return c == u' ' || (c >= u'\t' && c <= u'\r');
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -58,7 +50,7 @@ std::int32_t ReferenceSerialFromText(std::string_view text) {
       return 0;
     std::uint32_t value = 0;
     for (char c : digits) {
-      const int d = HexDigit(c);
+      const int d = HexDigitValue(c);
       if (d < 0)
         return 0;
       value = (value << 4) | static_cast<std::uint32_t>(d);

@@ -5,6 +5,7 @@
 
 #include "system_error.h"
 #include "test_failure.h"
+#include "text.h"
 
 namespace vr512b {
 
@@ -229,13 +230,11 @@ std::string StateLine(std::uint8_t flags) {
 }
 
 std::string HexBytes(const std::uint8_t* data, int count) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text;
   for (int i = 0; i < count; ++i) {
     if (i)
       text += ' ';
-    text += kDigits[data[i] >> 4];
-    text += kDigits[data[i] & 0x0F];
+    AppendHexByte(text, data[i]);
   }
   return text;
 }

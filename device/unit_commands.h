@@ -36,12 +36,14 @@ class UnitCommands {
   void FillRandom(std::uint8_t* buffer, int count);
   RandomBytes& random() { return random_; }
 
-  // Raises the role's error line and the command failure; exposed for the
-  // procedures that call the report layer directly.
-  [[noreturn]] void CommandFailed(TUnitRole role);
-
-  ReportLayer& reports() { return reports_; }
-  DeviceLink& link() { return link_; }
+  // One configuration block written, or read back, with no log line and no
+  // failure raised: false when the transfer failed.
+  bool TryWriteConfig(TUnitRole role, const TConfigBlock& block) {
+    return reports_.SetConfigReport(Handle(role), block);
+  }
+  bool TryReadConfig(TUnitRole role, TConfigBlock& block) {
+    return reports_.GetConfigReport(Handle(role), block);
+  }
 
   static constexpr int kClearPauseMs = 150;
   // A unit that never reports idle must not hold the console forever.
@@ -49,6 +51,8 @@ class UnitCommands {
 
  private:
   HidHandle Handle(TUnitRole role) const { return link_.Device(role); }
+  // Raises the role's error line and the command failure.
+  [[noreturn]] void CommandFailed(TUnitRole role);
 
   DeviceLink& link_;
   ReportLayer& reports_;

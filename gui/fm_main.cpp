@@ -352,7 +352,7 @@ TestParameterValues TFmMain::Parameters() const {
   return SFSetupDiag->Values();
 }
 
-void TFmMain::TestFinished(const TestProcedure&, std::string_view) {
+void TFmMain::TestFinished(const TestProcedure&, Verdict) {
   const DeviceLink::Identity& unit = console_->link().LastIdentity(urUnderTest);
   if (unit.known)
     lastSerial_ = unit.serial;

@@ -98,7 +98,7 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   void ProcessMessages() override;
   void UpdateActions() override;
   TestParameterValues Parameters() const override;
-  void TestFinished(const TestProcedure& test, std::string_view verdict) override;
+  void TestFinished(const TestProcedure& test, Verdict verdict) override;
 
   // The name "Сохранить протокол..." proposes: the date and the serial number
   // of the unit under test as last read, or the date and time without one.

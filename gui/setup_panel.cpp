@@ -111,6 +111,11 @@ TSpeedForm::TSpeedForm(QWidget* parent) : QWidget(parent), area_(new QWidget(thi
   for (std::size_t i = 1; i < std::size(order); ++i) {
     setTabOrder(order[i - 1], order[i]);
   }
+  // Each parameter's control, in the order of the parameters' table.
+  for (const ParameterInfo& parameter : AllParameters()) {
+    controls_.push_back(area_->findChild<QWidget*>(QString::fromUtf8(parameter.control)));
+    Q_ASSERT(controls_.back() != nullptr);
+  }
 }
 
 void TSpeedForm::AddLabel(const char* name, const char* caption, int left, int top, int width) {
@@ -140,36 +145,24 @@ QCheckBox* TSpeedForm::AddCheck(const char* name, const char* caption, int left,
 
 TestParameterValues TSpeedForm::Values() const {
   TestParameterValues v;
-  v.NameVR512BSample = EdNameVR512BSample->text().toStdString();
-  v.PhoneSample = EdPhoneSample->text().toStdString();
-  v.Phone = EdPhone->text().toStdString();
-  v.IDContact = CBIDContact->isChecked();
-  v.LowSpeed = CBLowSpeed->isChecked();
-  v.Secsoa = CBSecsoa->isChecked();
-  v.Korvex = CBKorvex->isChecked();
-  v.Presto = CBPresto->isChecked();
-  v.ShortTest = CBShortTest->isChecked();
-  v.Sound = CBSound->isChecked();
-  v.SoundSample = CBSoundSample->isChecked();
-  v.KorvexTestMsg = CBKorvexTestMsg->isChecked();
-  v.CBNoTone = CBNoTone->isChecked();
+  const std::span<const ParameterInfo> parameters = AllParameters();
+  for (std::size_t i = 0; i < parameters.size(); ++i) {
+    if (parameters[i].IsFlag())
+      v.*parameters[i].flag = static_cast<QCheckBox*>(controls_[i])->isChecked();
+    else
+      v.*parameters[i].text = static_cast<QLineEdit*>(controls_[i])->text().toStdString();
+  }
   return v;
 }
 
 void TSpeedForm::SetValues(const TestParameterValues& v) {
-  EdNameVR512BSample->setText(QString::fromStdString(v.NameVR512BSample));
-  EdPhoneSample->setText(QString::fromStdString(v.PhoneSample));
-  EdPhone->setText(QString::fromStdString(v.Phone));
-  CBIDContact->setChecked(v.IDContact);
-  CBLowSpeed->setChecked(v.LowSpeed);
-  CBSecsoa->setChecked(v.Secsoa);
-  CBKorvex->setChecked(v.Korvex);
-  CBPresto->setChecked(v.Presto);
-  CBShortTest->setChecked(v.ShortTest);
-  CBSound->setChecked(v.Sound);
-  CBSoundSample->setChecked(v.SoundSample);
-  CBKorvexTestMsg->setChecked(v.KorvexTestMsg);
-  CBNoTone->setChecked(v.CBNoTone);
+  const std::span<const ParameterInfo> parameters = AllParameters();
+  for (std::size_t i = 0; i < parameters.size(); ++i) {
+    if (parameters[i].IsFlag())
+      static_cast<QCheckBox*>(controls_[i])->setChecked(v.*parameters[i].flag);
+    else
+      static_cast<QLineEdit*>(controls_[i])->setText(QString::fromStdString(v.*parameters[i].text));
+  }
 }
 
 void TSpeedForm::Finish(QPushButton* button, int result, const std::function<void()>& handler) {

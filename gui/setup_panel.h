@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <vector>
 
 #include "test_parameters.h"
 
@@ -65,6 +66,8 @@ class TSpeedForm final : public QWidget {
   QCheckBox* CBSoundSample;
   QCheckBox* CBKorvexTestMsg;
   QCheckBox* CBNoTone;
+  // The controls of AllParameters(), in its order.
+  std::vector<QWidget*> controls_;
   QPushButton* BtCancelSetDiag;
   QPushButton* BtOkSetDiag;
   QDialog* dialog_ = nullptr;

@@ -1,7 +1,7 @@
 #include "history_commands.h"
 
 #include "history_format.h"
-#include "utf8_text.h"
+#include "utf8.h"
 
 namespace vr512b::history {
 

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "utf8_text.h"
+#include "utf8.h"
 
 namespace vr512b::history {
 

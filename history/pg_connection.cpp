@@ -4,6 +4,8 @@
 #include <chrono>
 #include <map>
 
+#include "text.h"
+
 namespace vr512b::history {
 
 namespace {
@@ -28,16 +30,6 @@ bool ConnectionGone(PGconn* conn, const char* sqlState) {
     return true;
   const std::string_view state = sqlState != nullptr ? sqlState : "";
   return state.substr(0, 2) == "08" || state == "57P01" || state == "57P02" || state == "57P03";
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -100,15 +92,12 @@ void PgArray::Text(std::string_view value) {
 }
 
 void PgArray::Bytes(std::string_view value) {
-  static constexpr char kHex[] = "0123456789abcdef";
   Next();
   // The element's text is \x and two hex digits a byte; quoted, the
   // backslash is doubled.
   elements_ += "\"\\\\x";
   for (const char c : value) {
-    const auto byte = static_cast<unsigned char>(c);
-    elements_ += kHex[byte >> 4];
-    elements_ += kHex[byte & 0x0F];
+    AppendHexByte(elements_, static_cast<std::uint8_t>(c), false);
   }
   elements_ += '"';
 }
@@ -237,7 +226,7 @@ std::string Bytes(const PGresult* result, int row, int column) {
     return bytes;
   bytes.reserve((hex.size() - 2) / 2);
   for (std::size_t i = 2; i + 1 < hex.size(); i += 2)
-    bytes += static_cast<char>(HexValue(hex[i]) * 16 + HexValue(hex[i + 1]));
+    bytes += static_cast<char>(HexDigitValue(hex[i]) * 16 + HexDigitValue(hex[i + 1]));
   return bytes;
 }
 

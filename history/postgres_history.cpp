@@ -1,6 +1,6 @@
 #include "postgres_history.h"
 
-#include "utf8_text.h"
+#include "utf8.h"
 
 namespace vr512b::history {
 

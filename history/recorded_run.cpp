@@ -5,7 +5,8 @@
 #include <random>
 
 #include "host_name.h"
-#include "utf8_text.h"
+#include "text.h"
+#include "utf8.h"
 
 namespace vr512b::history {
 
@@ -38,12 +39,10 @@ std::string NewRunId() {
   bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);  // version 4
   bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
   std::string id;
-  char hex[3];
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     if (i == 4 || i == 6 || i == 8 || i == 10)
       id += '-';
-    std::snprintf(hex, sizeof hex, "%02x", bytes[i]);
-    id += hex;
+    AppendHexByte(id, bytes[i], false);
   }
   return id;
 }

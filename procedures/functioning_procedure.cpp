@@ -91,18 +91,16 @@ class FunctioningProcedure final : public TestRun {
 
  private:
   static void ConfigCycles(ProcedureHost& host) {
-    ReportLayer& reports = host.unit().reports();
-    const HidHandle handle = host.link().Device(urUnderTest);
     for (int r = 1; r <= kConfigCycles; ++r) {
       host.WriteLog("Запись конфигурации " + std::to_string(r));
       TConfigBlock written;
       host.unit().FillRandom(written.data(), static_cast<int>(written.size()));
       written[kZeroedConfigByte] = 0;
-      if (!reports.SetConfigReport(handle, written))
+      if (!host.unit().TryWriteConfig(urUnderTest, written))
         ExchangeFailed(host);
       host.WriteLog("Чтение конфигурации " + std::to_string(r));
       TConfigBlock read;
-      if (!reports.GetConfigReport(handle, read))
+      if (!host.unit().TryReadConfig(urUnderTest, read))
         ExchangeFailed(host);
       if (read != written)
         Fail(host, "Данные не совпадают");

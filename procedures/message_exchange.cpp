@@ -117,6 +117,14 @@ class Exchange {
     answerSent_ = true;
   }
 
+  // Messages the transmitter has been given, and those the receiver has read.
+  int Sent() const { return sent_; }
+  int Received() const { return received_; }
+  void CountSent() { ++sent_; }
+  void CountReceived() { ++received_; }
+  TUnitRole Receiver() const { return receiver_; }
+
+ private:
   ProcedureHost& host_;
   UnitCommands& unit_;
   const TUnitRole transmitter_;
@@ -154,64 +162,64 @@ void ExchangeDataMessages(ProcedureHost& host, TUnitRole transmitter, std::uint8
     host.CheckAbort();
     const std::uint8_t flags = x.CheckTransmitter();
 
-    if (!(flags & sfOnLine) && x.sent_ < total) {
+    if (!(flags & sfOnLine) && x.Sent() < total) {
       TMessageBlock record{};
-      std::string line = Numbered("Передал сообщение %02d", x.sent_) + ": ";
+      std::string line = Numbered("Передал сообщение %02d", x.Sent()) + ": ";
       std::uint8_t* data = record.data() + kMsgDataField;
       if (family == FormatFamily(fcContactID)) {
-        std::memcpy(data, TestMsgIDContact[x.sent_].data(), kContactIdTextLength + 1);
-        line += TestMsgIDContact[x.sent_].data();
+        std::memcpy(data, TestMsgIDContact[x.Sent()].data(), kContactIdTextLength + 1);
+        line += TestMsgIDContact[x.Sent()].data();
       } else if (IsShortTextFamily(family)) {
-        std::memcpy(data, TestMsgShort[x.sent_].data(), kShortTextLength + 1);
-        line += TestMsgShort[x.sent_].data();
+        std::memcpy(data, TestMsgShort[x.Sent()].data(), kShortTextLength + 1);
+        line += TestMsgShort[x.Sent()].data();
       } else if (family == FormatFamily(fcPresto)) {
-        std::memcpy(data, TestMsgPresto[x.sent_].data(), kPrestoLength);
+        std::memcpy(data, TestMsgPresto[x.Sent()].data(), kPrestoLength);
         line += HexBytes(data, static_cast<std::int8_t>(data[0]));
       } else {
         throw TestFailure("Неизвестный формат");
       }
       record[1] = format;
       record[0] = mcTransmit;
-      x.unit_.WriteMessage(transmitter, record);
+      host.unit().WriteMessage(transmitter, record);
       host.WriteLog(line);
-      ++x.sent_;
+      x.CountSent();
     }
-    if (!(flags & sfCaller) && x.sent_ >= 2 && x.sent_ < total) {
+    if (!(flags & sfCaller) && x.Sent() >= 2 && x.Sent() < total) {
       Fail(host, "Потеря соединения передающим");
     }
     x.Answer();
 
     TMessageBlock reply;
-    x.unit_.ReadReply(x.receiver_, reply);
+    host.unit().ReadReply(x.Receiver(), reply);
     if (reply[0] == rtMessage) {
-      std::string line = Numbered("Принял  сообщение %02d", x.received_) + ": ";
+      std::string line = Numbered("Принял  сообщение %02d", x.Received()) + ": ";
       line += family > FormatFamily(fcSecsoa) ? DataDump(reply) : DataText(reply);
       host.WriteLog(line);
       if (reply[1] != format)
         Fail(host, "Принят неверный формат");
-      RequireRowFor(host, x.received_, total);
+      RequireRowFor(host, x.Received(), total);
       bool differs = false;
       if (family == FormatFamily(fcContactID)) {
-        differs = DataDiffers(reply, TestMsgIDContact[x.received_].data(), kContactIdTextLength);
+        differs = DataDiffers(reply, TestMsgIDContact[x.Received()].data(), kContactIdTextLength);
       } else if (IsShortTextFamily(family)) {
-        differs = DataDiffers(reply, TestMsgShort[x.received_].data(), kShortTextLength);
+        differs = DataDiffers(reply, TestMsgShort[x.Received()].data(), kShortTextLength);
       } else {
-        differs = DataDiffers(reply, TestMsgPresto[x.received_].data(), kPrestoLength);
+        differs = DataDiffers(reply, TestMsgPresto[x.Received()].data(), kPrestoLength);
       }
       if (differs)
         Fail(host, "Ошибка в принятых данных");
-      ++x.received_;
+      x.CountReceived();
     }
 
-    if (x.sent_ >= total && x.received_ >= total) {
+    if (x.Sent() >= total && x.Received() >= total) {
       x.Finish();
       return;
     }
-    std::uint8_t receiverFlags = x.unit_.PollState(x.receiver_);
+    std::uint8_t receiverFlags = host.unit().PollState(x.Receiver());
     if (receiverFlags & sfEvent) {
       TMessageBlock scratch;
-      x.unit_.ReadReply(x.receiver_, scratch);
-      receiverFlags = x.unit_.PollState(x.receiver_);
+      host.unit().ReadReply(x.Receiver(), scratch);
+      receiverFlags = host.unit().PollState(x.Receiver());
     }
     if (!(receiverFlags & sfAnswerer))
       Fail(host, "Потеря соединения принимающим");
@@ -233,24 +241,24 @@ void ExchangeKorvexData(ProcedureHost& host, TUnitRole transmitter) {
     host.clock().Sleep(kDataPassMs);
     host.CheckAbort();
     const std::uint8_t flags = x.CheckTransmitter();
-    if (!(flags & sfOnLine) && x.sent_ < total) {
+    if (!(flags & sfOnLine) && x.Sent() < total) {
       TMessageBlock record{};
-      x.unit_.FillRandom(record.data() + kMsgDataField, kKorvexLength);
+      host.unit().FillRandom(record.data() + kMsgDataField, kKorvexLength);
       // Random data sent as a Korvex test message.
       record[kMsgDataField] = TestMsgKorvexTest[0];
       record[1] = fcKorvex;
       record[0] = mcTransmit;
-      x.unit_.WriteMessage(transmitter, record);
-      host.WriteLog("Передал сообщение " + std::to_string(x.sent_));
-      ++x.sent_;
+      host.unit().WriteMessage(transmitter, record);
+      host.WriteLog("Передал сообщение " + std::to_string(x.Sent()));
+      x.CountSent();
       host.clock().Sleep(kKorvexHandOverMs);
       continue;
     }
-    if (!(flags & sfCaller) && x.sent_ >= 1 && x.sent_ < total) {
+    if (!(flags & sfCaller) && x.Sent() >= 1 && x.Sent() < total) {
       Fail(host, "Потеря соединения передающим");
     }
     x.Answer();
-    if (x.sent_ >= total) {
+    if (x.Sent() >= total) {
       x.Finish();
       return;
     }
@@ -274,22 +282,22 @@ void ExchangeLineMessages(ProcedureHost& host, TUnitRole transmitter, std::uint8
     host.CheckAbort();
     const std::uint8_t flags = x.CheckTransmitter();
 
-    if (!(flags & sfOnLine) && x.sent_ < total) {
+    if (!(flags & sfOnLine) && x.Sent() < total) {
       TMessageBlock record{};
       std::uint8_t* data = record.data() + kMsgDataField;
       std::string suffix;
       const TestParameterValues p = host.Parameters();
       if (family == FormatFamily(fcContactID)) {
-        std::memcpy(data, TestMsgIDContact[x.sent_].data(), kContactIdTextLength + 1);
-        suffix = std::string(": ") + TestMsgIDContact[x.sent_].data();
+        std::memcpy(data, TestMsgIDContact[x.Sent()].data(), kContactIdTextLength + 1);
+        suffix = std::string(": ") + TestMsgIDContact[x.Sent()].data();
       } else if (IsShortTextFamily(family)) {
-        std::memcpy(data, TestMsgShort[x.sent_].data(), kShortTextLength + 1);
-        suffix = std::string(": ") + TestMsgShort[x.sent_].data();
+        std::memcpy(data, TestMsgShort[x.Sent()].data(), kShortTextLength + 1);
+        suffix = std::string(": ") + TestMsgShort[x.Sent()].data();
       } else if (family == FormatFamily(fcKorvex)) {
         const auto& korvex = p.KorvexTestMsg ? TestMsgKorvexTest : TestMsgKorvex;
         std::memcpy(data, korvex.data(), kKorvexLength);
       } else if (family == FormatFamily(fcPresto)) {
-        std::memcpy(data, TestMsgPresto[x.sent_].data(), kPrestoLength);
+        std::memcpy(data, TestMsgPresto[x.Sent()].data(), kPrestoLength);
       } else {
         throw TestFailure("Неизвестный формат");
       }
@@ -299,53 +307,53 @@ void ExchangeLineMessages(ProcedureHost& host, TUnitRole transmitter, std::uint8
                   std::min<std::size_t>(number.size(), kMsgNumberMaxDigits));
       record[1] = format;
       record[0] = mcTransmit;
-      x.unit_.WriteMessage(transmitter, record);
-      host.WriteLog("Передал сообщение " + std::to_string(x.sent_) + suffix);
+      host.unit().WriteMessage(transmitter, record);
+      host.WriteLog("Передал сообщение " + std::to_string(x.Sent()) + suffix);
       host.clock().Sleep(kLineHandOverMs);
-      ++x.sent_;
+      x.CountSent();
       continue;
     }
-    if (!(flags & sfCaller) && x.sent_ >= 1 && x.sent_ < total) {
+    if (!(flags & sfCaller) && x.Sent() >= 1 && x.Sent() < total) {
       Fail(host, "Потеря соединения передающим");
     }
 
     TMessageBlock reply;
-    x.unit_.ReadReply(x.receiver_, reply);
+    host.unit().ReadReply(x.Receiver(), reply);
     if (reply[0] == rtMessage) {
-      if (x.received_ == 0) {
+      if (x.Received() == 0) {
         const std::string caller = FieldText(reply.data() + kMsgNumberField, kMsgNumberFieldSize);
         host.WriteLog(caller.empty() ? "!!!Номер не определен!!!" : "!!!Номер: " + caller + " !!!");
       }
       if (reply[1] != format)
         Fail(host, "Неверный формат");
-      RequireRowFor(host, x.received_, total);
+      RequireRowFor(host, x.Received(), total);
       std::string suffix;
       bool mismatch = false;
       if (family == FormatFamily(fcContactID)) {
-        mismatch = DataDiffers(reply, TestMsgIDContact[x.received_].data(), kContactIdTextLength);
+        mismatch = DataDiffers(reply, TestMsgIDContact[x.Received()].data(), kContactIdTextLength);
         suffix = ": " + DataText(reply);
       } else if (IsShortTextFamily(family)) {
-        mismatch = DataDiffers(reply, TestMsgShort[x.received_].data(), kShortTextLength);
+        mismatch = DataDiffers(reply, TestMsgShort[x.Received()].data(), kShortTextLength);
         suffix = ": " + DataText(reply);
       } else if (family == FormatFamily(fcPresto)) {
-        mismatch = DataDiffers(reply, TestMsgPresto[x.received_].data(), kPrestoLength);
+        mismatch = DataDiffers(reply, TestMsgPresto[x.Received()].data(), kPrestoLength);
       } else if (family != FormatFamily(fcKorvex)) {
         throw TestFailure("Неизвестный формат");
       }
-      host.WriteLog("Принял  сообщение " + std::to_string(x.received_) + suffix);
+      host.WriteLog("Принял  сообщение " + std::to_string(x.Received()) + suffix);
       if (mismatch)
         Fail(host, "Ошибка в данных");
-      ++x.received_;
+      x.CountReceived();
     } else if (reply[0] != rtNone) {
       throw TestFailure("Ошибка приема");
     }
 
-    if (x.sent_ >= total && (x.received_ >= total || x.received_ == 0)) {
+    if (x.Sent() >= total && (x.Received() >= total || x.Received() == 0)) {
       x.Finish();
       return;
     }
-    const std::uint8_t receiverFlags = x.unit_.PollState(x.receiver_);
-    if (!(receiverFlags & sfAnswerer) && x.received_ >= 1 && x.received_ < total) {
+    const std::uint8_t receiverFlags = host.unit().PollState(x.Receiver());
+    if (!(receiverFlags & sfAnswerer) && x.Received() >= 1 && x.Received() < total) {
       Fail(host, "Потеря соединения принимающим");
     }
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "system_error.h"
+#include "utf8.h"
 
 namespace vr512b::sim {
 
@@ -50,13 +51,7 @@ std::u16string Utf16(const std::string& text) {
       }
       code = (code << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
     }
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (code >> 10));
-      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(code);
-    }
+    AppendUtf16(out, code);
   }
   return out;
 }

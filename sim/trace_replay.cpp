@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "system_error.h"
+#include "unit_commands.h"
 
 namespace vr512b::sim {
 namespace {
@@ -16,23 +17,14 @@ std::string UnitWords(TUnitRole role) {
   return role == urReference ? "эталонное УПО" : "проверяемое УПО";
 }
 
-std::string HexText(std::span<const std::uint8_t> bytes) {
-  std::string text;
-  char digits[4];
-  for (const std::uint8_t byte : bytes) {
-    std::snprintf(digits, sizeof digits, text.empty() ? "%02X" : " %02X", byte);
-    text += digits;
-  }
-  return text;
-}
-
 std::string TransferWords(TUnitRole role, trace::TransferKind kind, std::uint8_t reportId,
                           std::size_t length, std::span<const std::uint8_t> bytes, bool withBytes) {
   std::string text = UnitWords(role);
   text += kind == trace::TransferKind::Set ? ", SET_REPORT" : ", GET_REPORT";
   text += ", отчёт " + std::to_string(reportId) + ", " + std::to_string(length) + " байт";
   if (withBytes)
-    text += ": " + (bytes.empty() ? std::string("нет данных") : HexText(bytes));
+    text += ": " + (bytes.empty() ? std::string("нет данных")
+                                  : HexBytes(bytes.data(), static_cast<int>(bytes.size())));
   return text;
 }
 

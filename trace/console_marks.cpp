@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "pcapng_layout.h"
+#include "text.h"
 
 namespace vr512b::trace {
 namespace {
@@ -46,9 +47,8 @@ void AppendQuoted(std::string& out, std::string_view value) {
       out += '\\';
       out += c;
     } else if (byte < 0x20 || byte == 0x7F) {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      out += escaped;
+      out += "\\x";
+      AppendHexByte(out, byte);
     } else {
       out += c;
     }

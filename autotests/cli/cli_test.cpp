@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "cli_in_process.h"
 #include "cli_options.h"
 #include "cli_runner.h"
 #include "test_support.h"
@@ -11,36 +12,11 @@ namespace vr512b {
 namespace {
 
 using cli::ParseCommandLine;
-
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using testing::Lines;
+using RunResult = testing::CliRun;
 
 RunResult RunArgs(const std::vector<std::string>& args, const std::string& input = "") {
-  RunResult run;
-  const cli::ParseResult parsed = ParseCommandLine(args);
-  if (!parsed.error.empty()) {
-    run.status = cli::kExitUsage;
-    run.err = parsed.error;
-    return run;
-  }
-  std::ostringstream out;
-  std::ostringstream err;
-  std::istringstream in(input);
-  run.status = cli::RunCli(parsed.options, {out, err, in, nullptr});
-  run.out = out.str();
-  run.err = err.str();
-  return run;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
-  return lines;
+  return testing::RunCliInProcess(args, input);
 }
 
 class CliTest : public ::testing::Test {
@@ -66,6 +42,35 @@ TEST_F(CliTest, UsageErrorsExitWith64) {
   EXPECT_EQ(RunArgs(Sim({"--sim", "unplug ut before 3", "func"})).status, cli::kExitUsage);
   EXPECT_EQ(RunArgs(Sim({"--set", "Sound=yes", "func"})).status, cli::kExitUsage);
   EXPECT_EQ(RunArgs(Sim({"--set", "Colour=1", "func"})).status, cli::kExitUsage);
+}
+
+// Each option belongs to the modes the option table gives it: a run of tests,
+// --list-runs or --show-run; elsewhere it is a usage error that names it.
+TEST_F(CliTest, OptionsOutsideTheirModeAreRefused) {
+  const struct {
+    std::vector<std::string> args;
+    std::string error;
+  } cases[] = {
+      {{"--list-runs", "--trace", "x.pcapng"}, "--trace не используется с --list-runs"},
+      {{"--show-run", "id", "--trace", "x.pcapng"}, "--trace не используется с --show-run"},
+      {{"--list-runs", "--report", "r.json"}, "--report не используется с --list-runs"},
+      {{"--show-run", "id", "--sim", "busy ut"}, "--sim не используется с --show-run"},
+      {{"--show-run", "id", "--format", "json"}, "--format работает только с --list-runs"},
+      {{"--unit", "5", "func"}, "--unit работает только с --list-runs"},
+      {{"--list-runs", "func"}, "с --list-runs тесты не указываются"},
+      {{"--list-runs", "--show-run", "id"}, "--list-runs и --show-run вместе не используются"},
+  };
+  for (const auto& c : cases) {
+    if (!cli::ParseCommandLine({"--list-runs"}).error.empty())
+      GTEST_SKIP() << "a build without the run history";
+    EXPECT_EQ(ParseCommandLine(c.args).error, c.error) << c.args.back();
+  }
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--simulate", "--history", "none", "--list-runs", "--unit", "7",
+                                 "--format", "json"},
+        {"--history", "none", "--show-run", "id"},
+        {"--simulate", "--virtual-time", "--trace", "t.pcapng", "--report", "r.json", "func"}})
+    EXPECT_EQ(ParseCommandLine(args).error, "") << args.back();
 }
 
 TEST_F(CliTest, HelpAndVersion) {

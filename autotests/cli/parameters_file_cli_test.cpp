@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "cli_in_process.h"
 #include "cli_options.h"
 #include "cli_runner.h"
 #include "json_reader.h"
@@ -20,28 +21,10 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Json;
 using testing::JsonReader;
-
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using RunResult = testing::CliRun;
 
 RunResult RunRunner(const std::vector<std::string>& args) {
-  RunResult run;
-  const cli::ParseResult parsed = cli::ParseCommandLine(args);
-  if (!parsed.error.empty()) {
-    run.status = cli::kExitUsage;
-    run.err = parsed.error;
-    return run;
-  }
-  std::ostringstream out;
-  std::ostringstream err;
-  std::istringstream in;
-  run.status = cli::RunCli(parsed.options, {out, err, in, nullptr});
-  run.out = out.str();
-  run.err = err.str();
-  return run;
+  return testing::RunCliInProcess(args);
 }
 
 std::string FirstLine(const std::string& text) {

@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include "cli_in_process.h"
 #include "cli_options.h"
 #include "cli_runner.h"
 #include "json_reader.h"
@@ -28,6 +29,8 @@ namespace {
 
 using testing::Json;
 using testing::JsonReader;
+using testing::Lines;
+using RunOutcome = testing::CliRun;
 
 Json ParseRecord(const std::string& text) {
   Json value;
@@ -38,12 +41,6 @@ Json ParseRecord(const std::string& text) {
 
 // ------------------------------------------------------------------- runs
 
-struct RunOutcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
 class RunRecordTest : public ::testing::Test {
  protected:
   RunOutcome Launch(std::vector<std::string> args,
@@ -51,25 +48,10 @@ class RunRecordTest : public ::testing::Test {
     const std::vector<std::string> common = {"--simulate",          "--virtual-time", "--settings",
                                              dir.File("bench.reg"), "--report",       report};
     args.insert(args.begin(), common.begin(), common.end());
-    const cli::ParseResult parsed = cli::ParseCommandLine(args);
-    EXPECT_EQ(parsed.error, "");
-    std::ostringstream out;
-    std::ostringstream err;
-    std::istringstream in;
-    RunOutcome run;
-    run.status = cli::RunCli(parsed.options, {out, err, in, abort});
-    run.out = out.str();
-    run.err = err.str();
-    return run;
+    EXPECT_EQ(cli::ParseCommandLine(args).error, "");
+    return testing::RunCliInProcess(args, "", abort);
   }
   Json Record() { return ParseRecord(testing::ReadFile(report)); }
-  static std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-      lines.push_back(line);
-    return lines;
-  }
   static void ExpectTime(const Json& value) {
     ASSERT_EQ(value.kind, Json::Kind::String);
     const std::string& t = value.text;

@@ -32,6 +32,7 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+using testing::Lines;
 
 constexpr const char* kClosedUnderTest = "Проверяемое устройство закрыто";
 constexpr const char* kClosedReference = "Эталонное устройство закрыто";
@@ -67,14 +68,6 @@ std::pair<Fd, Fd> MakePipe() {
   if (::pipe2(fds, O_CLOEXEC) != 0)
     throw std::runtime_error("pipe2 failed");
   return {Fd(fds[0]), Fd(fds[1])};
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
-  return lines;
 }
 
 // What to do to a runner, and when: `delay` after `trigger` first shows on

@@ -40,6 +40,9 @@ TEST(Utf8, IllFormedInputBecomesReplacementCharacters) {
   AppendUtf8(out, 0xDFFF);
   AppendUtf8(out, 0x110000);
   EXPECT_EQ(out, kReplacement + kReplacement);
+  // Kept as UTF-8, each maximal ill-formed part becomes one replacement.
+  EXPECT_EQ(ValidUtf8(std::string("Я\xC0\xAF\xE2\x82z\0", 8)),
+            "Я" + kReplacement + kReplacement + kReplacement + std::string("z\0", 2));
 }
 
 TEST(Cp1251, FieldTextStaysInsideItsFieldAndShowsNoControls) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "console_harness.h"
 #include "host_name.h"
 #include "run_recorder.h"
@@ -35,8 +37,8 @@ TEST(RunRecorder, RecordsEveryTestWithItsLogVerdictAndUnits) {
   ASSERT_EQ(record->tests.size(), 2u);
   EXPECT_EQ(record->tests[0].id, "func");
   EXPECT_EQ(record->tests[0].caption, "Функционирование");
-  EXPECT_EQ(record->tests[0].verdict, "OK");
-  EXPECT_EQ(record->tests[1].verdict, "OK");
+  EXPECT_EQ(record->tests[0].verdict, Verdict::Ok);
+  EXPECT_EQ(record->tests[1].verdict, Verdict::Ok);
   // The record's lines are the view's, test by test.
   Lines logged = record->tests[0].log;
   logged.insert(logged.end(), record->tests[1].log.begin(), record->tests[1].log.end());
@@ -50,6 +52,19 @@ TEST(RunRecorder, RecordsEveryTestWithItsLogVerdictAndUnits) {
   EXPECT_EQ(record->units[urReference]->version, 0x0203);
 }
 
+// A unit that fails the test and an error of the console itself both show as
+// "Ошибка", but the record keeps them apart.
+TEST(RunRecorder, TellsAnErrorOfTheConsoleFromAFailedTest) {
+  SimConsole sim;
+  RunRecorder recorder(sim.console);
+  sim.view.answer = [](const std::string&) -> bool { throw std::runtime_error("view gone"); };
+  EXPECT_THROW(sim.Run("indic"), std::runtime_error);
+  const RunRecord& record = recorder.Record();
+  ASSERT_EQ(record.tests.size(), 1u);
+  EXPECT_EQ(record.tests[0].verdict, Verdict::Error);
+  EXPECT_EQ(sim.view.verdicts, std::vector<std::string>{"indic: Ошибка"});
+}
+
 TEST(RunRecorder, KeepsTheUnitLastReadWhenALaterOpenFails) {
   SimConsole sim;
   RunRecorder recorder(sim.console);
@@ -58,7 +73,7 @@ TEST(RunRecorder, KeepsTheUnitLastReadWhenALaterOpenFails) {
   sim.Run("func");
   const RunRecord& record = recorder.Record();
   ASSERT_EQ(record.tests.size(), 2u);
-  EXPECT_EQ(record.tests[1].verdict, "Ошибка");
+  EXPECT_EQ(record.tests[1].verdict, Verdict::Failed);
   EXPECT_EQ(record.tests[1].log[3], "Не удалось открыть проверяемое УПО");
   ASSERT_TRUE(record.units[urUnderTest]);
   EXPECT_EQ(record.units[urUnderTest]->serial, 10002);

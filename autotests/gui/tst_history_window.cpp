@@ -27,8 +27,7 @@
 #include <memory>
 #include <sstream>
 
-#include "cli_options.h"
-#include "cli_runner.h"
+#include "cli_in_process.h"
 #include "diag_session.h"
 #include "fm_bench.h"
 #include "fm_history.h"
@@ -36,6 +35,7 @@
 #include "gui_test_support.h"
 #include "log_view.h"
 #include "run_history.h"
+#include "test_support.h"
 #include "unique_fd.h"
 
 using namespace vr512b;
@@ -44,6 +44,10 @@ using namespace vr512b::guitest;
 using namespace std::chrono;
 
 namespace {
+
+using vr512b::testing::CliRun;
+using vr512b::testing::Lines;
+using vr512b::testing::RunCliInProcess;
 
 constexpr char kCsvHeader[] =
     "run_id,started,finished,station,unit_serial,reference_serial,test,verdict";
@@ -59,37 +63,6 @@ void WriteAll(const QString& path, const QByteArray& content) {
   QFile file(path);
   QVERIFY(file.open(QIODevice::WriteOnly));
   file.write(content);
-}
-
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// The runner, in this process, as a technician would start it.
-CliRun RunCli(const std::vector<std::string>& args) {
-  const cli::ParseResult parsed = cli::ParseCommandLine(args);
-  CliRun run;
-  if (!parsed.error.empty()) {
-    run.err = parsed.error;
-    return run;
-  }
-  std::ostringstream out;
-  std::ostringstream err;
-  std::istringstream in;
-  run.status = cli::RunCli(parsed.options, {out, err, in, nullptr});
-  run.out = out.str();
-  run.err = err.str();
-  return run;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);)
-    lines.push_back(line);
-  return lines;
 }
 
 // The pane's lines as the runner prints them: each ended by "\n".
@@ -233,7 +206,7 @@ class HistoryWindowTest : public QObject {
     QCOMPARE(W().HistoryMessage(), QString());
 
     // --list-runs: the header, then a row per press, newest last.
-    const CliRun listed = RunCli({"--simulate", "--history", history, "--list-runs"});
+    const CliRun listed = RunCliInProcess({"--simulate", "--history", history, "--list-runs"});
     QCOMPARE(listed.status, 0);
     const std::vector<std::string> rows = Lines(listed.out);
     QCOMPARE(rows.size(), std::size_t{3});
@@ -245,8 +218,8 @@ class HistoryWindowTest : public QObject {
     QVERIFY(funcRun != indicRun);
 
     // --show-run: the two presses' logs are the pane's lines, in order.
-    const CliRun func = RunCli({"--history", history, "--show-run", funcRun});
-    const CliRun indic = RunCli({"--history", history, "--show-run", indicRun});
+    const CliRun func = RunCliInProcess({"--history", history, "--show-run", funcRun});
+    const CliRun indic = RunCliInProcess({"--history", history, "--show-run", indicRun});
     QCOMPARE(func.status, 0);
     QCOMPARE(indic.status, 0);
     QCOMPARE(func.out.substr(0, 5), std::string("-----"));
@@ -254,8 +227,8 @@ class HistoryWindowTest : public QObject {
 
     // And the runner's own stdout for the same tests is the same bytes.
     const CliRun direct =
-        RunCli({"--simulate", "--virtual-time", "--settings", Path("direct.reg").toStdString(),
-                "--history", "none", "func", "indic"});
+        RunCliInProcess({"--simulate", "--virtual-time", "--settings",
+                         Path("direct.reg").toStdString(), "--history", "none", "func", "indic"});
     QCOMPARE(direct.status, 0);
     QCOMPARE(func.out + indic.out, direct.out);
   }

@@ -71,7 +71,7 @@ TEST_F(CliHistory, ARunIsRecordedInTheDefaultHistoryAndPrintedBackByteForByte) {
   const CliResult listed = Cli({"--simulate", "--list-runs"});
   ASSERT_EQ(listed.status, 0) << listed.err;
   EXPECT_EQ(listed.err, "");
-  const std::vector<std::string> lines = TextLines(listed.out);
+  const std::vector<std::string> lines = Lines(listed.out);
   ASSERT_EQ(lines.size(), 3u) << listed.out;
   EXPECT_EQ(lines[0], kListHeader);
   std::string runId;
@@ -124,7 +124,7 @@ TEST_F(CliHistory, RecordingChangesNeitherTheLogNorTheExitStatus) {
     EXPECT_EQ(with.status, without.status) << args.back();
   }
   // Each run is there, with the verdicts the window shows.
-  const std::vector<std::string> lines = TextLines(Cli({"--simulate", "--list-runs"}).out);
+  const std::vector<std::string> lines = Lines(Cli({"--simulate", "--list-runs"}).out);
   std::vector<std::string> verdicts;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::vector<std::string> fields = Fields(lines[i]);
@@ -143,15 +143,15 @@ TEST_F(CliHistory, ListsAUnitsRunsAsCsvOrJson) {
   ASSERT_EQ(Run({"--sim", "serial ut 4711", "indic"}).status, 0);
 
   const std::vector<std::string> unit =
-      TextLines(Cli({"--simulate", "--list-runs", "--unit", "4711"}).out);
+      Lines(Cli({"--simulate", "--list-runs", "--unit", "4711"}).out);
   ASSERT_EQ(unit.size(), 3u);
   EXPECT_EQ(Fields(unit[1])[6], "func");  // newest last
   EXPECT_EQ(Fields(unit[2])[6], "indic");
   const std::vector<std::string> negative =
-      TextLines(Cli({"--simulate", "--list-runs", "--unit", "-5"}).out);
+      Lines(Cli({"--simulate", "--list-runs", "--unit", "-5"}).out);
   ASSERT_EQ(negative.size(), 2u);
   EXPECT_EQ(Fields(negative[1])[4], "-5");
-  EXPECT_EQ(TextLines(Cli({"--simulate", "--list-runs", "--unit", "4712"}).out),
+  EXPECT_EQ(Lines(Cli({"--simulate", "--list-runs", "--unit", "4712"}).out),
             std::vector<std::string>{kListHeader});
 
   const CliResult json = Cli({"--simulate", "--list-runs", "--unit", "-5", "--format", "json"});
@@ -209,7 +209,7 @@ TEST_F(CliHistory, TheHistoryIsChosenByOptionThenVariableThenDefault) {
   ASSERT_EQ(Run({"indic"}, {{"VR512B_HISTORY", ""}}).status, 0);
   const auto tests = [this](const std::string& history) {
     std::string names;
-    for (const std::string& line : TextLines(Cli({"--history", history, "--list-runs"}).out))
+    for (const std::string& line : Lines(Cli({"--history", history, "--list-runs"}).out))
       names += Fields(line)[6] + " ";
     return names;
   };
@@ -280,7 +280,7 @@ TEST_F(CliHistory, TheReportAndTheHistoryHoldTheSameRun) {
   const std::string report = dir_.File("run.json");
   ASSERT_EQ(Run({"--report", report, "func", "sound"}).status, 0);
   const std::string json = ReadFile(report);
-  const std::vector<std::string> lines = TextLines(Cli({"--simulate", "--list-runs"}).out);
+  const std::vector<std::string> lines = Lines(Cli({"--simulate", "--list-runs"}).out);
   ASSERT_EQ(lines.size(), 3u);
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::vector<std::string> fields = Fields(lines[i]);

@@ -47,7 +47,7 @@ TEST_F(CliPostgres, ARunStoredOnTheServerIsPrintedBackByteForByte) {
 
   const CliResult listed = Cli({"--history", uri, "--list-runs", "--unit", "10002"});
   ASSERT_EQ(listed.status, 0) << listed.err;
-  const std::vector<std::string> lines = TextLines(listed.out);
+  const std::vector<std::string> lines = Lines(listed.out);
   ASSERT_EQ(lines.size(), 2u) << listed.out;
   EXPECT_EQ(lines[0], kListHeader);
   EXPECT_NE(lines[1].find(",10002,,func,OK"), std::string::npos) << lines[1];
@@ -84,11 +84,11 @@ TEST_F(CliPostgres, ARefusedLoginIsSaidAndTheRunIsSentOnceTheLoginWorks) {
   EXPECT_EQ(listed.status, 0) << listed.err;
   EXPECT_EQ(listed.err,
             "vr512b-diag-cli: на сервер истории отправлены запуски, сохранённые локально: 1\n");
-  const std::vector<std::string> lines = TextLines(listed.out);
+  const std::vector<std::string> lines = Lines(listed.out);
   ASSERT_EQ(lines.size(), 2u) << listed.out;
   EXPECT_NE(lines[1].find(",sound,OK"), std::string::npos);
   EXPECT_EQ(Cli({"--history", right, "--show-run", lines[1].substr(0, 36)}).out, refused.out);
-  EXPECT_EQ(TextLines(Cli({"--simulate", "--history", right, "--list-runs"}).out).size(), 2u);
+  EXPECT_EQ(Lines(Cli({"--simulate", "--history", right, "--list-runs"}).out).size(), 2u);
 }
 
 }  // namespace

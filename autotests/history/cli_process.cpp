@@ -63,12 +63,4 @@ CliResult RunCliProcess(const std::vector<std::string>& args, const EnvChanges& 
   return result;
 }
 
-std::vector<std::string> TextLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
-  return lines;
-}
-
 }  // namespace vr512b::history::testing

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+
 namespace vr512b::history::testing {
 
 struct CliResult {
@@ -23,7 +25,7 @@ using EnvChanges = std::map<std::string, std::optional<std::string>>;
 CliResult RunCliProcess(const std::vector<std::string>& args, const EnvChanges& changes = {});
 
 // The lines of a text, without their line breaks.
-std::vector<std::string> TextLines(const std::string& text);
+using vr512b::testing::Lines;
 
 inline constexpr char kListHeader[] =
     "run_id,started,finished,station,unit_serial,reference_serial,test,verdict";

@@ -27,7 +27,7 @@ TimeMs Ms(std::int64_t milliseconds) {
                 std::chrono::milliseconds(milliseconds));
 }
 
-RunRecord::Test Test(const char* id, const char* caption, std::optional<std::string> verdict,
+RunRecord::Test Test(const char* id, const char* caption, std::optional<Verdict> verdict,
                      std::int64_t startUs, std::optional<std::int64_t> endUs,
                      std::vector<std::string> log, std::size_t outsideBefore) {
   RunRecord::Test test;
@@ -54,8 +54,8 @@ RunRecord Record() {
   record.parameters.Sound = true;
   record.units[urUnderTest] = RunRecord::Unit{10002, 0x0102};
   record.logOutsideTests = {"before", "between 1", "between 2", "after"};
-  record.tests.push_back(
-      Test("func", "Функционирование", "OK", 1'500, 15'000'700, {"---", "func", "---", ""}, 1));
+  record.tests.push_back(Test("func", "Функционирование", Verdict::Ok, 1'500, 15'000'700,
+                              {"---", "func", "---", ""}, 1));
   record.tests.push_back(
       Test("indic", "Индикация", std::nullopt, 16'000'000, std::nullopt, {"indic"}, 3));
   return record;

@@ -33,14 +33,6 @@ RunOutput Run(const std::vector<std::string>& command,
   return output;
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
-  return lines;
-}
-
 }  // namespace
 
 RunOutput RunRunner(const std::string& store, const std::vector<std::string>& args) {
@@ -117,8 +109,8 @@ std::vector<NamedRun> RecordedRuns() {
 std::string Difference(const std::string& got, const std::string& want) {
   if (got == want)
     return {};
-  const std::vector<std::string> a = SplitLines(got);
-  const std::vector<std::string> b = SplitLines(want);
+  const std::vector<std::string> a = testing::Lines(got);
+  const std::vector<std::string> b = testing::Lines(want);
   std::size_t i = 0;
   while (i < a.size() && i < b.size() && a[i] == b[i])
     ++i;

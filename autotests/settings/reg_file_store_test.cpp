@@ -16,6 +16,7 @@
 namespace vr512b {
 namespace {
 
+using testing::Lines;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
@@ -43,14 +44,6 @@ std::optional<RegValue> ReadFresh(const std::string& path, const std::string& na
   if (!store.OpenKey(key, false))
     return std::nullopt;
   return store.ReadValue(name);
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
-  return lines;
 }
 
 TEST(RegFileStoreTest, WritesRegFormatThatReadsBackExactly) {

@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
 
 #include "ext_registry.h"
+#include "parameter_override.h"
 #include "reg_file_store.h"
 #include "settings.h"
 #include "test_support.h"
@@ -63,6 +65,21 @@ const std::vector<Field> kLoadOrder = {
     VR512B_FIELD(CBNoTone),
 };
 #undef VR512B_FIELD
+
+// Each row of the parameters' table is a field of its own, every field has
+// one, and each has its own place in a save.
+TEST(SettingsTest, TheParameterTableHasEveryFieldOnce) {
+  TestParameterValues v = SetB();
+  std::set<int> saveOrder;
+  for (const ParameterInfo& parameter : AllParameters()) {
+    const TestParameterValues before = v;
+    EXPECT_EQ(SetParameterByName(v, parameter.name, parameter.Text(SetA())), "");
+    EXPECT_NE(v, before) << parameter.name;
+    saveOrder.insert(parameter.saveOrder);
+  }
+  EXPECT_EQ(v, SetA());
+  EXPECT_EQ(saveOrder.size(), AllParameters().size());
+}
 
 TEST(SettingsTest, RoundTripThroughFreshStores) {
   TempDir dir;

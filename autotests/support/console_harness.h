@@ -41,8 +41,8 @@ class RecordingView final : public ConsoleView {
   }
   void UpdateActions() override { ++updates; }
   TestParameterValues Parameters() const override { return parameters; }
-  void TestFinished(const TestProcedure& test, std::string_view verdict) override {
-    verdicts.emplace_back(test.id + ": " + std::string(verdict));
+  void TestFinished(const TestProcedure& test, Verdict verdict) override {
+    verdicts.emplace_back(test.id + ": " + std::string(VerdictText(verdict)));
   }
 
   std::string Cell(const std::string& cell) const {

@@ -426,10 +426,10 @@ inline HostileOutcome RunHostileInput(const std::uint8_t* data, std::size_t size
                                  std::to_string(view.verdicts.size()));
     } else {
       const std::string verdict = view.verdicts.front().substr(id.size() + 2);
-      const bool known = verdict == DiagConsole::kVerdictOk ||
-                         verdict == DiagConsole::kVerdictError ||
-                         verdict == DiagConsole::kVerdictAborted;
-      if (!known || (id == "monitor" && verdict == DiagConsole::kVerdictOk))
+      const bool known = verdict == VerdictText(Verdict::Ok) ||
+                         verdict == VerdictText(Verdict::Failed) ||
+                         verdict == VerdictText(Verdict::Aborted);
+      if (!known || (id == "monitor" && verdict == VerdictText(Verdict::Ok)))
         outcome.problems.push_back("verdict " + verdict);
     }
     if (view.log.empty() || !view.log.back().empty())

@@ -71,4 +71,12 @@ bool SettingsStored(const std::string& path) {
 #endif
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  return lines;
+}
+
 }  // namespace vr512b::testing

@@ -29,5 +29,8 @@ void WriteFile(const std::string& path, const std::string& content);
 std::string FreshSettingsPath(const std::string& file);
 // Whether any parameter is stored at a path FreshSettingsPath gave.
 bool SettingsStored(const std::string& path);
+// The lines of a text, without their line feeds; a last line without one
+// counts too.
+std::vector<std::string> Lines(const std::string& text);
 
 }  // namespace vr512b::testing

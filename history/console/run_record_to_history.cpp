@@ -49,7 +49,10 @@ RecordedRun ToRecordedRun(RunRecord record, std::string_view program, std::strin
     std::optional<TimeMs> finished;
     if (test.finished)
       finished = Ms(*test.finished);
-    run.tests.push_back({std::move(test.id), std::move(test.caption), std::move(test.verdict),
+    std::optional<std::string> verdict;
+    if (test.verdict)
+      verdict = std::string(VerdictText(*test.verdict));
+    run.tests.push_back({std::move(test.id), std::move(test.caption), std::move(verdict),
                          Ms(test.started), finished, std::move(test.log)});
   }
   return run;

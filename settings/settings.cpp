@@ -1,5 +1,6 @@
 #include "settings.h"
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 #include <vector>
@@ -14,22 +15,20 @@ namespace {
 // were loaded only fill a gap in the store.
 TExtRegistry::Update SettingsUpdate(const TestParameterValues& v,
                                     const TestParameterValues* loaded) {
-  const auto kept = [&](auto member) { return loaded != nullptr && v.*member == loaded->*member; };
-  using P = TestParameterValues;
+  std::vector<const ParameterInfo*> order;
+  for (const ParameterInfo& parameter : AllParameters())
+    order.push_back(&parameter);
+  std::sort(order.begin(), order.end(), [](const ParameterInfo* a, const ParameterInfo* b) {
+    return a->saveOrder < b->saveOrder;
+  });
   TExtRegistry::Update update;
-  update.WriteString("NameVR512BSample", v.NameVR512BSample, kept(&P::NameVR512BSample));
-  update.WriteString("PhoneSample", v.PhoneSample, kept(&P::PhoneSample));
-  update.WriteString("Phone", v.Phone, kept(&P::Phone));
-  update.WriteBool("IDContact", v.IDContact, kept(&P::IDContact));
-  update.WriteBool("LowSpeed", v.LowSpeed, kept(&P::LowSpeed));
-  update.WriteBool("Secsoa", v.Secsoa, kept(&P::Secsoa));
-  update.WriteBool("Korvex", v.Korvex, kept(&P::Korvex));
-  update.WriteBool("Presto", v.Presto, kept(&P::Presto));
-  update.WriteBool("ShortTest", v.ShortTest, kept(&P::ShortTest));
-  update.WriteBool("SoundSample", v.SoundSample, kept(&P::SoundSample));
-  update.WriteBool("Sound", v.Sound, kept(&P::Sound));
-  update.WriteBool("KorvexTestMsg", v.KorvexTestMsg, kept(&P::KorvexTestMsg));
-  update.WriteBool("CBNoTone", v.CBNoTone, kept(&P::CBNoTone));
+  for (const ParameterInfo* parameter : order) {
+    const bool kept = loaded != nullptr && parameter->Text(v) == parameter->Text(*loaded);
+    if (parameter->IsFlag())
+      update.WriteBool(parameter->name, v.*parameter->flag, kept);
+    else
+      update.WriteString(parameter->name, v.*parameter->text, kept);
+  }
   return update;
 }
 
@@ -45,7 +44,10 @@ void Save(RegistryStore& store, const TestParameterValues& values,
 
 TestParameterValues UnloadedControls() {
   TestParameterValues none;
-  none.IDContact = none.LowSpeed = none.Secsoa = none.Korvex = none.Presto = false;
+  for (const ParameterInfo& parameter : AllParameters()) {
+    if (parameter.IsFlag())
+      none.*parameter.flag = false;
+  }
   return none;
 }
 
@@ -63,20 +65,14 @@ void LoadSettings(RegistryStore& store, TestParameterValues& values) {
       problems += e.what();
     }
   };
-  auto& v = values;
-  read([&] { v.NameVR512BSample = registry.ReadStringDef("NameVR512BSample", ""); });
-  read([&] { v.PhoneSample = registry.ReadString("PhoneSample"); });
-  read([&] { v.Phone = registry.ReadString("Phone"); });
-  read([&] { v.IDContact = registry.ReadBoolDef("IDContact", true); });
-  read([&] { v.LowSpeed = registry.ReadBoolDef("LowSpeed", true); });
-  read([&] { v.Secsoa = registry.ReadBoolDef("Secsoa", true); });
-  read([&] { v.Korvex = registry.ReadBoolDef("Korvex", true); });
-  read([&] { v.Presto = registry.ReadBoolDef("Presto", true); });
-  read([&] { v.ShortTest = registry.ReadBoolDef("ShortTest", false); });
-  read([&] { v.Sound = registry.ReadBoolDef("Sound", false); });
-  read([&] { v.SoundSample = registry.ReadBoolDef("SoundSample", false); });
-  read([&] { v.KorvexTestMsg = registry.ReadBoolDef("KorvexTestMsg", false); });
-  read([&] { v.CBNoTone = registry.ReadBoolDef("CBNoTone", false); });
+  for (const ParameterInfo& parameter : AllParameters()) {
+    read([&] {
+      if (parameter.IsFlag())
+        values.*parameter.flag = registry.ReadBoolDef(parameter.name, parameter.flagDefault);
+      else
+        values.*parameter.text = registry.ReadStringDef(parameter.name, "");
+    });
+  }
   registry.CloseKey();
   if (!refusal.empty())
     throw NotParametersError(refusal);

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+namespace vr512b::testing {
+
+// What a run of vr512b-diag-cli gave: its exit status, stdout and stderr.
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// The runner in this process, as a technician would start it, with `input`
+// as its stdin and `abort` as its signal flag. A command line it refuses
+// gives the usage status with the error as stderr.
+CliRun RunCliInProcess(const std::vector<std::string>& args, const std::string& input = "",
+                       const volatile std::sig_atomic_t* abort = nullptr);
+
+}  // namespace vr512b::testing
