@@ -189,8 +189,7 @@ class HidApiLibrary final : public HidLibrary {
     const OpenDevice* device = Find(handle);
     if (device == nullptr)
       return std::nullopt;
-    errno = 0;
-    return Moved(api_.get_feature_report(device->device, report, length));
+    return Transfer([&] { return api_.get_feature_report(device->device, report, length); });
   }
 
   FeatureBytes SetFeature(HidHandle handle, const std::uint8_t* report,
@@ -198,8 +197,7 @@ class HidApiLibrary final : public HidLibrary {
     const OpenDevice* device = Find(handle);
     if (device == nullptr)
       return std::nullopt;
-    errno = 0;
-    return Moved(api_.send_feature_report(device->device, report, length));
+    return Transfer([&] { return api_.send_feature_report(device->device, report, length); });
   }
 
  private:
@@ -218,6 +216,18 @@ class HidApiLibrary final : public HidLibrary {
       return std::nullopt;
     }
     return static_cast<std::size_t>(result);
+  }
+
+  // EAGAIN and EINTR mean the request never went out to the unit, so it is
+  // made once more; a second refusal is the transfer's outcome.
+  template <typename Call>
+  static FeatureBytes Transfer(const Call& call) {
+    for (int attempt = 1;; ++attempt) {
+      errno = 0;
+      const int result = call();
+      if (result >= 0 || attempt == 2 || (errno != EAGAIN && errno != EINTR))
+        return Moved(result);
+    }
   }
 
   const OpenDevice* Find(HidHandle handle) {

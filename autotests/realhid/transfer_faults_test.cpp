@@ -125,6 +125,37 @@ TEST(RealTransferFaults, SystemErrorsOfEveryKindOfTransfer) {
   }
 }
 
+// EAGAIN and EINTR say the request never reached the unit: it is made once
+// more, unseen in the log, and only a second refusal fails the test.
+TEST(RealTransferFaults, ARefusedTransferIsMadeOnceMore) {
+  testing::TempDir dir;
+  const RunOutput clean = RunOverRealStack(Command(dir, "clean.reg", {"func"}));
+  ASSERT_EQ(clean.status, 0) << clean.out;
+  int run = 0;
+  for (const KindOfTransfer& kind : KindsOfTransfer()) {
+    for (const int error : {EAGAIN, EINTR}) {
+      SCOPED_TRACE("transfer " + std::to_string(kind.index) + ", " + std::strerror(error));
+      const RunOutput once = RunOverRealStack(Command(dir, std::to_string(run++), {"func"}),
+                                              FaultAt(kind.index, {error, {}}));
+      EXPECT_EQ(once.err, "STFunc: OK\n");
+      EXPECT_EQ(once.status, 0);
+      EXPECT_EQ(once.transfers[urUnderTest], clean.transfers[urUnderTest] + 1);
+
+      const RunOutput twice =
+          RunOverRealStack(Command(dir, std::to_string(run++), {"func"}), [&](RealStack& stack) {
+            stack.units.SetFault([&](const FeatureTransfer& t) -> std::optional<TransferFault> {
+              if (t.role == urUnderTest && (t.index == kind.index || t.index == kind.index + 1))
+                return TransferFault{error, {}};
+              return std::nullopt;
+            });
+          });
+      EXPECT_EQ(SplitLines(twice.out), FailedFunctioningTest(kind, std::strerror(error)));
+      EXPECT_EQ(twice.err, "STFunc: Ошибка\n");
+      EXPECT_EQ(twice.transfers[urUnderTest], kind.index + 2);
+    }
+  }
+}
+
 // A report that moved fewer bytes than it holds is no answer: the exchange
 // fails with "Protocol error" (EPROTO), the console's code for it.
 TEST(RealTransferFaults, ShortAndEmptyTransfersOfEveryReport) {
