@@ -102,8 +102,18 @@ class HidApiLibrary final : public HidLibrary {
     hid_device_info* list = api_.enumerate(0, 0);
     std::vector<std::string> paths;
     std::set<std::string> seen;
+    interfaces_.clear();
     for (hid_device_info* info = list; info != nullptr; info = info->next) {
-      if (info->path == nullptr || !seen.insert(info->path).second)
+      if (info->path == nullptr)
+        continue;
+      // hidapi lists a node once per top-level collection; page 0 is its
+      // "unknown" (the descriptor could not be read), -1 a node not on USB.
+      HidInterface& where = interfaces_[info->path];
+      if (info->usage_page != 0)
+        where.usagePages.push_back(info->usage_page);
+      if (info->interface_number >= 0)
+        where.number = info->interface_number;
+      if (!seen.insert(info->path).second)
         continue;
       paths.push_back(info->path);
       attributes_[info->path] = {info->vendor_id, info->product_id, info->release_number};
@@ -126,6 +136,11 @@ class HidApiLibrary final : public HidLibrary {
     const HidHandle handle = nextHandle_++;
     open_.emplace(handle, OpenDevice{device, path, std::move(lock)});
     return handle;
+  }
+
+  HidInterface InterfaceOf(const std::string& path) override {
+    const auto it = interfaces_.find(path);
+    return it == interfaces_.end() ? HidInterface{} : it->second;
   }
 
   void Close(HidHandle handle) override {
@@ -243,6 +258,7 @@ class HidApiLibrary final : public HidLibrary {
   HidApi api_;
   std::map<HidHandle, OpenDevice> open_;
   std::map<std::string, HidAttributes> attributes_;
+  std::map<std::string, HidInterface> interfaces_;
   HidHandle nextHandle_ = 1;
 };
 

@@ -46,18 +46,23 @@ bool AnswerDescriptorRequest(const HidrawIoctl& ioctl, const std::vector<std::ui
 
 }  // namespace
 
-// A foreign device: it has no feature reports, so every transfer stalls.
-class MockedBench::KeyboardNode final : public HidrawResponder {
+// A foreign interface: it has none of the unit's feature reports, so every
+// transfer stalls.
+class MockedBench::ForeignNode final : public HidrawResponder {
  public:
+  explicit ForeignNode(std::vector<std::uint8_t> descriptor) : descriptor_(std::move(descriptor)) {}
   IoctlResult Ioctl(const std::shared_ptr<HidrawClient>&, HidrawIoctl& ioctl) override {
     IoctlResult result{-1, EINVAL};
     bool set = false;
-    if (AnswerDescriptorRequest(ioctl, KeyboardReportDescriptor(), result))
+    if (AnswerDescriptorRequest(ioctl, descriptor_, result))
       return result;
     if (IsFeatureRequest(ioctl.request, set))
       return {-1, EPIPE};
     return result;
   }
+
+ private:
+  std::vector<std::uint8_t> descriptor_;
 };
 
 // One unit's node. Its ioctls come only while the console waits for them, so
@@ -229,11 +234,11 @@ class MockedBench::UnitNode final : public HidrawResponder {
 MockedBench::MockedBench(MockedUsbBus& bus, sim::VirtualBench& bench) : bus_(bus) {
   const sim::BenchConfig& config = bench.config();
   if (config.withForeignDevice) {
-    keyboard_ = std::make_unique<KeyboardNode>();
+    foreign_.push_back(std::make_unique<ForeignNode>(KeyboardReportDescriptor()));
     bus.Plug(1,
              UsbHidIdentity{0x046D, 0xC31C, 0x6400, "Logitech", "USB Keyboard", "",
                             KeyboardReportDescriptor()},
-             *keyboard_);
+             *foreign_.back());
   }
   for (const TUnitRole role : {urReference, urUnderTest}) {
     if (config.units[role].present)
@@ -242,6 +247,15 @@ MockedBench::MockedBench(MockedUsbBus& bus, sim::VirtualBench& bench) : bus_(bus
 }
 
 MockedBench::~MockedBench() = default;
+
+void MockedBench::PlugForeignInterface(int port, const std::string& serial, int interfaceNumber,
+                                       std::vector<std::uint8_t> descriptor) {
+  foreign_.push_back(std::make_unique<ForeignNode>(descriptor));
+  UsbHidIdentity identity{kUnitVendorId, kUnitProductId,       0x0203, "Korvex", "VR512B",
+                          serial,        std::move(descriptor)};
+  identity.interfaceNumber = interfaceNumber;
+  bus_.Plug(port, identity, *foreign_.back());
+}
 
 void MockedBench::SetFault(
     std::function<std::optional<TransferFault>(const FeatureTransfer&)> fault) {

@@ -45,6 +45,12 @@ class MockedBench {
   MockedBench(const MockedBench&) = delete;
   MockedBench& operator=(const MockedBench&) = delete;
 
+  // Puts on USB port `port` a device with the units' ids and serial string
+  // whose HID interface `interfaceNumber` has the report descriptor
+  // `descriptor` and none of the unit's reports.
+  void PlugForeignInterface(int port, const std::string& serial, int interfaceNumber,
+                            std::vector<std::uint8_t> descriptor);
+
   // Consulted for every feature transfer, on umockdev's thread.
   void SetFault(std::function<std::optional<TransferFault>(const FeatureTransfer&)> fault);
   // hidapi cannot open the unit: its node answers the open's descriptor
@@ -64,10 +70,10 @@ class MockedBench {
 
  private:
   class UnitNode;
-  class KeyboardNode;
+  class ForeignNode;
 
   MockedUsbBus& bus_;
-  std::unique_ptr<KeyboardNode> keyboard_;
+  std::vector<std::unique_ptr<ForeignNode>> foreign_;
   std::map<TUnitRole, std::unique_ptr<UnitNode>> units_;
 };
 

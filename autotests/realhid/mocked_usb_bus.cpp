@@ -190,27 +190,37 @@ std::string MockedUsbBus::Plug(int port, const UsbHidIdentity& id, HidrawRespond
                          "manufacturer", id.manufacturer, "product", id.product, "serial",
                          id.serial, "busnum", "1", "devnum", std::to_string(port + 1)},
                         {"DEVTYPE", "usb_device", "PRODUCT", UeventProduct(id)});
-  const char* interface =
-      add("usb", usbName + ":1.0", usb, {"bInterfaceNumber", "00", "bInterfaceClass", "03"},
-          // As the kernel's: the device's ids and version too.
-          {"DEVTYPE", "usb_interface", "PRODUCT", UeventProduct(id), "TYPE", "0/0/0", "INTERFACE",
-           "3/0/0"});
+  char interfaceNumber[8];
+  std::snprintf(interfaceNumber, sizeof interfaceNumber, "%02x", id.interfaceNumber & 0xFF);
+  const char* interface = add("usb", usbName + ":1." + std::to_string(id.interfaceNumber), usb,
+                              {"bInterfaceNumber", interfaceNumber, "bInterfaceClass", "03"},
+                              // As the kernel's: the device's ids and version too.
+                              {"DEVTYPE", "usb_interface", "PRODUCT", UeventProduct(id), "TYPE",
+                               "0/0/0", "INTERFACE", "3/0/0"});
   const std::string hidName = "0003:" + Hex4(id.vendorId, true) + ":" + Hex4(id.productId, true) +
                               "." + Hex4(number + 1, true);
   char hidId[32];
   std::snprintf(hidId, sizeof hidId, "0003:%08X:%08X", id.vendorId, id.productId);
-  const char* hid =
-      add("hid", hidName, interface, {},
-          {"HID_ID", hidId, "HID_NAME", id.manufacturer + " " + id.product, "HID_PHYS",
-           "usb-0000:00:14.0-" + std::to_string(port) + "/input0", "HID_UNIQ", id.serial});
+  const char* hid = add(
+      "hid", hidName, interface, {},
+      {"HID_ID", hidId, "HID_NAME", id.manufacturer + " " + id.product, "HID_PHYS",
+       "usb-0000:00:14.0-" + std::to_string(port) + "/input" + std::to_string(id.interfaceNumber),
+       "HID_UNIQ", id.serial});
   umockdev_testbed_set_attribute_binary(bed, hid, "report_descriptor",
                                         const_cast<guint8*>(id.reportDescriptor.data()),
                                         static_cast<gint>(id.reportDescriptor.size()));
   const std::string node = "/dev/hidraw" + std::to_string(number);
   const std::string major = std::to_string(device->pty.majorNumber());
   const std::string minor = std::to_string(device->pty.minorNumber());
-  add("hidraw", "hidraw" + std::to_string(number), hid, {"dev", major + ":" + minor},
-      {"DEVNAME", node, "MAJOR", major, "MINOR", minor});
+  const std::string hidraw =
+      add("hidraw", "hidraw" + std::to_string(number), hid, {"dev", major + ":" + minor},
+          {"DEVNAME", node, "MAJOR", major, "MINOR", minor});
+  // A class device's link to the device it belongs to: through it hidapi
+  // reads the report descriptor, and from that the usage page.
+  const OwnedText root(umockdev_testbed_get_root_dir(bed));
+  const std::string deviceLink = std::string(root.get()) + hidraw + "/device";
+  if (::symlink("..", deviceLink.c_str()) != 0)
+    throw std::runtime_error("cannot make " + deviceLink);
 
   // umockdev makes no device file for such a node: the pty's slave stands in.
   const std::string file = NodeFile(node);
