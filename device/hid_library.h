@@ -44,6 +44,11 @@ class HidLibrary {
   virtual HidHandle Open(const std::string& path) = 0;
   // What the last enumeration reported of a path's interface.
   virtual HidInterface InterfaceOf(const std::string& /*path*/) { return {}; }
+  // Why units the platform listed could not be opened, where the operator
+  // can remedy it: each text names the node, the system's reason and the
+  // remedy. Each is handed out once; the search itself passes such a unit
+  // over without a line.
+  virtual std::vector<std::string> TakeOpenProblems() { return {}; }
   virtual void Close(HidHandle handle) = 0;
   virtual bool GetAttributes(HidHandle handle, HidAttributes& attributes) = 0;
   // Writes the serial number string, UTF-16LE, into buffer (length in bytes).

@@ -3,13 +3,17 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <map>
 #include <memory>
 #include <set>
+#include <utility>
 
+#include "device_types.h"
 #include "hid_loader.h"
 
 namespace vr512b {
@@ -125,18 +129,23 @@ class HidApiLibrary final : public HidLibrary {
 
   HidHandle Open(const std::string& path) override {
     NodeLock lock;
-    if (!NodeLock::Acquire(path, lock))
+    if (!NodeLock::Acquire(path, lock)) {
+      NoteOpenProblem(path, errno);
       return kInvalidHandle;
+    }
     hid_device* device = api_.open_path(path.c_str());
     if (device == nullptr) {
       if (errno == 0)
         errno = ENODEV;
+      NoteOpenProblem(path, errno);
       return kInvalidHandle;
     }
     const HidHandle handle = nextHandle_++;
     open_.emplace(handle, OpenDevice{device, path, std::move(lock)});
     return handle;
   }
+
+  std::vector<std::string> TakeOpenProblems() override { return std::exchange(openProblems_, {}); }
 
   HidInterface InterfaceOf(const std::string& path) override {
     const auto it = interfaces_.find(path);
@@ -245,6 +254,33 @@ class HidApiLibrary final : public HidLibrary {
     }
   }
 
+  // A unit's node that the user may not open (no udev rule: a 0600 node of
+  // root's), or one gone between the enumeration and the open, is something
+  // the operator can set right. Leaves errno as it found it.
+  void NoteOpenProblem(const std::string& path, int error) {
+    const auto it = attributes_.find(path);
+    if (it == attributes_.end() || it->second.vendorId != kUnitVendorId ||
+        it->second.productId != kUnitProductId)
+      return;
+    const std::string reason = std::strerror(error);
+    std::string text;
+    if (error == EACCES || error == EPERM) {
+      text = "Нет прав на чтение и запись " + path + " (УПО): " + reason +
+             ". Нужно правило udev для УПО: пакет ставит его в "
+             "/usr/lib/udev/rules.d/70-vr512b.rules; при запуске из дерева сборки скопируйте "
+             "packaging/70-vr512b.rules в /etc/udev/rules.d/, выполните "
+             "\"udevadm control --reload && udevadm trigger\" и подключите УПО заново.";
+    } else if (error == ENOENT || error == ENODEV || error == ENXIO) {
+      text = "УПО " + path + " пропало между поиском и открытием: " + reason +
+             ". Проверьте подключение УПО и повторите проверку.";
+    } else {
+      return;
+    }
+    if (std::find(openProblems_.begin(), openProblems_.end(), text) == openProblems_.end())
+      openProblems_.push_back(text);
+    errno = error;
+  }
+
   const OpenDevice* Find(HidHandle handle) {
     auto it = open_.find(handle);
     if (it == open_.end()) {
@@ -259,6 +295,7 @@ class HidApiLibrary final : public HidLibrary {
   std::map<HidHandle, OpenDevice> open_;
   std::map<std::string, HidAttributes> attributes_;
   std::map<std::string, HidInterface> interfaces_;
+  std::vector<std::string> openProblems_;
   HidHandle nextHandle_ = 1;
 };
 

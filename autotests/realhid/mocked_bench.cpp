@@ -122,6 +122,8 @@ class MockedBench::UnitNode final : public HidrawResponder {
     refuseOpen_ = true;
   }
   void RemoveNodeFile() { bus_.RemoveNodeFile(node_); }
+  void GrantAccess() { bus_.GrantNode(node_); }
+  const std::string& Node() const { return node_; }
   bool InUse(int timeoutMs) const {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (bus_.NodeInUse(node_) && std::chrono::steady_clock::now() < until)
@@ -271,6 +273,16 @@ void MockedBench::RefuseOpen(TUnitRole role) {
 void MockedBench::RemoveNodeFile(TUnitRole role) {
   if (const auto it = units_.find(role); it != units_.end())
     it->second->RemoveNodeFile();
+}
+
+std::string MockedBench::Node(TUnitRole role) const {
+  const auto it = units_.find(role);
+  return it == units_.end() ? std::string() : it->second->Node();
+}
+
+void MockedBench::GrantAccess(TUnitRole role) {
+  if (const auto it = units_.find(role); it != units_.end())
+    it->second->GrantAccess();
 }
 
 bool MockedBench::InUse(TUnitRole role, int timeoutMs) const {

@@ -59,6 +59,11 @@ class MockedBench {
   // The unit's node has no device file: opening it fails in the system.
   void RemoveNodeFile(TUnitRole role);
 
+  // The unit's node, /dev/hidrawN.
+  std::string Node(TUnitRole role) const;
+  // Every user may open the unit's node (the udev rule is installed).
+  void GrantAccess(TUnitRole role);
+
   // Whether any file of the unit's node is open; waits up to `timeoutMs` for
   // it to be closed.
   bool InUse(TUnitRole role, int timeoutMs = 2000) const;

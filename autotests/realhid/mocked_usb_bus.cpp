@@ -143,6 +143,11 @@ MockedUsbBus::MockedUsbBus() {
   // exists.
   if (!umockdev_in_mock_environment())
     throw std::runtime_error("umockdev's preload library does not redirect /sys");
+  // The preload library of a process of another user reads the test bed and
+  // connects to its ioctl sockets: both are open to every user, as /sys is.
+  const OwnedText root(umockdev_testbed_get_root_dir(testbed_->bed));
+  ::chmod(root.get(), 0755);
+  ::chmod((std::string(root.get()) + "/ioctl/_default").c_str(), 0666);
 }
 
 MockedUsbBus::~MockedUsbBus() {
@@ -240,8 +245,17 @@ std::string MockedUsbBus::Plug(int port, const UsbHidIdentity& id, HidrawRespond
     g_object_unref(device->handler);
     throw std::runtime_error("umockdev cannot attach to " + node + ": " + why);
   }
+  ::chmod(
+      (std::string(OwnedText(umockdev_testbed_get_root_dir(bed)).get()) + "/ioctl" + node).c_str(),
+      0666);
   devices_[node] = std::move(device);
   return node;
+}
+
+void MockedUsbBus::GrantNode(const std::string& node) {
+  const auto it = devices_.find(node);
+  if (it != devices_.end())
+    ::chmod(it->second->pty.path().c_str(), 0666);
 }
 
 void MockedUsbBus::Unplug(const std::string& node) {

@@ -90,6 +90,9 @@ class MockedUsbBus {
   // Takes the node's device file away: the device stays on the bus, and
   // opening its node fails.
   void RemoveNodeFile(const std::string& node);
+  // Every user may open the node, as a udev rule for the device makes it. A
+  // node is root's alone (0600) until then.
+  void GrantNode(const std::string& node);
   // Whether any file of the node is open, in this process or another.
   bool NodeInUse(const std::string& node) const;
 
