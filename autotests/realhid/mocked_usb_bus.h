@@ -105,6 +105,7 @@ class MockedUsbBus {
 
   struct Testbed;
   std::unique_ptr<Testbed> testbed_;
+  std::string hub_;  // the root hub's syspath
   std::map<std::string, std::unique_ptr<Device>> devices_;
   int nextNode_ = 0;
 };
