@@ -108,8 +108,13 @@ class MockedBench::UnitNode final : public HidrawResponder {
     if (!HandleOf(client, handle, result))
       return result;
     result = Transfer(handle, ioctl, set);
-    if (!bench_.Unit(role_).plugged)
+    if (!bench_.Unit(role_).plugged) {
+      // The bench takes the unit away at this transfer: a kernel fails the
+      // request in flight with its own error, the later ones with ENODEV.
+      if (result.result < 0 && result.error == ENODEV && inFlightError_ != 0)
+        result.error = inFlightError_;
       bus_.Unplug(node_);
+    }
     return result;
   }
 
@@ -123,6 +128,10 @@ class MockedBench::UnitNode final : public HidrawResponder {
   }
   void RemoveNodeFile() { bus_.RemoveNodeFile(node_); }
   void GrantAccess() { bus_.GrantNode(node_); }
+  void SetInFlightError(int error) {
+    std::lock_guard lock(mutex_);
+    inFlightError_ = error;
+  }
   const std::string& Node() const { return node_; }
   bool InUse(int timeoutMs) const {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -228,6 +237,7 @@ class MockedBench::UnitNode final : public HidrawResponder {
   std::map<const void*, OpenFile> files_;
   std::function<std::optional<TransferFault>(const FeatureTransfer&)> fault_;
   bool refuseOpen_ = false;
+  int inFlightError_ = 0;
   int transfers_ = 0;
   int opens_ = 0;
   std::vector<std::string> problems_;
@@ -278,6 +288,11 @@ void MockedBench::RemoveNodeFile(TUnitRole role) {
 std::string MockedBench::Node(TUnitRole role) const {
   const auto it = units_.find(role);
   return it == units_.end() ? std::string() : it->second->Node();
+}
+
+void MockedBench::SetInFlightError(int error) {
+  for (auto& [role, unit] : units_)
+    unit->SetInFlightError(error);
 }
 
 void MockedBench::GrantAccess(TUnitRole role) {

@@ -59,6 +59,10 @@ class MockedBench {
   // The unit's node has no device file: opening it fails in the system.
   void RemoveNodeFile(TUnitRole role);
 
+  // A unit the bench unplugs fails the transfer then in flight with `error`
+  // (EPROTO, ESHUTDOWN, ETIMEDOUT as a kernel does), and only the later ones
+  // with ENODEV. 0, as at first: ENODEV at once.
+  void SetInFlightError(int error);
   // The unit's node, /dev/hidrawN.
   std::string Node(TUnitRole role) const;
   // Every user may open the unit's node (the udev rule is installed).
