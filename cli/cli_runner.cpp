@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <ostream>
+#include <set>
 
 #include "atomic_file.h"
 #include "build_info.h"
@@ -157,8 +158,19 @@ int RunCli(const CliOptions& options, CliStreams streams,
   session.Attach(console);
   RunReporter report(options, view, console, history, streams.err);
 
+  // Why a unit could not be opened, where the operator can remedy it: the
+  // log keeps its one line, stderr tells each reason once per run.
+  std::set<std::string> openProblemsTold;
+  const auto reportOpenProblems = [&] {
+    for (const std::string& text : hid.hid->TakeOpenProblems()) {
+      if (openProblemsTold.insert(text).second)
+        streams.err << "vr512b-diag-cli: " << text << '\n';
+    }
+  };
+
   for (const std::string& test : options.tests) {
     console.RunByName(test);
+    reportOpenProblems();
     reportTraceFailure();
     // An interrupt stops the whole run, not only the test it came during.
     if (view.SignalAbort())

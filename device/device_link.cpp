@@ -1,5 +1,6 @@
 #include "device_link.h"
 
+#include <algorithm>
 #include <string>
 
 #include "serial_number.h"
@@ -13,6 +14,16 @@ namespace {
 // it always ends in a zero.
 constexpr std::size_t kSerialBufferBytes = 64;
 constexpr std::size_t kSerialRequestBytes = 32;
+
+// A composite device with the unit's ids has other interfaces besides the
+// unit's; where the platform tells an interface's number or usage page, only
+// the unit's own is opened.
+bool MayBeTheUnit(const HidInterface& where) {
+  if (where.number && *where.number != kUnitInterfaceNumber)
+    return false;
+  return where.usagePages.empty() || std::find(where.usagePages.begin(), where.usagePages.end(),
+                                               kUnitUsagePage) != where.usagePages.end();
+}
 
 }  // namespace
 
@@ -44,6 +55,8 @@ HidHandle DeviceLink::FindDevice(TUnitRole role) {
   HidHandle result = kInvalidHandle;
   for (const std::string& path : *paths) {
     result = kInvalidHandle;
+    if (!MayBeTheUnit(hid_.InterfaceOf(path)))
+      continue;
     const HidHandle handle = hid_.Open(path);
     if (handle == kInvalidHandle)
       continue;

@@ -145,6 +145,9 @@ inline constexpr std::uint8_t fmAllButPresto = fmContactID | fmLowSpeed | fmSecs
 // Identity of a VR512B unit on USB.
 inline constexpr std::uint16_t kUnitVendorId = 0x8002;
 inline constexpr std::uint16_t kUnitProductId = 0x4002;
+// The unit's HID interface: interface 0, its collection on the vendor page.
+inline constexpr int kUnitInterfaceNumber = 0;
+inline constexpr std::uint16_t kUnitUsagePage = 0xFF00;
 
 // Offsets inside a message block.
 inline constexpr int kMsgNumberField = 2;  // bytes 2..17

@@ -22,6 +22,14 @@ struct HidAttributes {
   std::uint16_t version = 0;
 };
 
+// What the platform reports of an interface when it enumerates it: its
+// number on its USB device and the usage pages of its top-level collections.
+// Empty where the platform does not say.
+struct HidInterface {
+  std::optional<int> number;
+  std::vector<std::uint16_t> usagePages;
+};
+
 // The platform's HID entry points. Every failing call leaves the reason in the
 // thread's last system error, so that SystemErrorText() describes it.
 class HidLibrary {
@@ -34,6 +42,13 @@ class HidLibrary {
   // Opens a path for reading and writing, sharing it for reading only: a
   // second read/write open of the same interface fails while this one lasts.
   virtual HidHandle Open(const std::string& path) = 0;
+  // What the last enumeration reported of a path's interface.
+  virtual HidInterface InterfaceOf(const std::string& /*path*/) { return {}; }
+  // Why units the platform listed could not be opened, where the operator
+  // can remedy it: each text names the node, the system's reason and the
+  // remedy. Each is handed out once; the search itself passes such a unit
+  // over without a line.
+  virtual std::vector<std::string> TakeOpenProblems() { return {}; }
   virtual void Close(HidHandle handle) = 0;
   virtual bool GetAttributes(HidHandle handle, HidAttributes& attributes) = 0;
   // Writes the serial number string, UTF-16LE, into buffer (length in bytes).

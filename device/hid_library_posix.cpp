@@ -3,13 +3,17 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <map>
 #include <memory>
 #include <set>
+#include <utility>
 
+#include "device_types.h"
 #include "hid_loader.h"
 
 namespace vr512b {
@@ -102,8 +106,18 @@ class HidApiLibrary final : public HidLibrary {
     hid_device_info* list = api_.enumerate(0, 0);
     std::vector<std::string> paths;
     std::set<std::string> seen;
+    interfaces_.clear();
     for (hid_device_info* info = list; info != nullptr; info = info->next) {
-      if (info->path == nullptr || !seen.insert(info->path).second)
+      if (info->path == nullptr)
+        continue;
+      // hidapi lists a node once per top-level collection; page 0 is its
+      // "unknown" (the descriptor could not be read), -1 a node not on USB.
+      HidInterface& where = interfaces_[info->path];
+      if (info->usage_page != 0)
+        where.usagePages.push_back(info->usage_page);
+      if (info->interface_number >= 0)
+        where.number = info->interface_number;
+      if (!seen.insert(info->path).second)
         continue;
       paths.push_back(info->path);
       attributes_[info->path] = {info->vendor_id, info->product_id, info->release_number};
@@ -115,17 +129,27 @@ class HidApiLibrary final : public HidLibrary {
 
   HidHandle Open(const std::string& path) override {
     NodeLock lock;
-    if (!NodeLock::Acquire(path, lock))
+    if (!NodeLock::Acquire(path, lock)) {
+      NoteOpenProblem(path, errno);
       return kInvalidHandle;
+    }
     hid_device* device = api_.open_path(path.c_str());
     if (device == nullptr) {
       if (errno == 0)
         errno = ENODEV;
+      NoteOpenProblem(path, errno);
       return kInvalidHandle;
     }
     const HidHandle handle = nextHandle_++;
     open_.emplace(handle, OpenDevice{device, path, std::move(lock)});
     return handle;
+  }
+
+  std::vector<std::string> TakeOpenProblems() override { return std::exchange(openProblems_, {}); }
+
+  HidInterface InterfaceOf(const std::string& path) override {
+    const auto it = interfaces_.find(path);
+    return it == interfaces_.end() ? HidInterface{} : it->second;
   }
 
   void Close(HidHandle handle) override {
@@ -189,8 +213,7 @@ class HidApiLibrary final : public HidLibrary {
     const OpenDevice* device = Find(handle);
     if (device == nullptr)
       return std::nullopt;
-    errno = 0;
-    return Moved(api_.get_feature_report(device->device, report, length));
+    return Transfer([&] { return api_.get_feature_report(device->device, report, length); });
   }
 
   FeatureBytes SetFeature(HidHandle handle, const std::uint8_t* report,
@@ -198,8 +221,7 @@ class HidApiLibrary final : public HidLibrary {
     const OpenDevice* device = Find(handle);
     if (device == nullptr)
       return std::nullopt;
-    errno = 0;
-    return Moved(api_.send_feature_report(device->device, report, length));
+    return Transfer([&] { return api_.send_feature_report(device->device, report, length); });
   }
 
  private:
@@ -220,6 +242,45 @@ class HidApiLibrary final : public HidLibrary {
     return static_cast<std::size_t>(result);
   }
 
+  // EAGAIN and EINTR mean the request never went out to the unit, so it is
+  // made once more; a second refusal is the transfer's outcome.
+  template <typename Call>
+  static FeatureBytes Transfer(const Call& call) {
+    for (int attempt = 1;; ++attempt) {
+      errno = 0;
+      const int result = call();
+      if (result >= 0 || attempt == 2 || (errno != EAGAIN && errno != EINTR))
+        return Moved(result);
+    }
+  }
+
+  // A unit's node that the user may not open (no udev rule: a 0600 node of
+  // root's), or one gone between the enumeration and the open, is something
+  // the operator can set right. Leaves errno as it found it.
+  void NoteOpenProblem(const std::string& path, int error) {
+    const auto it = attributes_.find(path);
+    if (it == attributes_.end() || it->second.vendorId != kUnitVendorId ||
+        it->second.productId != kUnitProductId)
+      return;
+    const std::string reason = std::strerror(error);
+    std::string text;
+    if (error == EACCES || error == EPERM) {
+      text = "Нет прав на чтение и запись " + path + " (УПО): " + reason +
+             ". Нужно правило udev для УПО: пакет ставит его в "
+             "/usr/lib/udev/rules.d/70-vr512b.rules; при запуске из дерева сборки скопируйте "
+             "packaging/70-vr512b.rules в /etc/udev/rules.d/, выполните "
+             "\"udevadm control --reload && udevadm trigger\" и подключите УПО заново.";
+    } else if (error == ENOENT || error == ENODEV || error == ENXIO) {
+      text = "УПО " + path + " пропало между поиском и открытием: " + reason +
+             ". Проверьте подключение УПО и повторите проверку.";
+    } else {
+      return;
+    }
+    if (std::find(openProblems_.begin(), openProblems_.end(), text) == openProblems_.end())
+      openProblems_.push_back(text);
+    errno = error;
+  }
+
   const OpenDevice* Find(HidHandle handle) {
     auto it = open_.find(handle);
     if (it == open_.end()) {
@@ -233,6 +294,8 @@ class HidApiLibrary final : public HidLibrary {
   HidApi api_;
   std::map<HidHandle, OpenDevice> open_;
   std::map<std::string, HidAttributes> attributes_;
+  std::map<std::string, HidInterface> interfaces_;
+  std::vector<std::string> openProblems_;
   HidHandle nextHandle_ = 1;
 };
 

@@ -356,6 +356,11 @@ void TFmMain::TestFinished(const TestProcedure&, Verdict) {
   const DeviceLink::Identity& unit = console_->link().LastIdentity(urUnderTest);
   if (unit.known)
     lastSerial_ = unit.serial;
+  // Why a unit could not be opened, where the operator can remedy it: the
+  // log keeps its one line, the status bar tells the reason.
+  for (const std::string& text : console_->link().hid().TakeOpenProblems()) {
+    statusBar()->showMessage(QString::fromStdString(text));
+  }
 }
 
 QString TFmMain::ProposedLogFileName(const QDateTime& now, std::optional<std::int32_t> serial) {

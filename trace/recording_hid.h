@@ -53,6 +53,8 @@ class RecordingHid final : public HidLibrary {
 
   std::optional<std::vector<std::string>> EnumeratePaths() override;
   HidHandle Open(const std::string& path) override;
+  HidInterface InterfaceOf(const std::string& path) override { return inner_.InterfaceOf(path); }
+  std::vector<std::string> TakeOpenProblems() override { return inner_.TakeOpenProblems(); }
   void Close(HidHandle handle) override;
   bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
   bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override;

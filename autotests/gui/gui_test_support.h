@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "hid_library.h"
@@ -38,6 +39,10 @@ class NoUnitsHid final : public HidLibrary {
   bool GetSerialNumberString(HidHandle, void*, std::size_t) override { return false; }
   FeatureBytes GetFeature(HidHandle, std::uint8_t*, std::size_t) override { return {}; }
   FeatureBytes SetFeature(HidHandle, const std::uint8_t*, std::size_t) override { return {}; }
+  std::vector<std::string> TakeOpenProblems() override { return std::exchange(openProblems, {}); }
+
+  // What the next search found wrong with units it could not open.
+  std::vector<std::string> openProblems;
 };
 
 // What a modal message box looked like when it came up.

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -140,6 +141,16 @@ class MainWindowTest : public QObject {
     QCOMPARE(Action("ActSetupDiag")->text(), QString::fromUtf8("Параметры тестирования..."));
     QCOMPARE(top[2]->objectName(), QString("MnAbout"));
     QCOMPARE(top[2]->text(), QString::fromUtf8("О программе..."));
+  }
+
+  // Why a unit could not be opened, where the operator can remedy it, is
+  // said in the status bar after the test; the log keeps its one line.
+  void openProblemsInTheStatusBar() {
+    const std::string problem = "Нет прав на чтение и запись /dev/hidraw2 (УПО)";
+    hid_.openProblems = {problem};
+    QTest::mouseClick(Button("BtTestFunc"), Qt::LeftButton);
+    QCOMPARE(W().statusBar()->currentMessage(), QString::fromStdString(problem));
+    QVERIFY(LogLines().contains(QString::fromUtf8("Не удалось открыть проверяемое УПО")));
   }
 
   void enablingRulesAroundATest() {

@@ -63,6 +63,37 @@ TEST(RealDiscovery, WithTheReferenceOnlyThereIsNoUnitUnderTest) {
   EXPECT_FALSE(stack.units.InUse(urReference));
 }
 
+// A device with the units' ids may have HID interfaces that are not the
+// unit's: another interface of the device, or a collection on another usage
+// page. Enumerated first (1-10 comes before 1-2), such an interface was once
+// taken for the unit under test, whose transfers then stalled ("Broken
+// pipe"), and the real unit was never tried.
+TEST(RealDiscovery, OnlyTheUnitsOwnInterfaceIsOpened) {
+  std::vector<std::uint8_t> otherPage = UnitReportDescriptor();
+  otherPage[1] = 0x01;  // vendor page 0xFF01
+  const struct {
+    const char* name;
+    int interfaceNumber;
+    std::vector<std::uint8_t> descriptor;
+  } foreign[] = {{"interface 1", 1, UnitReportDescriptor()},
+                 {"interface 0 on page 0xFF01", 0, otherPage}};
+  for (const auto& interface : foreign) {
+    SCOPED_TRACE(interface.name);
+    testing::TempDir dir;
+    const RunOutput got =
+        RunOverRealStack({"--simulate", "--virtual-time", "--settings", dir.File("p.reg"), "func"},
+                         [&](RealStack& stack) {
+                           stack.units.PlugForeignInterface(10, "20002", interface.interfaceNumber,
+                                                            interface.descriptor);
+                         });
+    const Lines log = SplitLines(got.out);
+    ASSERT_GE(log.size(), 6u) << got.out;
+    EXPECT_EQ(Lines(log.begin() + 3, log.begin() + 6), Identified("проверяемое", "2.3", "10002"));
+    EXPECT_EQ(got.err, "STFunc: OK\n");
+    EXPECT_EQ(got.opens[urUnderTest], 1);
+  }
+}
+
 // A unit hidapi cannot open (its node refuses the open's first request, or
 // has no device file) is passed over without a line; the search goes on.
 TEST(RealDiscovery, AUnitThatCannotBeOpenedIsPassedOver) {

@@ -46,18 +46,23 @@ bool AnswerDescriptorRequest(const HidrawIoctl& ioctl, const std::vector<std::ui
 
 }  // namespace
 
-// A foreign device: it has no feature reports, so every transfer stalls.
-class MockedBench::KeyboardNode final : public HidrawResponder {
+// A foreign interface: it has none of the unit's feature reports, so every
+// transfer stalls.
+class MockedBench::ForeignNode final : public HidrawResponder {
  public:
+  explicit ForeignNode(std::vector<std::uint8_t> descriptor) : descriptor_(std::move(descriptor)) {}
   IoctlResult Ioctl(const std::shared_ptr<HidrawClient>&, HidrawIoctl& ioctl) override {
     IoctlResult result{-1, EINVAL};
     bool set = false;
-    if (AnswerDescriptorRequest(ioctl, KeyboardReportDescriptor(), result))
+    if (AnswerDescriptorRequest(ioctl, descriptor_, result))
       return result;
     if (IsFeatureRequest(ioctl.request, set))
       return {-1, EPIPE};
     return result;
   }
+
+ private:
+  std::vector<std::uint8_t> descriptor_;
 };
 
 // One unit's node. Its ioctls come only while the console waits for them, so
@@ -103,8 +108,13 @@ class MockedBench::UnitNode final : public HidrawResponder {
     if (!HandleOf(client, handle, result))
       return result;
     result = Transfer(handle, ioctl, set);
-    if (!bench_.Unit(role_).plugged)
+    if (!bench_.Unit(role_).plugged) {
+      // The bench takes the unit away at this transfer: a kernel fails the
+      // request in flight with its own error, the later ones with ENODEV.
+      if (result.result < 0 && result.error == ENODEV && inFlightError_ != 0)
+        result.error = inFlightError_;
       bus_.Unplug(node_);
+    }
     return result;
   }
 
@@ -117,6 +127,12 @@ class MockedBench::UnitNode final : public HidrawResponder {
     refuseOpen_ = true;
   }
   void RemoveNodeFile() { bus_.RemoveNodeFile(node_); }
+  void GrantAccess() { bus_.GrantNode(node_); }
+  void SetInFlightError(int error) {
+    std::lock_guard lock(mutex_);
+    inFlightError_ = error;
+  }
+  const std::string& Node() const { return node_; }
   bool InUse(int timeoutMs) const {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (bus_.NodeInUse(node_) && std::chrono::steady_clock::now() < until)
@@ -221,6 +237,7 @@ class MockedBench::UnitNode final : public HidrawResponder {
   std::map<const void*, OpenFile> files_;
   std::function<std::optional<TransferFault>(const FeatureTransfer&)> fault_;
   bool refuseOpen_ = false;
+  int inFlightError_ = 0;
   int transfers_ = 0;
   int opens_ = 0;
   std::vector<std::string> problems_;
@@ -229,11 +246,11 @@ class MockedBench::UnitNode final : public HidrawResponder {
 MockedBench::MockedBench(MockedUsbBus& bus, sim::VirtualBench& bench) : bus_(bus) {
   const sim::BenchConfig& config = bench.config();
   if (config.withForeignDevice) {
-    keyboard_ = std::make_unique<KeyboardNode>();
+    foreign_.push_back(std::make_unique<ForeignNode>(KeyboardReportDescriptor()));
     bus.Plug(1,
              UsbHidIdentity{0x046D, 0xC31C, 0x6400, "Logitech", "USB Keyboard", "",
                             KeyboardReportDescriptor()},
-             *keyboard_);
+             *foreign_.back());
   }
   for (const TUnitRole role : {urReference, urUnderTest}) {
     if (config.units[role].present)
@@ -242,6 +259,15 @@ MockedBench::MockedBench(MockedUsbBus& bus, sim::VirtualBench& bench) : bus_(bus
 }
 
 MockedBench::~MockedBench() = default;
+
+void MockedBench::PlugForeignInterface(int port, const std::string& serial, int interfaceNumber,
+                                       std::vector<std::uint8_t> descriptor) {
+  foreign_.push_back(std::make_unique<ForeignNode>(descriptor));
+  UsbHidIdentity identity{kUnitVendorId, kUnitProductId,       0x0203, "Korvex", "VR512B",
+                          serial,        std::move(descriptor)};
+  identity.interfaceNumber = interfaceNumber;
+  bus_.Plug(port, identity, *foreign_.back());
+}
 
 void MockedBench::SetFault(
     std::function<std::optional<TransferFault>(const FeatureTransfer&)> fault) {
@@ -257,6 +283,21 @@ void MockedBench::RefuseOpen(TUnitRole role) {
 void MockedBench::RemoveNodeFile(TUnitRole role) {
   if (const auto it = units_.find(role); it != units_.end())
     it->second->RemoveNodeFile();
+}
+
+std::string MockedBench::Node(TUnitRole role) const {
+  const auto it = units_.find(role);
+  return it == units_.end() ? std::string() : it->second->Node();
+}
+
+void MockedBench::SetInFlightError(int error) {
+  for (auto& [role, unit] : units_)
+    unit->SetInFlightError(error);
+}
+
+void MockedBench::GrantAccess(TUnitRole role) {
+  if (const auto it = units_.find(role); it != units_.end())
+    it->second->GrantAccess();
 }
 
 bool MockedBench::InUse(TUnitRole role, int timeoutMs) const {

@@ -45,6 +45,12 @@ class MockedBench {
   MockedBench(const MockedBench&) = delete;
   MockedBench& operator=(const MockedBench&) = delete;
 
+  // Puts on USB port `port` a device with the units' ids and serial string
+  // whose HID interface `interfaceNumber` has the report descriptor
+  // `descriptor` and none of the unit's reports.
+  void PlugForeignInterface(int port, const std::string& serial, int interfaceNumber,
+                            std::vector<std::uint8_t> descriptor);
+
   // Consulted for every feature transfer, on umockdev's thread.
   void SetFault(std::function<std::optional<TransferFault>(const FeatureTransfer&)> fault);
   // hidapi cannot open the unit: its node answers the open's descriptor
@@ -52,6 +58,15 @@ class MockedBench {
   void RefuseOpen(TUnitRole role);
   // The unit's node has no device file: opening it fails in the system.
   void RemoveNodeFile(TUnitRole role);
+
+  // A unit the bench unplugs fails the transfer then in flight with `error`
+  // (EPROTO, ESHUTDOWN, ETIMEDOUT as a kernel does), and only the later ones
+  // with ENODEV. 0, as at first: ENODEV at once.
+  void SetInFlightError(int error);
+  // The unit's node, /dev/hidrawN.
+  std::string Node(TUnitRole role) const;
+  // Every user may open the unit's node (the udev rule is installed).
+  void GrantAccess(TUnitRole role);
 
   // Whether any file of the unit's node is open; waits up to `timeoutMs` for
   // it to be closed.
@@ -64,10 +79,10 @@ class MockedBench {
 
  private:
   class UnitNode;
-  class KeyboardNode;
+  class ForeignNode;
 
   MockedUsbBus& bus_;
-  std::unique_ptr<KeyboardNode> keyboard_;
+  std::vector<std::unique_ptr<ForeignNode>> foreign_;
   std::map<TUnitRole, std::unique_ptr<UnitNode>> units_;
 };
 

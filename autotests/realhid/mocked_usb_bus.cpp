@@ -36,6 +36,37 @@ struct GFree {
 };
 using OwnedText = std::unique_ptr<gchar, GFree>;
 
+// A device in the test bed's /sys; returns its syspath.
+std::string AddDevice(UMockdevTestbed* bed, const char* subsystem, const std::string& name,
+                      const char* parent, std::vector<std::string> attributes,
+                      std::vector<std::string> properties) {
+  std::vector<gchar*> a;
+  for (std::string& s : attributes)
+    a.push_back(s.data());
+  a.push_back(nullptr);
+  std::vector<gchar*> p;
+  for (std::string& s : properties)
+    p.push_back(s.data());
+  p.push_back(nullptr);
+  OwnedText path(
+      umockdev_testbed_add_devicev(bed, subsystem, name.c_str(), parent, a.data(), p.data()));
+  if (!path)
+    throw std::runtime_error("umockdev cannot add " + name);
+  return path.get();
+}
+
+std::string HidModalias(const UsbHidIdentity& id) {
+  char text[48];
+  std::snprintf(text, sizeof text, "hid:b0003g0001v%08Xp%08X", id.vendorId, id.productId);
+  return text;
+}
+
+std::string Decimal3(int value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%03d", value);
+  return text;
+}
+
 // A pseudo-terminal's slave stands in for the hidraw node: a real character
 // device with a number of its own, which hidapi can fstat to find the udev
 // device, and which our advisory lock can lock apart from every other node.
@@ -143,6 +174,25 @@ MockedUsbBus::MockedUsbBus() {
   // exists.
   if (!umockdev_in_mock_environment())
     throw std::runtime_error("umockdev's preload library does not redirect /sys");
+  // The preload library of a process of another user reads the test bed and
+  // connects to its ioctl sockets: both are open to every user, as /sys is.
+  const OwnedText root(umockdev_testbed_get_root_dir(testbed_->bed));
+  ::chmod(root.get(), 0755);
+  ::chmod((std::string(root.get()) + "/ioctl/_default").c_str(), 0666);
+
+  // The host controller on the PCI bus and its root hub, bus 1, above every
+  // device put on the bus.
+  const std::string controller = AddDevice(
+      testbed_->bed, "pci", "pci0000:00/0000:00:14.0", nullptr,
+      {"vendor", "0x8086", "device", "0xa36d", "class", "0x0c0330"},
+      {"DRIVER", "xhci_hcd", "PCI_CLASS", "C0330", "PCI_ID", "8086:A36D", "PCI_SLOT_NAME",
+       "0000:00:14.0", "MODALIAS", "pci:v00008086d0000A36Dsv00000000sd00000000bc0Csc03i30"});
+  hub_ = AddDevice(
+      testbed_->bed, "usb", "usb1", controller.c_str(),
+      {"idVendor", "1d6b", "idProduct", "0002", "bcdDevice", "0601", "busnum", "1", "devnum", "1",
+       "bDeviceClass", "09", "speed", "480"},
+      {"DEVTYPE", "usb_device", "DRIVER", "usb", "PRODUCT", "1d6b/2/601", "TYPE", "9/0/1", "BUSNUM",
+       "001", "DEVNUM", "001", "MAJOR", "189", "MINOR", "0", "DEVNAME", "/dev/bus/usb/001/001"});
 }
 
 MockedUsbBus::~MockedUsbBus() {
@@ -169,48 +219,66 @@ std::string MockedUsbBus::Plug(int port, const UsbHidIdentity& id, HidrawRespond
 
   auto add = [&](const char* subsystem, const std::string& name, const char* parent,
                  std::vector<std::string> attributes, std::vector<std::string> properties) {
-    std::vector<gchar*> a;
-    for (std::string& s : attributes)
-      a.push_back(s.data());
-    a.push_back(nullptr);
-    std::vector<gchar*> p;
-    for (std::string& s : properties)
-      p.push_back(s.data());
-    p.push_back(nullptr);
-    OwnedText path(
-        umockdev_testbed_add_devicev(bed, subsystem, name.c_str(), parent, a.data(), p.data()));
-    if (!path)
-      throw std::runtime_error("umockdev cannot add " + name);
-    device->syspaths.emplace_back(path.get());
+    device->syspaths.push_back(
+        AddDevice(bed, subsystem, name, parent, std::move(attributes), std::move(properties)));
     return device->syspaths.back().c_str();
   };
 
-  const char* usb = add("usb", usbName, nullptr,
-                        {"idVendor", vid, "idProduct", pid, "bcdDevice", Hex4(id.version),
-                         "manufacturer", id.manufacturer, "product", id.product, "serial",
-                         id.serial, "busnum", "1", "devnum", std::to_string(port + 1)},
-                        {"DEVTYPE", "usb_device", "PRODUCT", UeventProduct(id)});
+  // As the kernel's usb device: a device without a serial string has no
+  // serial attribute; its node under /dev/bus/usb is named in its uevent.
+  const int devnum = port + 1;
+  std::vector<std::string> usbAttributes{"idVendor",       vid,
+                                         "idProduct",      pid,
+                                         "bcdDevice",      Hex4(id.version),
+                                         "manufacturer",   id.manufacturer,
+                                         "product",        id.product,
+                                         "busnum",         "1",
+                                         "devnum",         std::to_string(devnum),
+                                         "bDeviceClass",   "00",
+                                         "bNumInterfaces", " 1",
+                                         "speed",          "12"};
+  if (!id.serial.empty())
+    usbAttributes.insert(usbAttributes.end(), {"serial", id.serial});
+  const char* usb =
+      add("usb", usbName, hub_.c_str(), usbAttributes,
+          {"DEVTYPE", "usb_device", "DRIVER", "usb", "PRODUCT", UeventProduct(id), "TYPE", "0/0/0",
+           "BUSNUM", "001", "DEVNUM", Decimal3(devnum), "MAJOR", "189", "MINOR",
+           std::to_string(devnum - 1), "DEVNAME", "/dev/bus/usb/001/" + Decimal3(devnum)});
+  char interfaceNumber[8];
+  std::snprintf(interfaceNumber, sizeof interfaceNumber, "%02x", id.interfaceNumber & 0xFF);
   const char* interface =
-      add("usb", usbName + ":1.0", usb, {"bInterfaceNumber", "00", "bInterfaceClass", "03"},
+      add("usb", usbName + ":1." + std::to_string(id.interfaceNumber), usb,
+          {"bInterfaceNumber", interfaceNumber, "bInterfaceClass", "03"},
           // As the kernel's: the device's ids and version too.
-          {"DEVTYPE", "usb_interface", "PRODUCT", UeventProduct(id), "TYPE", "0/0/0", "INTERFACE",
-           "3/0/0"});
+          {"DEVTYPE", "usb_interface", "DRIVER", "usbhid", "PRODUCT", UeventProduct(id), "TYPE",
+           "0/0/0", "INTERFACE", "3/0/0", "MODALIAS",
+           "usb:v" + Hex4(id.vendorId, true) + "p" + Hex4(id.productId, true) + "d" +
+               Hex4(id.version, true) + "dc00dsc00dp00ic03isc00ip00in" + interfaceNumber});
   const std::string hidName = "0003:" + Hex4(id.vendorId, true) + ":" + Hex4(id.productId, true) +
                               "." + Hex4(number + 1, true);
   char hidId[32];
   std::snprintf(hidId, sizeof hidId, "0003:%08X:%08X", id.vendorId, id.productId);
-  const char* hid =
-      add("hid", hidName, interface, {},
-          {"HID_ID", hidId, "HID_NAME", id.manufacturer + " " + id.product, "HID_PHYS",
-           "usb-0000:00:14.0-" + std::to_string(port) + "/input0", "HID_UNIQ", id.serial});
+  const char* hid = add(
+      "hid", hidName, interface, {},
+      {"DRIVER", "hid-generic", "MODALIAS", HidModalias(id), "HID_ID", hidId, "HID_NAME",
+       id.manufacturer + " " + id.product, "HID_PHYS",
+       "usb-0000:00:14.0-" + std::to_string(port) + "/input" + std::to_string(id.interfaceNumber),
+       "HID_UNIQ", id.serial});
   umockdev_testbed_set_attribute_binary(bed, hid, "report_descriptor",
                                         const_cast<guint8*>(id.reportDescriptor.data()),
                                         static_cast<gint>(id.reportDescriptor.size()));
   const std::string node = "/dev/hidraw" + std::to_string(number);
   const std::string major = std::to_string(device->pty.majorNumber());
   const std::string minor = std::to_string(device->pty.minorNumber());
-  add("hidraw", "hidraw" + std::to_string(number), hid, {"dev", major + ":" + minor},
-      {"DEVNAME", node, "MAJOR", major, "MINOR", minor});
+  const std::string hidraw =
+      add("hidraw", "hidraw/hidraw" + std::to_string(number), hid, {"dev", major + ":" + minor},
+          {"DEVNAME", node, "MAJOR", major, "MINOR", minor});
+  // A class device's link to the device it belongs to: through it hidapi
+  // reads the report descriptor, and from that the usage page.
+  const OwnedText root(umockdev_testbed_get_root_dir(bed));
+  const std::string deviceLink = std::string(root.get()) + hidraw + "/device";
+  if (::symlink("../..", deviceLink.c_str()) != 0)
+    throw std::runtime_error("cannot make " + deviceLink);
 
   // umockdev makes no device file for such a node: the pty's slave stands in.
   const std::string file = NodeFile(node);
@@ -230,8 +298,17 @@ std::string MockedUsbBus::Plug(int port, const UsbHidIdentity& id, HidrawRespond
     g_object_unref(device->handler);
     throw std::runtime_error("umockdev cannot attach to " + node + ": " + why);
   }
+  ::chmod(
+      (std::string(OwnedText(umockdev_testbed_get_root_dir(bed)).get()) + "/ioctl" + node).c_str(),
+      0666);
   devices_[node] = std::move(device);
   return node;
+}
+
+void MockedUsbBus::GrantNode(const std::string& node) {
+  const auto it = devices_.find(node);
+  if (it != devices_.end())
+    ::chmod(it->second->pty.path().c_str(), 0666);
 }
 
 void MockedUsbBus::Unplug(const std::string& node) {

@@ -63,6 +63,7 @@ struct UsbHidIdentity {
   std::string product;
   std::string serial;  // the USB serial attribute and HID_UNIQ
   std::vector<std::uint8_t> reportDescriptor;
+  int interfaceNumber = 0;  // the HID interface's bInterfaceNumber
 };
 
 class MockedUsbBus {
@@ -75,10 +76,11 @@ class MockedUsbBus {
   MockedUsbBus(const MockedUsbBus&) = delete;
   MockedUsbBus& operator=(const MockedUsbBus&) = delete;
 
-  // Puts a HID device on USB port `port` (1 to 9): the usb device, its
+  // Puts a HID device on USB port `port` (1 to 15): the usb device, its
   // interface, the hid device and its hidraw node, answered by `responder`
-  // (which must outlive the bus). Devices enumerate in port order. Returns
-  // the node's path (/dev/hidrawN).
+  // (which must outlive the bus). Devices enumerate in the order of their
+  // names, as udev sorts them: 1-1, 1-10 ... 1-15, 1-2 ... 1-9. Returns the
+  // node's path (/dev/hidrawN).
   std::string Plug(int port, const UsbHidIdentity& identity, HidrawResponder& responder);
   // As Plug, but the node cannot be opened: its device file is missing.
   std::string PlugWithoutNode(int port, const UsbHidIdentity& identity, HidrawResponder& responder);
@@ -88,6 +90,9 @@ class MockedUsbBus {
   // Takes the node's device file away: the device stays on the bus, and
   // opening its node fails.
   void RemoveNodeFile(const std::string& node);
+  // Every user may open the node, as a udev rule for the device makes it. A
+  // node is root's alone (0600) until then.
+  void GrantNode(const std::string& node);
   // Whether any file of the node is open, in this process or another.
   bool NodeInUse(const std::string& node) const;
 
@@ -100,6 +105,7 @@ class MockedUsbBus {
 
   struct Testbed;
   std::unique_ptr<Testbed> testbed_;
+  std::string hub_;  // the root hub's syspath
   std::map<std::string, std::unique_ptr<Device>> devices_;
   int nextNode_ = 0;
 };

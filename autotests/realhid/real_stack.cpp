@@ -6,12 +6,14 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
 #include "cli_options.h"
 #include "cli_runner.h"
 #include "hid_loader.h"
+#include "unprivileged.h"
 
 extern char** environ;
 
@@ -42,7 +44,7 @@ RealStack::RealStack(const std::vector<std::string>& scenarios, Clock* givenCloc
 }
 
 RunOutput RunOverRealStack(const std::vector<std::string>& args,
-                           const std::function<void(RealStack&)>& prepare) {
+                           const std::function<void(RealStack&)>& prepare, bool unprivileged) {
   const cli::ParseResult parsed = cli::ParseCommandLine(args);
   if (!parsed.error.empty() || !parsed.options.simulate || !parsed.options.virtualTime ||
       !parsed.options.settingsPath) {
@@ -58,8 +60,16 @@ RunOutput RunOverRealStack(const std::vector<std::string>& args,
   std::istringstream in;
   const volatile std::sig_atomic_t noSignal = 0;
   RunOutput output;
-  output.status = cli::RunCli(options, {out, err, in, &noSignal},
-                              SessionOptions::ExternalBench{stack.bench.get(), stack.hid.get()});
+  {
+    std::optional<testing::AsUnprivilegedUser> user;
+    if (unprivileged) {
+      user.emplace();
+      if (!user->Effective())
+        throw std::runtime_error("cannot run as an unprivileged user");
+    }
+    output.status = cli::RunCli(options, {out, err, in, &noSignal},
+                                SessionOptions::ExternalBench{stack.bench.get(), stack.hid.get()});
+  }
   for (const TUnitRole role : {urUnderTest, urReference}) {
     output.opens[role] = stack.units.Opens(role);
     output.transfers[role] = stack.units.Transfers(role);

@@ -125,6 +125,65 @@ TEST(RealTransferFaults, SystemErrorsOfEveryKindOfTransfer) {
   }
 }
 
+// A unit pulled out mid-transfer: a real kernel fails the request in flight
+// (EPROTO, ESHUTDOWN, or ETIMEDOUT after the control timeout), and answers
+// ENODEV only after that. The test fails with the in-flight reason, the unit
+// is closed, and the next test finds no unit.
+TEST(RealTransferFaults, AUnitPulledOutFailsTheTransferInFlightFirst) {
+  testing::TempDir dir;
+  int run = 0;
+  for (const KindOfTransfer& kind : KindsOfTransfer()) {
+    for (const int error : {EPROTO, ESHUTDOWN, ETIMEDOUT}) {
+      SCOPED_TRACE("unplugged at transfer " + std::to_string(kind.index) + ", " +
+                   std::strerror(error));
+      const RunOutput got = RunOverRealStack(
+          Command(dir, std::to_string(run++),
+                  {"--sim", "unplug ut after " + std::to_string(kind.index), "func", "sound"}),
+          [&](RealStack& stack) { stack.units.SetInFlightError(error); });
+      const Lines log = SplitLines(got.out);
+      const Lines functioning = FailedFunctioningTest(kind, std::strerror(error));
+      ASSERT_GT(log.size(), functioning.size()) << got.out;
+      EXPECT_EQ(Lines(log.begin(), log.begin() + functioning.size()), functioning);
+      EXPECT_NE(std::find(log.begin() + functioning.size(), log.end(),
+                          "Не удалось открыть проверяемое УПО"),
+                log.end());
+      EXPECT_EQ(got.err.substr(got.err.rfind("STFunc")), "STFunc: Ошибка\nSTSound: Ошибка\n");
+      EXPECT_FALSE(got.inUse[urUnderTest]);
+    }
+  }
+}
+
+// EAGAIN and EINTR say the request never reached the unit: it is made once
+// more, unseen in the log, and only a second refusal fails the test.
+TEST(RealTransferFaults, ARefusedTransferIsMadeOnceMore) {
+  testing::TempDir dir;
+  const RunOutput clean = RunOverRealStack(Command(dir, "clean.reg", {"func"}));
+  ASSERT_EQ(clean.status, 0) << clean.out;
+  int run = 0;
+  for (const KindOfTransfer& kind : KindsOfTransfer()) {
+    for (const int error : {EAGAIN, EINTR}) {
+      SCOPED_TRACE("transfer " + std::to_string(kind.index) + ", " + std::strerror(error));
+      const RunOutput once = RunOverRealStack(Command(dir, std::to_string(run++), {"func"}),
+                                              FaultAt(kind.index, {error, {}}));
+      EXPECT_EQ(once.err, "STFunc: OK\n");
+      EXPECT_EQ(once.status, 0);
+      EXPECT_EQ(once.transfers[urUnderTest], clean.transfers[urUnderTest] + 1);
+
+      const RunOutput twice =
+          RunOverRealStack(Command(dir, std::to_string(run++), {"func"}), [&](RealStack& stack) {
+            stack.units.SetFault([&](const FeatureTransfer& t) -> std::optional<TransferFault> {
+              if (t.role == urUnderTest && (t.index == kind.index || t.index == kind.index + 1))
+                return TransferFault{error, {}};
+              return std::nullopt;
+            });
+          });
+      EXPECT_EQ(SplitLines(twice.out), FailedFunctioningTest(kind, std::strerror(error)));
+      EXPECT_EQ(twice.err, "STFunc: Ошибка\n");
+      EXPECT_EQ(twice.transfers[urUnderTest], kind.index + 2);
+    }
+  }
+}
+
 // A report that moved fewer bytes than it holds is no answer: the exchange
 // fails with "Protocol error" (EPROTO), the console's code for it.
 TEST(RealTransferFaults, ShortAndEmptyTransfersOfEveryReport) {

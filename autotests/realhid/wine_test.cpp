@@ -29,19 +29,39 @@ std::string Quoted(const std::string& text) {
 // A Wine prefix of its own, whose programs (winebus among them) start under
 // this process's mocked bus. Wine 8 uses its udev bus only when its SDL bus
 // is switched off.
+//
+// winebus brings the units in while a Wine session starts, concurrently with
+// the session's first program, which may enumerate before they are there
+// (the more often, the busier the machine). So one session lasts for the
+// whole test, and the programs run only once it shows `units` units, as a
+// technician starts the console after plugging the units in.
 class MockedWine {
  public:
-  explicit MockedWine(std::string build) : build_(std::move(build)) {
+  MockedWine(std::string build, int units) : build_(std::move(build)) {
     Quiet("wineboot --init");
     Quiet(
         "wine reg add 'HKLM\\System\\CurrentControlSet\\Services\\winebus' /v 'Enable SDL' "
         "/t REG_DWORD /d 0 /f");
-    // winebus takes the setting when it starts again.
+    // winebus takes the setting when it starts again, in the session kept
+    // from here on.
     Quiet("wineserver -k");
+    Quiet("wineserver -p");
+    arrival_ = Program("autotests/autotest_windows.exe",
+                       "--gtest_filter=Win32HidTest.TheMockedUnitsArrive",
+                       "VR512B_UNITS_EXPECTED=" + std::to_string(units));
   }
   ~MockedWine() { Quiet("wineserver -k"); }
   MockedWine(const MockedWine&) = delete;
   MockedWine& operator=(const MockedWine&) = delete;
+
+  // Whether the session showed the units before the test's programs ran;
+  // otherwise the waiting program's output says what it saw.
+  ::testing::AssertionResult UnitsArrived() const {
+    if (arrival_.status == 0 &&
+        arrival_.out.find("[       OK ] Win32HidTest.TheMockedUnitsArrive") != std::string::npos)
+      return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "exit " << arrival_.status << "\n" << arrival_.out;
+  }
 
   // A program of the Windows build, its output kept.
   RunOutput Program(const std::string& program, const std::string& args,
@@ -72,11 +92,15 @@ class MockedWine {
 
   std::string build_;
   testing::TempDir dir_;
+  RunOutput arrival_;
 };
 
 const char* WindowsBuild() {
   return std::getenv("VR512B_WINDOWS_BUILD");
 }
+
+// The default bench's reference unit and unit under test.
+constexpr int kBenchUnits = 2;
 
 Lines State(int received) {
   return {"Читаю состояние проверяемого", "Принятых сообщений: " + std::to_string(received),
@@ -88,7 +112,8 @@ TEST(RealStackUnderWine, TheWindowsRunnerRunsTheFunctioningTest) {
     GTEST_SKIP() << "VR512B_WINDOWS_BUILD names no Windows build";
   RealClock clock;
   RealStack stack({}, &clock);
-  MockedWine wine(WindowsBuild());
+  MockedWine wine(WindowsBuild(), kBenchUnits);
+  ASSERT_TRUE(wine.UnitsArrived());
   const RunOutput got =
       wine.Program("cli/vr512b-diag-cli.exe",
                    "--answer no --settings HKEY_CURRENT_USER --set NameVR512BSample=10001 func");
@@ -135,7 +160,8 @@ TEST(RealStackUnderWine, AShortAnswerThroughWinesHidDll) {
       return TransferFault{0, std::size_t{3}};
     return std::nullopt;
   });
-  MockedWine wine(WindowsBuild());
+  MockedWine wine(WindowsBuild(), kBenchUnits);
+  ASSERT_TRUE(wine.UnitsArrived());
   const RunOutput probe =
       wine.Program("autotests/autotest_windows.exe", "--gtest_filter=*AShortAnswer*",
                    "VR512B_UNITS_ANSWER_SHORT=3");
