@@ -57,11 +57,11 @@ class BenchView final : public ConsoleView {
   }
   void UpdateActions() override {}
   TestParameterValues Parameters() const override { return parameters; }
-  void TestFinished(const TestProcedure&, std::string_view v) override { verdict = v; }
+  void TestFinished(const TestProcedure&, Verdict v) override { verdict = v; }
 
   TestParameterValues parameters;
   std::function<void()> onPump;
-  std::string verdict;
+  Verdict verdict = Verdict::Ok;
   long lines = 0;
 
  private:
@@ -112,14 +112,14 @@ int main(int argc, char** argv) {
     const double cpuMs = (CpuSeconds() - cpu0) * 1000.0;
     const double own = wallMs - consoleClock.requestedMs - benchClock.requestedMs;
     std::printf("%-8s %-8s %10.1f %10lld %10lld %10.1f %9.3f %9.3f\n", id.c_str(),
-                view.verdict == "OK" || id == "monitor" ? "OK" : "FAILED", wallMs,
+                view.verdict == Verdict::Ok || id == "monitor" ? "OK" : "FAILED", wallMs,
                 static_cast<long long>(consoleClock.requestedMs),
                 static_cast<long long>(benchClock.requestedMs), own, 100.0 * own / wallMs,
                 100.0 * cpuMs / wallMs);
     std::printf("ratio wall/pauses %s: %.4f\n", id.c_str(),
                 wallMs / static_cast<double>(consoleClock.requestedMs));
     std::fflush(stdout);
-    if (view.verdict != "OK")
+    if (view.verdict != Verdict::Ok)
       status = 1;
   }
   return status;

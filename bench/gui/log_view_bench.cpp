@@ -82,7 +82,7 @@ Memory SampleMemory() {
 }
 
 void ReturnFreedMemory() {
-  ReturnFreedMemory();
+  malloc_trim(0);
 }
 #endif
 

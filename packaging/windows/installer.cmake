@@ -44,7 +44,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR Korvex)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Bench diagnostic console for the VR512B console terminal unit")
 set(CPACK_PACKAGE_FILE_NAME vr512b-diag-${PROJECT_VERSION}-win64)
-set(CPACK_PACKAGE_INSTALL_DIRECTORY "Korvex\\\\VR512B Diag")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "Korvex VR512B Diag")
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Korvex VR512B Diag")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_DISPLAY_NAME "Диагностика VR512B")
@@ -52,8 +52,9 @@ set(CPACK_NSIS_PACKAGE_NAME "Диагностика VR512B")
 # The Start-menu entry, in a folder of its own name.
 set(CPACK_PACKAGE_EXECUTABLES "vr512b-diag;Диагностика VR512B")
 set(CPACK_NSIS_INSTALLED_ICON_NAME bin\\\\vr512b-diag.exe)
-# Cyrillic names need a Unicode installer; the script CPack writes is UTF-8.
-set(CPACK_NSIS_DEFINES "Unicode true")
+# A 64-bit installer for the 64-bit programs, runs where they run (no 32-bit
+# subsystem needed); its Unicode strings carry the Cyrillic names.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
 set(CPACK_STRIP_FILES ON)
