@@ -22,8 +22,7 @@ void ReportWindowStartFailure(QtMsgType type, const QMessageLogContext& context,
                               const QString& message) {
   if (type == QtFatalMsg)
     vr512b::gui::ReportWindowCannotStart(message);
-  std::fputs(qFormatLogMessage(type, context, message).toUtf8().append('\n').constData(),
-             stderr);
+  std::fputs(qFormatLogMessage(type, context, message).toUtf8().append('\n').constData(), stderr);
 }
 
 }  // namespace
