@@ -10,10 +10,12 @@
 
 #include <memory>
 
+#include "diag_console.h"
 #include "diag_session.h"
 #include "fm_bench.h"
 #include "fm_main.h"
 #include "gui_test_support.h"
+#include "log_view.h"
 #include "virtual_bench.h"
 
 namespace vr512b::guitest {
@@ -38,6 +40,18 @@ class BenchSession {
   QString Cell(const char* name) { return W().findChild<QLabel*>(name)->text(); }
   void Click(const char* button) {
     QTest::mouseClick(W().findChild<QPushButton*>(button), Qt::LeftButton);
+  }
+  bool AnyUnitOpen() {
+    return Bench().Unit(urUnderTest).openByHost || Bench().Unit(urReference).openByHost;
+  }
+  // A test cut short still closed its units and wrote its closing lines: the
+  // unit closed, then the empty line that ends every test.
+  bool EndedWithItsUnitsClosed() {
+    const gui::LogView& log = W().Log();
+    const qsizetype lines = log.lineCount();
+    return !AnyUnitOpen() && !W().Console()->Busy() && lines >= 2 &&
+           log.line(lines - 1).isEmpty() &&
+           log.line(lines - 2).endsWith(QString::fromUtf8("устройство закрыто"));
   }
 
  private:

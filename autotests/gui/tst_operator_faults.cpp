@@ -65,9 +65,6 @@ class OperatorFaultsTest : public QObject, public BenchSession {
   Q_OBJECT
 
  private:
-  bool AnyUnitOpen() {
-    return Bench().Unit(urUnderTest).openByHost || Bench().Unit(urReference).openByHost;
-  }
   int Banners() {
     int count = 0;
     const LogView& log = W().Log();
@@ -133,12 +130,7 @@ class OperatorFaultsTest : public QObject, public BenchSession {
           verdict == QString::fromUtf8("Прервано") || (test.LatePump() == 1 && verdict == "OK"),
           qPrintable(verdict));
     }
-    QVERIFY(!AnyUnitOpen());
-    QCOMPARE(W().Console()->Busy(), false);
-    const LogView& log = W().Log();
-    QVERIFY(log.lineCount() >= 2);
-    QCOMPARE(log.line(log.lineCount() - 1), QString());
-    QVERIFY(log.line(log.lineCount() - 2).endsWith(QString::fromUtf8("устройство закрыто")));
+    QVERIFY(EndedWithItsUnitsClosed());
     QCOMPARE(Banners(), 1);
     // A test that pumps no more sees the signal once the window is idle.
     QTRY_COMPARE(closed.count(), 1);

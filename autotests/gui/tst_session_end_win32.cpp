@@ -27,9 +27,6 @@ class SessionEndTest : public QObject, public BenchSession {
 
  private:
   HWND Handle() { return reinterpret_cast<HWND>(W().winId()); }
-  bool AnyUnitOpen() {
-    return Bench().Unit(urUnderTest).openByHost || Bench().Unit(urReference).openByHost;
-  }
   // As Windows does once the session is not ended after all.
   void SessionGoesOn() { ::SendMessageW(Handle(), WM_ENDSESSION, FALSE, 0); }
 
@@ -65,12 +62,7 @@ class SessionEndTest : public QObject, public BenchSession {
       SessionGoesOn();
     }
     QCOMPARE(Cell("STFunc"), QString::fromUtf8("Прервано"));
-    QVERIFY(!AnyUnitOpen());
-    QCOMPARE(W().Console()->Busy(), false);
-    const LogView& log = W().Log();
-    QVERIFY(log.lineCount() >= 2);
-    QCOMPARE(log.line(log.lineCount() - 1), QString());
-    QVERIFY(log.line(log.lineCount() - 2).endsWith(QString::fromUtf8("устройство закрыто")));
+    QVERIFY(EndedWithItsUnitsClosed());
     QTRY_COMPARE(closed.count(), 1);
     QVERIFY(!W().isVisible());
   }
