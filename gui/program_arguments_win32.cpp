@@ -1,6 +1,6 @@
 #include "program_arguments.h"
 
-#include <windows.h>
+#include "windows_api.h"
 
 #include <shellapi.h>
 

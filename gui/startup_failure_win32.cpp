@@ -1,6 +1,6 @@
 #include "startup_failure.h"
 
-#include <windows.h>
+#include "windows_api.h"
 
 #include <cstdio>
 #include <cstdlib>

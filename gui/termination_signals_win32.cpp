@@ -4,7 +4,7 @@
 #include <QSessionManager>
 #include <QWidget>
 
-#include <windows.h>
+#include "windows_api.h"
 
 #include <atomic>
 
