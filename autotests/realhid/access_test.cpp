@@ -78,7 +78,7 @@ TEST(RealAccess, WithoutTheUdevRuleTheRunnerSaysWhyOnce) {
         node = stack.units.Node(urUnderTest);
       },
       true);
-  const Lines log = SplitLines(got.out);
+  const Lines log = testing::Lines(got.out);
   EXPECT_EQ(Occurrences(got.out, "Не удалось открыть проверяемое УПО\n"), 2) << got.out;
   EXPECT_EQ(got.transfers[urUnderTest], 0);
   const std::string told = "vr512b-diag-cli: Нет прав на чтение и запись " + node +

@@ -54,7 +54,7 @@ TEST(RealClockCli, TheFunctioningTestInAProcessOfItsOwn) {
   for (int n = 1; n <= 200; ++n)
     want.push_back("Читаю тестовое сообщение " + std::to_string(n));
   // After the read-back the unit may show 200 received messages or none.
-  const Lines log = SplitLines(got.out);
+  const Lines log = testing::Lines(got.out);
   const bool emptied =
       log.size() > want.size() + 1 && log[want.size() + 1] == "Принятых сообщений: 0";
   Add(want, State(emptied ? 0 : 200));

@@ -86,7 +86,7 @@ TEST(RealDiscovery, OnlyTheUnitsOwnInterfaceIsOpened) {
                            stack.units.PlugForeignInterface(10, "20002", interface.interfaceNumber,
                                                             interface.descriptor);
                          });
-    const Lines log = SplitLines(got.out);
+    const Lines log = testing::Lines(got.out);
     ASSERT_GE(log.size(), 6u) << got.out;
     EXPECT_EQ(Lines(log.begin() + 3, log.begin() + 6), Identified("проверяемое", "2.3", "10002"));
     EXPECT_EQ(got.err, "STFunc: OK\n");

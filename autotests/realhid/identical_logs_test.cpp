@@ -29,8 +29,8 @@ void PrintTo(const Scenario& scenario, std::ostream* out) {
 std::string Difference(const std::string& got, const std::string& want) {
   if (got == want)
     return {};
-  const std::vector<std::string> a = SplitLines(got);
-  const std::vector<std::string> b = SplitLines(want);
+  const std::vector<std::string> a = testing::Lines(got);
+  const std::vector<std::string> b = testing::Lines(want);
   std::size_t i = 0;
   while (i < a.size() && i < b.size() && a[i] == b[i])
     ++i;

@@ -113,12 +113,4 @@ RunOutput RunCliProcess(const std::vector<std::string>& args) {
   return output;
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
-  return lines;
-}
-
 }  // namespace vr512b::realhid

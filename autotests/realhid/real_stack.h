@@ -57,6 +57,4 @@ RunOutput RunOverRealStack(const std::vector<std::string>& args,
 // process's environment, the mocked bus included.
 RunOutput RunCliProcess(const std::vector<std::string>& args);
 
-std::vector<std::string> SplitLines(const std::string& text);
-
 }  // namespace vr512b::realhid

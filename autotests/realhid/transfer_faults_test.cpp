@@ -53,7 +53,7 @@ TEST(RealTransferFaults, TheUnitGoesAtEveryTransferOfTheSoundTest) {
     EXPECT_EQ(got.err, want.err);
     EXPECT_EQ(got.err.substr(got.err.rfind("STSound")), "STSound: Ошибка\n");
     EXPECT_EQ(got.status, 1);
-    const Lines log = SplitLines(got.out);
+    const Lines log = testing::Lines(got.out);
     EXPECT_NE(std::find(log.begin(), log.end(), gone), log.end());
     EXPECT_FALSE(got.inUse[urUnderTest]);
     if (::testing::Test::HasFailure())
@@ -118,7 +118,7 @@ TEST(RealTransferFaults, SystemErrorsOfEveryKindOfTransfer) {
       SCOPED_TRACE("transfer " + std::to_string(kind.index) + ", " + std::strerror(error));
       const RunOutput got = RunOverRealStack(Command(dir, std::to_string(run++), {"func"}),
                                              FaultAt(kind.index, {error, {}}));
-      EXPECT_EQ(SplitLines(got.out), FailedFunctioningTest(kind, std::strerror(error)));
+      EXPECT_EQ(testing::Lines(got.out), FailedFunctioningTest(kind, std::strerror(error)));
       EXPECT_EQ(got.err, "STFunc: Ошибка\n");
       EXPECT_FALSE(got.inUse[urUnderTest]);
     }
@@ -140,7 +140,7 @@ TEST(RealTransferFaults, AUnitPulledOutFailsTheTransferInFlightFirst) {
           Command(dir, std::to_string(run++),
                   {"--sim", "unplug ut after " + std::to_string(kind.index), "func", "sound"}),
           [&](RealStack& stack) { stack.units.SetInFlightError(error); });
-      const Lines log = SplitLines(got.out);
+      const Lines log = testing::Lines(got.out);
       const Lines functioning = FailedFunctioningTest(kind, std::strerror(error));
       ASSERT_GT(log.size(), functioning.size()) << got.out;
       EXPECT_EQ(Lines(log.begin(), log.begin() + functioning.size()), functioning);
@@ -177,7 +177,7 @@ TEST(RealTransferFaults, ARefusedTransferIsMadeOnceMore) {
               return std::nullopt;
             });
           });
-      EXPECT_EQ(SplitLines(twice.out), FailedFunctioningTest(kind, std::strerror(error)));
+      EXPECT_EQ(testing::Lines(twice.out), FailedFunctioningTest(kind, std::strerror(error)));
       EXPECT_EQ(twice.err, "STFunc: Ошибка\n");
       EXPECT_EQ(twice.transfers[urUnderTest], kind.index + 2);
     }
@@ -196,7 +196,7 @@ TEST(RealTransferFaults, ShortAndEmptyTransfersOfEveryReport) {
                    " of " + std::to_string(length) + " bytes");
       const RunOutput got = RunOverRealStack(Command(dir, std::to_string(run++), {"func"}),
                                              FaultAt(kind.index, {0, moved}));
-      EXPECT_EQ(SplitLines(got.out), FailedFunctioningTest(kind, std::strerror(EPROTO)));
+      EXPECT_EQ(testing::Lines(got.out), FailedFunctioningTest(kind, std::strerror(EPROTO)));
       EXPECT_EQ(got.err, "STFunc: Ошибка\n");
       // No acknowledgement follows a reply that did not come whole.
       EXPECT_EQ(got.transfers[urUnderTest], kind.index + 1);
@@ -220,7 +220,7 @@ TEST(RealTransferFaults, AnEmptyConfigurationReadLeavesTheUnitAlone) {
           return std::nullopt;
         });
       });
-  const Lines log = SplitLines(got.out);
+  const Lines log = testing::Lines(got.out);
   const Lines tail(log.end() - 5, log.end());
   EXPECT_EQ(tail, (Lines{"чтение конфигурации проверяемого",
                          std::string("Проверяемое: ") + std::strerror(EPROTO), "",

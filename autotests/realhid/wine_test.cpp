@@ -141,7 +141,7 @@ TEST(RealStackUnderWine, TheWindowsRunnerRunsTheFunctioningTest) {
     want.push_back("Читаю тестовое сообщение " + std::to_string(n));
   want.insert(want.end(), full.begin(), full.end());
   want.insert(want.end(), {"Проверяемое устройство закрыто", ""});
-  EXPECT_EQ(SplitLines(got.out), want);
+  EXPECT_EQ(testing::Lines(got.out), want);
   EXPECT_EQ(got.err, "STFunc: OK\n");
   EXPECT_EQ(got.status, 0);
   EXPECT_GE(stack.units.Transfers(urUnderTest), 2 * 20 + 200 + 2 * 200);
@@ -173,7 +173,7 @@ TEST(RealStackUnderWine, AShortAnswerThroughWinesHidDll) {
   const RunOutput got =
       wine.Program("cli/vr512b-diag-cli.exe",
                    "--answer no --settings HKEY_CURRENT_USER --set NameVR512BSample=10001 line");
-  const Lines log = SplitLines(got.out);
+  const Lines log = testing::Lines(got.out);
   ASSERT_GE(log.size(), 5u);
   EXPECT_EQ(Lines(log.end() - 5, log.end()),
             (Lines{"Жду завершения операции ", "Проверяемое: Bad length.", "",
