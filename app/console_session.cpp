@@ -1,13 +1,13 @@
-#include "console_session.h"
+#include "app/console_session.h"
 
 #include <chrono>
 
-#include "build_info.h"
-#include "diag_console.h"
-#include "hid_loader.h"
-#include "recording_hid.h"
-#include "session_trace.h"
-#include "settings.h"
+#include "app/diag_console.h"
+#include "app/session_trace.h"
+#include "device/hid_loader.h"
+#include "generated/build_info.h"
+#include "settings/settings.h"
+#include "trace/recording_hid.h"
 
 namespace vr512b {
 

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "clock.h"
-#include "hid_library.h"
-#include "settings.h"
-#include "test_parameters.h"
-#include "trace_control.h"
-#include "virtual_bench.h"
+#include "app/trace_control.h"
+#include "device/clock.h"
+#include "device/hid_library.h"
+#include "procedures/test_parameters.h"
+#include "settings/settings.h"
+#include "sim/virtual_bench.h"
 
 namespace vr512b {
 

@@ -3,10 +3,10 @@
 #include <string>
 #include <string_view>
 
-#include "procedure_table.h"
-#include "test_parameters.h"
+#include "procedures/procedure_table.h"
+#include "procedures/test_parameters.h"
 
-#include "verdict.h"
+#include "common/verdict.h"
 
 namespace vr512b {
 

@@ -1,8 +1,8 @@
-#include "diag_console.h"
+#include "app/diag_console.h"
 
-#include "serial_number.h"
-#include "test_failure.h"
-#include "utf8.h"
+#include "common/utf8.h"
+#include "device/serial_number.h"
+#include "device/test_failure.h"
 
 namespace vr512b {
 

@@ -5,17 +5,17 @@
 #include <string>
 #include <string_view>
 
-#include "clock.h"
-#include "console_view.h"
-#include "device_link.h"
-#include "hid_library.h"
-#include "log_sink.h"
-#include "procedure_host.h"
-#include "procedure_table.h"
-#include "report_layer.h"
-#include "run_observer.h"
-#include "trace_hooks.h"
-#include "unit_commands.h"
+#include "app/console_view.h"
+#include "app/run_observer.h"
+#include "app/trace_hooks.h"
+#include "device/clock.h"
+#include "device/device_link.h"
+#include "device/hid_library.h"
+#include "device/log_sink.h"
+#include "device/report_layer.h"
+#include "device/unit_commands.h"
+#include "procedures/procedure_host.h"
+#include "procedures/procedure_table.h"
 
 namespace vr512b {
 

@@ -1,4 +1,4 @@
-#include "parameter_override.h"
+#include "app/parameter_override.h"
 
 namespace vr512b {
 

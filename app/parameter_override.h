@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "test_parameters.h"
+#include "procedures/test_parameters.h"
 
 namespace vr512b {
 

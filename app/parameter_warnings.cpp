@@ -1,9 +1,9 @@
-#include "parameter_warnings.h"
+#include "app/parameter_warnings.h"
 
-#include "device_types.h"
-#include "serial_number.h"
-#include "text.h"
-#include "utf8.h"
+#include "common/text.h"
+#include "common/utf8.h"
+#include "device/device_types.h"
+#include "device/serial_number.h"
 
 namespace vr512b {
 

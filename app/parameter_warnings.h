@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "test_parameters.h"
+#include "procedures/test_parameters.h"
 
 namespace vr512b {
 

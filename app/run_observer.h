@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "verdict.h"
+#include "common/verdict.h"
 
 namespace vr512b {
 

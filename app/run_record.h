@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "test_parameters.h"
-#include "utc_time.h"
-#include "verdict.h"
+#include "common/utc_time.h"
+#include "common/verdict.h"
+#include "procedures/test_parameters.h"
 
 namespace vr512b {
 

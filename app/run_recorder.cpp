@@ -1,11 +1,11 @@
-#include "run_recorder.h"
+#include "app/run_recorder.h"
 
 #include <algorithm>
 
-#include "build_info.h"
-#include "diag_console.h"
-#include "host_name.h"
-#include "procedure_table.h"
+#include "app/diag_console.h"
+#include "common/host_name.h"
+#include "generated/build_info.h"
+#include "procedures/procedure_table.h"
 
 namespace vr512b {
 

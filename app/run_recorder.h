@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "run_observer.h"
-#include "run_record.h"
+#include "app/run_observer.h"
+#include "app/run_record.h"
 
 namespace vr512b {
 

@@ -1,7 +1,7 @@
-#include "session_trace.h"
+#include "app/session_trace.h"
 
-#include "parameter_override.h"
-#include "procedure_table.h"
+#include "app/parameter_override.h"
+#include "procedures/procedure_table.h"
 
 namespace vr512b {
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "diag_console.h"
-#include "recording_hid.h"
-#include "trace_hooks.h"
-#include "virtual_bench.h"
+#include "app/diag_console.h"
+#include "app/trace_hooks.h"
+#include "sim/virtual_bench.h"
+#include "trace/recording_hid.h"
 
 namespace vr512b {
 

@@ -3,9 +3,9 @@
 #include <string>
 #include <string_view>
 
-#include "random_bytes.h"
+#include "device/random_bytes.h"
 
-#include "verdict.h"
+#include "common/verdict.h"
 
 namespace vr512b {
 

@@ -1,8 +1,8 @@
-#include "version_info.h"
+#include "app/version_info.h"
 
 #include <algorithm>
 
-#include "text.h"
+#include "common/text.h"
 
 namespace vr512b {
 

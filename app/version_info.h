@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "version_resource.h"
+#include "app/version_resource.h"
 
 namespace vr512b {
 

@@ -2,8 +2,8 @@
 #include <map>
 #include <system_error>
 
-#include "build_info.h"
-#include "version_resource.h"
+#include "app/version_resource.h"
+#include "generated/build_info.h"
 
 namespace vr512b {
 

@@ -1,13 +1,13 @@
-#include "version_resource.h"
+#include "app/version_resource.h"
 
-#include "windows_api.h"
+#include "common/windows_api.h"
 // windows.h first: the shell's and the version library's headers build on it.
 #include <shellapi.h>
 #include <winver.h>
 
 #include <cstdio>
 
-#include "utf8.h"
+#include "common/utf8.h"
 
 namespace vr512b {
 

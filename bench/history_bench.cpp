@@ -24,10 +24,10 @@
 
 #include <unistd.h>
 
-#include "history_format.h"
-#include "pg_store.h"
-#include "run_history.h"
-#include "sqlite_store.h"
+#include "history/history_format.h"
+#include "history/pg_store.h"
+#include "history/run_history.h"
+#include "history/sqlite_store.h"
 
 namespace {
 

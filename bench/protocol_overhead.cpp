@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "diag_console.h"
-#include "serial_number.h"
-#include "virtual_bench.h"
+#include "app/diag_console.h"
+#include "device/serial_number.h"
+#include "sim/virtual_bench.h"
 
 namespace {
 

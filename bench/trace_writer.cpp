@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "trace_writer.h"
+#include "trace/trace_writer.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "cli_history.h"
+#include "cli/cli_history.h"
 
 #include <ostream>
 
-#include "history_commands.h"
-#include "history_location.h"
-#include "run_history.h"
-#include "run_record_to_history.h"
+#include "history/console/run_record_to_history.h"
+#include "history/history_commands.h"
+#include "history/history_location.h"
+#include "history/run_history.h"
 
 namespace vr512b::cli {
 

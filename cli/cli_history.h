@@ -3,8 +3,8 @@
 #include <iosfwd>
 #include <memory>
 
-#include "cli_options.h"
-#include "cli_runner.h"
+#include "cli/cli_options.h"
+#include "cli/cli_runner.h"
 
 namespace vr512b {
 struct RunRecord;

@@ -1,6 +1,6 @@
 #include <ostream>
 
-#include "cli_history.h"
+#include "cli/cli_history.h"
 
 namespace vr512b::cli {
 

@@ -1,4 +1,4 @@
-#include "cli_options.h"
+#include "cli/cli_options.h"
 
 #include <climits>
 #include <cstdint>
@@ -8,11 +8,11 @@
 #include <utility>
 #include <vector>
 
-#include "cli_history.h"
-#include "procedure_table.h"
-#include "test_parameters.h"
-#include "utf8.h"
-#include "virtual_bench.h"
+#include "cli/cli_history.h"
+#include "common/utf8.h"
+#include "procedures/procedure_table.h"
+#include "procedures/test_parameters.h"
+#include "sim/virtual_bench.h"
 
 namespace vr512b::cli {
 

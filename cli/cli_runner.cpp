@@ -1,18 +1,18 @@
-#include "cli_runner.h"
+#include "cli/cli_runner.h"
 
 #include <algorithm>
 #include <memory>
 #include <ostream>
 #include <set>
 
-#include "atomic_file.h"
-#include "build_info.h"
-#include "cli_history.h"
-#include "cli_view.h"
-#include "diag_console.h"
-#include "parameter_override.h"
-#include "run_reporter.h"
-#include "settings.h"
+#include "app/diag_console.h"
+#include "app/parameter_override.h"
+#include "cli/cli_history.h"
+#include "cli/cli_view.h"
+#include "cli/run_reporter.h"
+#include "common/atomic_file.h"
+#include "generated/build_info.h"
+#include "settings/settings.h"
 
 namespace vr512b::cli {
 

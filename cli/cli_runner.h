@@ -4,8 +4,8 @@
 #include <iosfwd>
 #include <optional>
 
-#include "cli_options.h"
-#include "console_session.h"
+#include "app/console_session.h"
+#include "cli/cli_options.h"
 
 namespace vr512b::cli {
 

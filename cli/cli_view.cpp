@@ -1,13 +1,13 @@
-#include "cli_view.h"
+#include "cli/cli_view.h"
 
 #include <cerrno>
 #include <istream>
 #include <ostream>
 #include <system_error>
 
-#include "diag_console.h"
-#include "procedure_table.h"
-#include "virtual_bench.h"
+#include "app/diag_console.h"
+#include "procedures/procedure_table.h"
+#include "sim/virtual_bench.h"
 
 namespace vr512b::cli {
 

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "cli_options.h"
-#include "cli_runner.h"
-#include "console_view.h"
+#include "app/console_view.h"
+#include "cli/cli_options.h"
+#include "cli/cli_runner.h"
 
 namespace vr512b {
 class Clock;

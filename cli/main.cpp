@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "cli_runner.h"
-#include "process_setup.h"
+#include "cli/cli_runner.h"
+#include "cli/process_setup.h"
 
 namespace {
 

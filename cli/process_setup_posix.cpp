@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <csignal>
 
-#include "process_setup.h"
+#include "cli/process_setup.h"
 
 namespace vr512b::cli {
 

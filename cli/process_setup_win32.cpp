@@ -4,7 +4,7 @@
 #include <csignal>
 #include <cstdio>
 
-#include "process_setup.h"
+#include "cli/process_setup.h"
 
 namespace vr512b::cli {
 

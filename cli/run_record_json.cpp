@@ -1,7 +1,7 @@
-#include "run_record_json.h"
+#include "cli/run_record_json.h"
 
-#include "device_link.h"
-#include "json_writer.h"
+#include "common/json_writer.h"
+#include "device/device_link.h"
 
 namespace vr512b::cli {
 

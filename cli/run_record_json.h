@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "cli_options.h"
-#include "run_record.h"
+#include "app/run_record.h"
+#include "cli/cli_options.h"
 
 namespace vr512b::cli {
 

@@ -1,11 +1,11 @@
-#include "run_reporter.h"
+#include "cli/run_reporter.h"
 
 #include <ostream>
 
-#include "atomic_file.h"
-#include "cli_history.h"
-#include "cli_view.h"
-#include "run_record_json.h"
+#include "cli/cli_history.h"
+#include "cli/cli_view.h"
+#include "cli/run_record_json.h"
+#include "common/atomic_file.h"
 
 namespace vr512b::cli {
 

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "cli_options.h"
-#include "run_recorder.h"
+#include "app/run_recorder.h"
+#include "cli/cli_options.h"
 
 namespace vr512b {
 class DiagConsole;

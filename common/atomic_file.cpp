@@ -1,11 +1,11 @@
-#include "atomic_file.h"
+#include "common/atomic_file.h"
 
 #include <filesystem>
 #include <system_error>
 #include <utility>
 #include <vector>
 
-#include "atomic_file_platform.h"
+#include "common/atomic_file_platform.h"
 
 namespace vr512b {
 

@@ -2,7 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "atomic_file_platform.h"
+#include "common/atomic_file_platform.h"
 
 namespace vr512b {
 

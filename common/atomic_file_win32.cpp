@@ -1,4 +1,4 @@
-#include "windows_api.h"
+#include "common/windows_api.h"
 // The C runtime's descriptor calls.
 #include <fcntl.h>
 #include <io.h>
@@ -7,7 +7,7 @@
 
 #include <system_error>
 
-#include "atomic_file_platform.h"
+#include "common/atomic_file_platform.h"
 
 namespace vr512b {
 

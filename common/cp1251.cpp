@@ -1,6 +1,6 @@
-#include "cp1251.h"
+#include "common/cp1251.h"
 
-#include "utf8.h"
+#include "common/utf8.h"
 
 namespace vr512b {
 

@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstring>
 
-#include "host_name.h"
+#include "common/host_name.h"
 
 namespace vr512b {
 

@@ -1,7 +1,7 @@
-#include "windows_api.h"
+#include "common/windows_api.h"
 
-#include "host_name.h"
-#include "utf8.h"
+#include "common/host_name.h"
+#include "common/utf8.h"
 
 namespace vr512b {
 

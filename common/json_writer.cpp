@@ -1,8 +1,8 @@
-#include "json_writer.h"
+#include "common/json_writer.h"
 
 #include <cstdio>
 
-#include "utf8.h"
+#include "common/utf8.h"
 
 namespace vr512b {
 

@@ -1,10 +1,10 @@
-#include "device_link.h"
+#include "device/device_link.h"
 
 #include <algorithm>
 #include <string>
 
-#include "serial_number.h"
-#include "system_error.h"
+#include "device/serial_number.h"
+#include "device/system_error.h"
 
 namespace vr512b {
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "device_types.h"
-#include "hid_library.h"
-#include "log_sink.h"
+#include "device/device_types.h"
+#include "device/hid_library.h"
+#include "device/log_sink.h"
 
 namespace vr512b {
 

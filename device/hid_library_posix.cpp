@@ -13,8 +13,8 @@
 #include <set>
 #include <utility>
 
-#include "device_types.h"
-#include "hid_loader.h"
+#include "device/device_types.h"
+#include "device/hid_loader.h"
 
 namespace vr512b {
 

@@ -1,4 +1,4 @@
-#include "windows_api.h"
+#include "common/windows_api.h"
 // windows.h first: SetupAPI's and the I/O control header build on its types.
 #include <setupapi.h>
 #include <winioctl.h>
@@ -7,7 +7,7 @@
 #include <memory>
 #include <type_traits>
 
-#include "hid_loader.h"
+#include "device/hid_loader.h"
 
 namespace vr512b {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hid_library.h"
+#include "device/hid_library.h"
 
 namespace vr512b {
 

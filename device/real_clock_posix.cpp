@@ -2,7 +2,7 @@
 #include <sys/prctl.h>
 #endif
 
-#include "clock.h"
+#include "device/clock.h"
 
 namespace vr512b {
 

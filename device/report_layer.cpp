@@ -1,8 +1,8 @@
-#include "report_layer.h"
+#include "device/report_layer.h"
 
 #include <algorithm>
 
-#include "system_error.h"
+#include "device/system_error.h"
 
 namespace vr512b {
 

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "clock.h"
-#include "device_types.h"
-#include "hid_library.h"
+#include "device/clock.h"
+#include "device/device_types.h"
+#include "device/hid_library.h"
 
 namespace vr512b {
 

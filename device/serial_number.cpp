@@ -1,6 +1,6 @@
-#include "serial_number.h"
+#include "device/serial_number.h"
 
-#include "text.h"
+#include "common/text.h"
 
 namespace vr512b {
 

@@ -1,7 +1,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "system_error.h"
+#include "device/system_error.h"
 
 namespace vr512b {
 

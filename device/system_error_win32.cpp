@@ -1,7 +1,7 @@
-#include "windows_api.h"
+#include "common/windows_api.h"
 
-#include "system_error.h"
-#include "utf8.h"
+#include "common/utf8.h"
+#include "device/system_error.h"
 
 namespace vr512b {
 

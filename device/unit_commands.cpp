@@ -1,11 +1,11 @@
-#include "unit_commands.h"
+#include "device/unit_commands.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "system_error.h"
-#include "test_failure.h"
-#include "text.h"
+#include "common/text.h"
+#include "device/system_error.h"
+#include "device/test_failure.h"
 
 namespace vr512b {
 

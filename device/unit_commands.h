@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <string>
 
-#include "clock.h"
-#include "device_link.h"
-#include "device_types.h"
-#include "log_sink.h"
-#include "random_bytes.h"
-#include "report_layer.h"
+#include "device/clock.h"
+#include "device/device_link.h"
+#include "device/device_types.h"
+#include "device/log_sink.h"
+#include "device/random_bytes.h"
+#include "device/report_layer.h"
 
 namespace vr512b {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "hostile_unit.h"
+#include "autotests/support/hostile_unit.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const vr512b::testing::HostileOutcome outcome = vr512b::testing::RunHostileInput(data, size);

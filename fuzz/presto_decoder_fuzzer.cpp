@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "hostile_unit.h"
-#include "line_monitor.h"
+#include "autotests/support/hostile_unit.h"
+#include "procedures/line_monitor.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "serial_number.h"
+#include "device/serial_number.h"
 
 namespace {
 

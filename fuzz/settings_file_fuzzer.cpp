@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "settings_round_trip.h"
+#include "autotests/support/settings_round_trip.h"
 
 namespace {
 

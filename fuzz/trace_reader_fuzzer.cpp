@@ -14,8 +14,8 @@
 #include <variant>
 #include <vector>
 
-#include "trace_reader.h"
-#include "trace_writer.h"
+#include "trace/trace_reader.h"
+#include "trace/trace_writer.h"
 
 namespace {
 

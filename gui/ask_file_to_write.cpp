@@ -1,4 +1,4 @@
-#include "ask_file_to_write.h"
+#include "gui/ask_file_to_write.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,17 +1,17 @@
-#include "diag_session.h"
+#include "gui/diag_session.h"
 
 #include <QCommandLineParser>
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "build_info.h"
-#include "console_session.h"
-#include "fm_bench.h"
-#include "fm_main.h"
-#include "session_history.h"
-#include "termination_signals.h"
-#include "usage_text.h"
-#include "virtual_bench.h"
+#include "app/console_session.h"
+#include "generated/build_info.h"
+#include "gui/fm_bench.h"
+#include "gui/fm_main.h"
+#include "gui/session_history.h"
+#include "gui/termination_signals.h"
+#include "gui/usage_text.h"
+#include "sim/virtual_bench.h"
 
 namespace vr512b::gui {
 

@@ -1,4 +1,4 @@
-#include "file_version_label.h"
+#include "gui/file_version_label.h"
 
 namespace vr512b::gui {
 

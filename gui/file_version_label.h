@@ -1,6 +1,6 @@
 #pragma once
 
-#include "version_info_label.h"
+#include "gui/version_info_label.h"
 
 namespace vr512b::gui {
 

@@ -1,13 +1,13 @@
-#include "fm_about.h"
+#include "gui/fm_about.h"
 
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 
-#include "file_version_label.h"
-#include "gui_fonts.h"
-#include "korvex_logo.h"
+#include "gui/file_version_label.h"
+#include "gui/gui_fonts.h"
+#include "gui/korvex_logo.h"
 
 namespace vr512b::gui {
 

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "version_info.h"
+#include "app/version_info.h"
 
 namespace vr512b::gui {
 

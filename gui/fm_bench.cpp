@@ -1,4 +1,4 @@
-#include "fm_bench.h"
+#include "gui/fm_bench.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,8 +17,8 @@
 #include <optional>
 #include <vector>
 
-#include "gui_fonts.h"
-#include "virtual_bench.h"
+#include "gui/gui_fonts.h"
+#include "sim/virtual_bench.h"
 
 namespace vr512b::gui {
 

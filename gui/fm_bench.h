@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "operator_stand_in.h"
+#include "gui/operator_stand_in.h"
 
 class QCheckBox;
 class QComboBox;

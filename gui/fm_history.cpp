@@ -1,4 +1,4 @@
-#include "fm_history.h"
+#include "gui/fm_history.h"
 
 #include <QAbstractTableModel>
 #include <QBrush>
@@ -22,13 +22,13 @@
 #include <algorithm>
 #include <climits>
 
-#include "ask_file_to_write.h"
-#include "atomic_file.h"
-#include "fm_main.h"
-#include "gui_fonts.h"
-#include "history_format.h"
-#include "history_worker.h"
-#include "log_view.h"
+#include "common/atomic_file.h"
+#include "gui/ask_file_to_write.h"
+#include "gui/fm_main.h"
+#include "gui/gui_fonts.h"
+#include "gui/log_view.h"
+#include "history/console/history_worker.h"
+#include "history/history_format.h"
 
 namespace vr512b::gui {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "history_location.h"
-#include "run_history.h"
+#include "history/history_location.h"
+#include "history/run_history.h"
 
 class QComboBox;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "fm_main.h"
+#include "gui/fm_main.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
@@ -24,17 +24,17 @@
 #include <stdexcept>
 #include <vector>
 
-#include "ask_file_to_write.h"
-#include "atomic_file.h"
-#include "diag_console.h"
-#include "fm_about.h"
-#include "gui_fonts.h"
-#include "log_view.h"
-#include "operator_stand_in.h"
-#include "parameter_warnings.h"
-#include "run_recorder.h"
-#include "settings.h"
-#include "setup_panel.h"
+#include "app/diag_console.h"
+#include "app/parameter_warnings.h"
+#include "app/run_recorder.h"
+#include "common/atomic_file.h"
+#include "gui/ask_file_to_write.h"
+#include "gui/fm_about.h"
+#include "gui/gui_fonts.h"
+#include "gui/log_view.h"
+#include "gui/operator_stand_in.h"
+#include "gui/setup_panel.h"
+#include "settings/settings.h"
 
 namespace vr512b::gui {
 

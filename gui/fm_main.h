@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "console_view.h"
-#include "run_record.h"
-#include "test_parameters.h"
+#include "app/console_view.h"
+#include "app/run_record.h"
+#include "procedures/test_parameters.h"
 
 class QAction;
 class QDateTime;

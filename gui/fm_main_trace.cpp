@@ -9,9 +9,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "ask_file_to_write.h"
-#include "fm_main.h"
-#include "trace_control.h"
+#include "app/trace_control.h"
+#include "gui/ask_file_to_write.h"
+#include "gui/fm_main.h"
 
 namespace vr512b::gui {
 

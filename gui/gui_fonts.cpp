@@ -1,4 +1,4 @@
-#include "gui_fonts.h"
+#include "gui/gui_fonts.h"
 
 #include <QFontDatabase>
 #include <QStringList>

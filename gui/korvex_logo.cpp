@@ -1,4 +1,4 @@
-#include "korvex_logo.h"
+#include "gui/korvex_logo.h"
 
 #include <QFont>
 #include <QFontMetricsF>

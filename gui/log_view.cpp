@@ -1,4 +1,4 @@
-#include "log_view.h"
+#include "gui/log_view.h"
 
 #include <QClipboard>
 #include <QFontMetrics>
@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "utf8.h"
+#include "common/utf8.h"
 
 namespace vr512b::gui {
 namespace {

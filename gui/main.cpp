@@ -6,11 +6,11 @@
 #include <exception>
 #include <memory>
 
-#include "build_info.h"
-#include "diag_session.h"
-#include "fm_main.h"
-#include "program_arguments.h"
-#include "startup_failure.h"
+#include "generated/build_info.h"
+#include "gui/diag_session.h"
+#include "gui/fm_main.h"
+#include "gui/program_arguments.h"
+#include "gui/startup_failure.h"
 
 namespace {
 

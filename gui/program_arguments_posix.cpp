@@ -1,4 +1,4 @@
-#include "program_arguments.h"
+#include "gui/program_arguments.h"
 
 namespace vr512b::gui {
 

@@ -1,6 +1,6 @@
-#include "program_arguments.h"
+#include "gui/program_arguments.h"
 
-#include "windows_api.h"
+#include "common/windows_api.h"
 
 #include <shellapi.h>
 

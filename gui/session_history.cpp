@@ -1,13 +1,13 @@
-#include "session_history.h"
+#include "gui/session_history.h"
 
 #include <QFileInfo>
 
-#include "background_recorder.h"
-#include "diag_session.h"
-#include "fm_history.h"
-#include "fm_main.h"
-#include "history_location.h"
-#include "pg_connection.h"
+#include "gui/diag_session.h"
+#include "gui/fm_history.h"
+#include "gui/fm_main.h"
+#include "history/console/background_recorder.h"
+#include "history/history_location.h"
+#include "history/pg_connection.h"
 
 namespace vr512b::gui {
 

@@ -1,5 +1,5 @@
-#include "fm_main.h"
-#include "session_history.h"
+#include "gui/fm_main.h"
+#include "gui/session_history.h"
 
 namespace vr512b::gui {
 

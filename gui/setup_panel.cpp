@@ -1,4 +1,4 @@
-#include "setup_panel.h"
+#include "gui/setup_panel.h"
 
 #include <QCheckBox>
 #include <QGuiApplication>
@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "gui_fonts.h"
+#include "gui/gui_fonts.h"
 
 namespace vr512b::gui {
 

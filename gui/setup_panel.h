@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "test_parameters.h"
+#include "procedures/test_parameters.h"
 
 class QCheckBox;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "startup_failure.h"
+#include "gui/startup_failure.h"
 
 #include <cstdio>
 #include <cstdlib>

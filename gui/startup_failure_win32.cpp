@@ -1,6 +1,6 @@
-#include "startup_failure.h"
+#include "gui/startup_failure.h"
 
-#include "windows_api.h"
+#include "common/windows_api.h"
 
 #include <cstdio>
 #include <cstdlib>

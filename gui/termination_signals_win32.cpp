@@ -1,10 +1,10 @@
-#include "termination_signals.h"
+#include "gui/termination_signals.h"
 
 #include <QApplication>
 #include <QSessionManager>
 #include <QWidget>
 
-#include "windows_api.h"
+#include "common/windows_api.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "usage_text.h"
+#include "gui/usage_text.h"
 
 namespace vr512b::gui {
 

@@ -1,4 +1,4 @@
-#include "version_info_label.h"
+#include "gui/version_info_label.h"
 
 namespace vr512b::gui {
 

@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QString>
 
-#include "version_info.h"
+#include "app/version_info.h"
 
 namespace vr512b::gui {
 

@@ -1,7 +1,7 @@
-#include "history_commands.h"
+#include "history/history_commands.h"
 
-#include "history_format.h"
-#include "utf8.h"
+#include "common/utf8.h"
+#include "history/history_format.h"
 
 namespace vr512b::history {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "run_history.h"
+#include "history/run_history.h"
 
 namespace vr512b::history {
 

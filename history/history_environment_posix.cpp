@@ -1,6 +1,6 @@
 #include <cstdlib>
 
-#include "history_location.h"
+#include "history/history_location.h"
 
 namespace vr512b::history {
 

@@ -1,12 +1,12 @@
-#include "windows_api.h"
+#include "common/windows_api.h"
 
 #include <knownfolders.h>
 #include <shlobj.h>
 
 #include <memory>
 
-#include "history_location.h"
-#include "utf8.h"
+#include "common/utf8.h"
+#include "history/history_location.h"
 
 namespace vr512b::history {
 

@@ -1,7 +1,7 @@
-#include "history_format.h"
+#include "history/history_format.h"
 
-#include "json_writer.h"
-#include "utc_time.h"
+#include "common/json_writer.h"
+#include "common/utc_time.h"
 
 namespace vr512b::history {
 

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "recorded_run.h"
-#include "run_history.h"
+#include "history/recorded_run.h"
+#include "history/run_history.h"
 
 namespace vr512b::history {
 

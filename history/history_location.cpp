@@ -1,4 +1,4 @@
-#include "history_location.h"
+#include "history/history_location.h"
 
 #if VR512B_HISTORY_POSTGRES
 #include <libpq-fe.h>
@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "utf8.h"
+#include "common/utf8.h"
 
 namespace vr512b::history {
 

@@ -1,8 +1,8 @@
 #if VR512B_HISTORY_POSTGRES
-#include "postgres_history.h"
+#include "history/postgres_history.h"
 #endif
-#include "run_history.h"
-#include "sqlite_history.h"
+#include "history/run_history.h"
+#include "history/sqlite_history.h"
 
 namespace vr512b::history {
 

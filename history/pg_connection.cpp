@@ -1,10 +1,10 @@
-#include "pg_connection.h"
+#include "history/pg_connection.h"
 
 #include <charconv>
 #include <chrono>
 #include <map>
 
-#include "text.h"
+#include "common/text.h"
 
 namespace vr512b::history {
 

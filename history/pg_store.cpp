@@ -1,7 +1,7 @@
-#include "pg_store.h"
+#include "history/pg_store.h"
 
-#include "history_error.h"
-#include "schema.h"
+#include "history/history_error.h"
+#include "history/schema.h"
 
 namespace vr512b::history {
 

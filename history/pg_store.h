@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "pg_connection.h"
-#include "recorded_run.h"
-#include "run_history.h"
+#include "history/pg_connection.h"
+#include "history/recorded_run.h"
+#include "history/run_history.h"
 
 namespace vr512b::history {
 

@@ -4,10 +4,10 @@
 #include <optional>
 #include <string>
 
-#include "pg_connection.h"
-#include "pg_store.h"
-#include "run_history.h"
-#include "run_spool.h"
+#include "history/pg_connection.h"
+#include "history/pg_store.h"
+#include "history/run_history.h"
+#include "history/run_spool.h"
 
 namespace vr512b::history {
 

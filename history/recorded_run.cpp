@@ -1,12 +1,12 @@
-#include "recorded_run.h"
+#include "history/recorded_run.h"
 
 #include <array>
 #include <cstdio>
 #include <random>
 
-#include "host_name.h"
-#include "text.h"
-#include "utf8.h"
+#include "common/host_name.h"
+#include "common/text.h"
+#include "common/utf8.h"
 
 namespace vr512b::history {
 

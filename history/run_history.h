@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "history_location.h"
-#include "recorded_run.h"
+#include "history/history_location.h"
+#include "history/recorded_run.h"
 
 namespace vr512b::history {
 

@@ -1,6 +1,6 @@
-#include "run_spool.h"
+#include "history/run_spool.h"
 
-#include "pg_connection.h"
+#include "history/pg_connection.h"
 
 namespace vr512b::history {
 

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "recorded_run.h"
-#include "sqlite_store.h"
+#include "history/recorded_run.h"
+#include "history/sqlite_store.h"
 
 namespace vr512b::history {
 

@@ -1,4 +1,4 @@
-#include "schema.h"
+#include "history/schema.h"
 
 namespace vr512b::history {
 

@@ -21,7 +21,7 @@
 #include <span>
 #include <string>
 
-#include "run_history.h"
+#include "history/run_history.h"
 
 namespace vr512b::history {
 

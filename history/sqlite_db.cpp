@@ -1,4 +1,4 @@
-#include "sqlite_db.h"
+#include "history/sqlite_db.h"
 
 namespace vr512b::history {
 

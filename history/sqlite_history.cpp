@@ -1,6 +1,6 @@
-#include "sqlite_history.h"
+#include "history/sqlite_history.h"
 
-#include "utf8.h"
+#include "common/utf8.h"
 
 namespace vr512b::history {
 

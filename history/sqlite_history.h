@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "run_history.h"
-#include "sqlite_store.h"
+#include "history/run_history.h"
+#include "history/sqlite_store.h"
 
 namespace vr512b::history {
 

@@ -1,11 +1,11 @@
-#include "sqlite_store.h"
+#include "history/sqlite_store.h"
 
 #include <filesystem>
 #include <system_error>
 #include <thread>
 
-#include "history_error.h"
-#include "schema.h"
+#include "history/history_error.h"
+#include "history/schema.h"
 
 namespace vr512b::history {
 

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "recorded_run.h"
-#include "run_history.h"
-#include "sqlite_db.h"
+#include "history/recorded_run.h"
+#include "history/run_history.h"
+#include "history/sqlite_db.h"
 
 namespace vr512b::history {
 

@@ -1,7 +1,7 @@
-#include "data_procedure.h"
+#include "procedures/data_procedure.h"
 
-#include "message_exchange.h"
-#include "test_failure.h"
+#include "device/test_failure.h"
+#include "procedures/message_exchange.h"
 
 namespace vr512b {
 

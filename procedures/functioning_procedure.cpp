@@ -1,10 +1,10 @@
-#include "functioning_procedure.h"
+#include "procedures/functioning_procedure.h"
 
 #include <cstring>
 #include <string>
 
-#include "system_error.h"
-#include "test_failure.h"
+#include "device/system_error.h"
+#include "device/test_failure.h"
 
 namespace vr512b {
 

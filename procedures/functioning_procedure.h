@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "test_run.h"
+#include "procedures/test_run.h"
 
 namespace vr512b {
 

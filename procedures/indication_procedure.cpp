@@ -1,9 +1,9 @@
-#include "indication_procedure.h"
+#include "procedures/indication_procedure.h"
 
 #include <cstring>
 
-#include "output_procedure.h"
-#include "test_failure.h"
+#include "device/test_failure.h"
+#include "procedures/output_procedure.h"
 
 namespace vr512b {
 

@@ -1,11 +1,11 @@
-#include "line_monitor.h"
+#include "procedures/line_monitor.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
 
-#include "cp1251.h"
-#include "test_failure.h"
+#include "common/cp1251.h"
+#include "device/test_failure.h"
 
 namespace vr512b {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "test_run.h"
+#include "procedures/test_run.h"
 
 namespace vr512b {
 

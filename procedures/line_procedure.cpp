@@ -1,8 +1,8 @@
-#include "line_procedure.h"
+#include "procedures/line_procedure.h"
 
 #include <string>
 
-#include "test_failure.h"
+#include "device/test_failure.h"
 
 namespace vr512b {
 

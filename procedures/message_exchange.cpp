@@ -1,14 +1,14 @@
-#include "message_exchange.h"
+#include "procedures/message_exchange.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "cp1251.h"
-#include "message_tables.h"
-#include "test_failure.h"
-#include "text.h"
+#include "common/cp1251.h"
+#include "common/text.h"
+#include "device/test_failure.h"
+#include "procedures/message_tables.h"
 
 namespace vr512b {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "procedure_host.h"
+#include "procedures/procedure_host.h"
 
 namespace vr512b {
 

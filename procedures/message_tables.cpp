@@ -1,4 +1,4 @@
-#include "message_tables.h"
+#include "procedures/message_tables.h"
 
 namespace vr512b {
 

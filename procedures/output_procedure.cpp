@@ -1,6 +1,6 @@
-#include "output_procedure.h"
+#include "procedures/output_procedure.h"
 
-#include "test_failure.h"
+#include "device/test_failure.h"
 
 namespace vr512b {
 

@@ -1,7 +1,7 @@
-#include "phone_line_procedure.h"
+#include "procedures/phone_line_procedure.h"
 
-#include "message_exchange.h"
-#include "test_failure.h"
+#include "device/test_failure.h"
+#include "procedures/message_exchange.h"
 
 namespace vr512b {
 

@@ -5,11 +5,11 @@
 #include <string>
 #include <string_view>
 
-#include "clock.h"
-#include "device_link.h"
-#include "test_failure.h"
-#include "test_parameters.h"
-#include "unit_commands.h"
+#include "device/clock.h"
+#include "device/device_link.h"
+#include "device/test_failure.h"
+#include "device/unit_commands.h"
+#include "procedures/test_parameters.h"
 
 namespace vr512b {
 

@@ -1,12 +1,12 @@
-#include "procedure_table.h"
+#include "procedures/procedure_table.h"
 
-#include "data_procedure.h"
-#include "functioning_procedure.h"
-#include "indication_procedure.h"
-#include "line_monitor.h"
-#include "line_procedure.h"
-#include "phone_line_procedure.h"
-#include "sound_procedure.h"
+#include "procedures/data_procedure.h"
+#include "procedures/functioning_procedure.h"
+#include "procedures/indication_procedure.h"
+#include "procedures/line_monitor.h"
+#include "procedures/line_procedure.h"
+#include "procedures/phone_line_procedure.h"
+#include "procedures/sound_procedure.h"
 
 namespace vr512b {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "test_run.h"
+#include "procedures/test_run.h"
 
 namespace vr512b {
 

@@ -1,7 +1,7 @@
-#include "sound_procedure.h"
+#include "procedures/sound_procedure.h"
 
-#include "output_procedure.h"
-#include "test_failure.h"
+#include "device/test_failure.h"
+#include "procedures/output_procedure.h"
 
 namespace vr512b {
 

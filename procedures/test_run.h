@@ -1,6 +1,6 @@
 #pragma once
 
-#include "procedure_host.h"
+#include "procedures/procedure_host.h"
 
 namespace vr512b {
 

@@ -1,4 +1,4 @@
-#include "ext_registry.h"
+#include "settings/ext_registry.h"
 
 #include <algorithm>
 #include <cstring>

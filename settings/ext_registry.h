@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "registry_store.h"
+#include "settings/registry_store.h"
 
 namespace vr512b {
 

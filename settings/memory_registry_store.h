@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "registry_store.h"
-#include "text.h"
+#include "common/text.h"
+#include "settings/registry_store.h"
 
 namespace vr512b {
 

@@ -1,10 +1,10 @@
-#include "reg_document.h"
+#include "settings/reg_document.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <utility>
 
-#include "text.h"
+#include "common/text.h"
 
 namespace vr512b {
 

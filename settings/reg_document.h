@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "reg_file_text.h"
-#include "registry_store.h"
+#include "settings/reg_file_text.h"
+#include "settings/registry_store.h"
 
 namespace vr512b {
 

@@ -12,11 +12,11 @@
 #include <system_error>
 #include <utility>
 
-#include "atomic_file.h"
-#include "reg_document.h"
-#include "reg_file_store.h"
-#include "text.h"
-#include "unique_fd.h"
+#include "common/atomic_file.h"
+#include "common/text.h"
+#include "common/unique_fd.h"
+#include "settings/reg_document.h"
+#include "settings/reg_file_store.h"
 
 namespace vr512b {
 

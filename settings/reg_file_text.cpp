@@ -1,10 +1,10 @@
-#include "reg_file_text.h"
+#include "settings/reg_file_text.h"
 
 #include <algorithm>
 
-#include "cp1251.h"
-#include "text.h"
-#include "utf8.h"
+#include "common/cp1251.h"
+#include "common/text.h"
+#include "common/utf8.h"
 
 namespace vr512b {
 

@@ -1,11 +1,11 @@
-#include "settings.h"
+#include "settings/settings.h"
 
 #include <algorithm>
 #include <exception>
 #include <functional>
 #include <vector>
 
-#include "ext_registry.h"
+#include "settings/ext_registry.h"
 
 namespace vr512b {
 

@@ -3,9 +3,9 @@
 #include <memory>
 #include <string>
 
-#include "ext_registry.h"
-#include "registry_store.h"
-#include "test_parameters.h"
+#include "procedures/test_parameters.h"
+#include "settings/ext_registry.h"
+#include "settings/registry_store.h"
 
 namespace vr512b {
 

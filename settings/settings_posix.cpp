@@ -3,9 +3,9 @@
 
 #include <cstdlib>
 
-#include "memory_registry_store.h"
-#include "reg_file_store.h"
-#include "settings.h"
+#include "settings/memory_registry_store.h"
+#include "settings/reg_file_store.h"
+#include "settings/settings.h"
 
 namespace vr512b {
 

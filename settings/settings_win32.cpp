@@ -1,6 +1,6 @@
-#include "ext_registry.h"
-#include "settings.h"
-#include "text.h"
+#include "common/text.h"
+#include "settings/ext_registry.h"
+#include "settings/settings.h"
 
 namespace vr512b {
 

@@ -1,10 +1,10 @@
 // The system registry behind the settings store.
 
-#include "registry_store.h"
+#include "settings/registry_store.h"
 
-#include "windows_api.h"
+#include "common/windows_api.h"
 
-#include "utf8.h"
+#include "common/utf8.h"
 
 #include <cstring>
 #include <memory>

@@ -1,7 +1,7 @@
 // The default bench and the scenarios of the --sim option, e.g.
 // "unplug ref after 5" or "call ut 50 0E01341234 2001".
 
-#include "bench_config.h"
+#include "sim/bench_config.h"
 
 #include <cctype>
 #include <charconv>

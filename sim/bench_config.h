@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "device_types.h"
+#include "device/device_types.h"
 
 namespace vr512b::sim {
 

@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "scheduler.h"
-#include "virtual_bench.h"
-#include "virtual_unit.h"
+#include "sim/scheduler.h"
+#include "sim/virtual_bench.h"
+#include "sim/virtual_unit.h"
 
 namespace vr512b::sim {
 

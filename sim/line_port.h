@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "device_types.h"
+#include "device/device_types.h"
 
 namespace vr512b::sim {
 

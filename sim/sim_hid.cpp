@@ -1,9 +1,9 @@
-#include "sim_hid.h"
+#include "sim/sim_hid.h"
 
 #include <algorithm>
 
-#include "system_error.h"
-#include "utf8.h"
+#include "common/utf8.h"
+#include "device/system_error.h"
 
 namespace vr512b::sim {
 

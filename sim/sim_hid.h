@@ -5,10 +5,10 @@
 #include <map>
 #include <string>
 
-#include "clock.h"
-#include "hid_library.h"
-#include "trace_replay.h"
-#include "virtual_unit.h"
+#include "device/clock.h"
+#include "device/hid_library.h"
+#include "sim/trace_replay.h"
+#include "sim/virtual_unit.h"
 
 namespace vr512b::sim {
 

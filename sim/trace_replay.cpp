@@ -1,11 +1,11 @@
-#include "trace_replay.h"
+#include "sim/trace_replay.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <limits>
 
-#include "system_error.h"
-#include "unit_commands.h"
+#include "device/system_error.h"
+#include "device/unit_commands.h"
 
 namespace vr512b::sim {
 namespace {

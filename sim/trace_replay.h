@@ -9,12 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include "bench_config.h"
-#include "clock.h"
-#include "console_marks.h"
-#include "hid_library.h"
-#include "random_bytes.h"
-#include "trace_reader.h"
+#include "device/clock.h"
+#include "device/hid_library.h"
+#include "device/random_bytes.h"
+#include "sim/bench_config.h"
+#include "trace/console_marks.h"
+#include "trace/trace_reader.h"
 
 namespace vr512b::sim {
 

@@ -1,10 +1,10 @@
-#include "virtual_bench.h"
+#include "sim/virtual_bench.h"
 
-#include "line_model.h"
-#include "scheduler.h"
-#include "sim_hid.h"
-#include "trace_replay.h"
-#include "virtual_unit.h"
+#include "sim/line_model.h"
+#include "sim/scheduler.h"
+#include "sim/sim_hid.h"
+#include "sim/trace_replay.h"
+#include "sim/virtual_unit.h"
 
 namespace vr512b::sim {
 

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "bench_config.h"
-#include "clock.h"
-#include "device_types.h"
-#include "hid_library.h"
-#include "trace_replay.h"
-#include "virtual_technician.h"
+#include "device/clock.h"
+#include "device/device_types.h"
+#include "device/hid_library.h"
+#include "sim/bench_config.h"
+#include "sim/trace_replay.h"
+#include "sim/virtual_technician.h"
 
 namespace vr512b::sim {
 

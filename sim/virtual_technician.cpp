@@ -1,7 +1,7 @@
 #include <string_view>
 
-#include "trace_replay.h"
-#include "virtual_bench.h"
+#include "sim/trace_replay.h"
+#include "sim/virtual_bench.h"
 
 namespace vr512b::sim {
 

@@ -1,4 +1,4 @@
-#include "virtual_unit.h"
+#include "sim/virtual_unit.h"
 
 #include <algorithm>
 

@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "device_types.h"
-#include "line_port.h"
-#include "scheduler.h"
-#include "virtual_bench.h"
+#include "device/device_types.h"
+#include "sim/line_port.h"
+#include "sim/scheduler.h"
+#include "sim/virtual_bench.h"
 
 namespace vr512b::sim {
 

@@ -1,10 +1,10 @@
-#include "console_marks.h"
+#include "trace/console_marks.h"
 
 #include <charconv>
 #include <cstdio>
 
-#include "pcapng_layout.h"
-#include "text.h"
+#include "common/text.h"
+#include "trace/pcapng_layout.h"
 
 namespace vr512b::trace {
 namespace {

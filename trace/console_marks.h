@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "trace_types.h"
+#include "trace/trace_types.h"
 
 namespace vr512b::trace {
 

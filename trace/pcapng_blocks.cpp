@@ -1,4 +1,4 @@
-#include "pcapng_blocks.h"
+#include "trace/pcapng_blocks.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <system_error>
 
-#include "little_endian.h"
-#include "pcapng_layout.h"
+#include "trace/little_endian.h"
+#include "trace/pcapng_layout.h"
 
 namespace vr512b::trace {
 namespace {

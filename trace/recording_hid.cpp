@@ -1,9 +1,9 @@
-#include "recording_hid.h"
+#include "trace/recording_hid.h"
 
 #include <algorithm>
 
-#include "console_marks.h"
-#include "system_error.h"
+#include "device/system_error.h"
+#include "trace/console_marks.h"
 
 namespace vr512b::trace {
 namespace {

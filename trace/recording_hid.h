@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "clock.h"
-#include "hid_library.h"
-#include "trace_writer.h"
+#include "device/clock.h"
+#include "device/hid_library.h"
+#include "trace/trace_writer.h"
 
 namespace vr512b::trace {
 

@@ -1,11 +1,11 @@
-#include "trace_reader.h"
+#include "trace/trace_reader.h"
 
 #include <cstdio>
 #include <limits>
 #include <utility>
 
-#include "little_endian.h"
-#include "pcapng_layout.h"
+#include "trace/little_endian.h"
+#include "trace/pcapng_layout.h"
 
 namespace vr512b::trace {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "pcapng_blocks.h"
-#include "trace_types.h"
-#include "usb_descriptors.h"
+#include "trace/pcapng_blocks.h"
+#include "trace/trace_types.h"
+#include "trace/usb_descriptors.h"
 
 namespace vr512b::trace {
 

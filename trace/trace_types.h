@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-#include "device_types.h"
+#include "device/device_types.h"
 
 namespace vr512b::trace {
 

@@ -1,4 +1,4 @@
-#include "trace_writer.h"
+#include "trace/trace_writer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,9 +6,9 @@
 #include <limits>
 #include <system_error>
 
-#include "little_endian.h"
-#include "pcapng_layout.h"
-#include "usb_descriptors.h"
+#include "trace/little_endian.h"
+#include "trace/pcapng_layout.h"
+#include "trace/usb_descriptors.h"
 
 namespace vr512b::trace {
 namespace {

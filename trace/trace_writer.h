@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "trace_types.h"
+#include "trace/trace_types.h"
 
 namespace vr512b::trace {
 

@@ -1,7 +1,7 @@
-#include "usb_descriptors.h"
+#include "trace/usb_descriptors.h"
 
-#include "pcapng_layout.h"
-#include "utf8.h"
+#include "common/utf8.h"
+#include "trace/pcapng_layout.h"
 
 namespace vr512b::trace {
 namespace {

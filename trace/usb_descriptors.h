@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "trace_types.h"
+#include "trace/trace_types.h"
 
 namespace vr512b::trace {
 

@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "cli_in_process.h"
-#include "cli_options.h"
-#include "cli_runner.h"
-#include "test_support.h"
+#include "autotests/support/cli_in_process.h"
+#include "autotests/support/test_support.h"
+#include "cli/cli_options.h"
+#include "cli/cli_runner.h"
 
 namespace vr512b {
 namespace {

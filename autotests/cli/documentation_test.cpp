@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "procedure_table.h"
-#include "test_support.h"
-#include "virtual_bench.h"
+#include "autotests/support/test_support.h"
+#include "procedures/procedure_table.h"
+#include "sim/virtual_bench.h"
 
 namespace vr512b {
 namespace {

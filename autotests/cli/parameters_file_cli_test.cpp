@@ -8,12 +8,12 @@
 #include <filesystem>
 #include <sstream>
 
-#include "cli_in_process.h"
-#include "cli_options.h"
-#include "cli_runner.h"
-#include "json_reader.h"
-#include "test_support.h"
-#include "unprivileged.h"
+#include "autotests/support/cli_in_process.h"
+#include "autotests/support/json_reader.h"
+#include "autotests/support/test_support.h"
+#include "autotests/support/unprivileged.h"
+#include "cli/cli_options.h"
+#include "cli/cli_runner.h"
 
 namespace vr512b {
 namespace {

@@ -16,13 +16,13 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
-#include "cli_in_process.h"
-#include "cli_options.h"
-#include "cli_runner.h"
-#include "json_reader.h"
-#include "run_reporter.h"
-#include "small_disk.h"
-#include "test_support.h"
+#include "autotests/support/cli_in_process.h"
+#include "autotests/support/json_reader.h"
+#include "autotests/support/small_disk.h"
+#include "autotests/support/test_support.h"
+#include "cli/cli_options.h"
+#include "cli/cli_runner.h"
+#include "cli/run_reporter.h"
 
 namespace vr512b {
 namespace {

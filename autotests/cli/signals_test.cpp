@@ -25,7 +25,7 @@
 #include <utility>
 #include <vector>
 
-#include "test_support.h"
+#include "autotests/support/test_support.h"
 
 namespace vr512b {
 namespace {

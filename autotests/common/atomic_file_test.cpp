@@ -18,9 +18,9 @@
 #include <unistd.h>
 #endif
 
-#include "atomic_file.h"
-#include "small_disk.h"
-#include "test_support.h"
+#include "autotests/support/small_disk.h"
+#include "autotests/support/test_support.h"
+#include "common/atomic_file.h"
 
 namespace vr512b {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "json_reader.h"
-#include "json_writer.h"
+#include "autotests/support/json_reader.h"
+#include "common/json_writer.h"
 
 namespace vr512b {
 namespace {

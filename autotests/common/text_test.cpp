@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "cp1251.h"
-#include "text.h"
-#include "utf8.h"
+#include "common/cp1251.h"
+#include "common/text.h"
+#include "common/utf8.h"
 
 namespace vr512b {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "utc_time.h"
+#include "common/utc_time.h"
 
 namespace vr512b {
 namespace {

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "console_session.h"
-#include "settings.h"
-#include "test_support.h"
+#include "app/console_session.h"
+#include "autotests/support/test_support.h"
+#include "settings/settings.h"
 
 namespace vr512b {
 namespace {

@@ -5,9 +5,9 @@
 
 #include <stdexcept>
 
-#include "console_harness.h"
-#include "host_name.h"
-#include "run_recorder.h"
+#include "app/run_recorder.h"
+#include "autotests/support/console_harness.h"
+#include "common/host_name.h"
 
 namespace vr512b {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "device_link.h"
-#include "fake_hid.h"
-#include "serial_number.h"
+#include "autotests/support/fake_hid.h"
+#include "device/device_link.h"
+#include "device/serial_number.h"
 
 namespace vr512b {
 namespace {

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <functional>
 
-#include "fake_hid.h"
-#include "report_layer.h"
-#include "system_error.h"
+#include "autotests/support/fake_hid.h"
+#include "device/report_layer.h"
+#include "device/system_error.h"
 
 namespace vr512b {
 namespace {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "device_link.h"
-#include "fake_hid.h"
-#include "test_failure.h"
-#include "unit_commands.h"
+#include "autotests/support/fake_hid.h"
+#include "device/device_link.h"
+#include "device/test_failure.h"
+#include "device/unit_commands.h"
 
 namespace vr512b {
 namespace {

@@ -17,10 +17,10 @@
 #include <utility>
 #include <vector>
 
-#include "hid_library.h"
-#include "settings.h"
-#include "test_parameters.h"
-#include "test_support.h"
+#include "autotests/support/test_support.h"
+#include "device/hid_library.h"
+#include "procedures/test_parameters.h"
+#include "settings/settings.h"
 
 namespace vr512b::guitest {
 

@@ -8,12 +8,12 @@
 
 #include <memory>
 
-#include "clock.h"
-#include "file_version_label.h"
-#include "fm_about.h"
-#include "fm_main.h"
-#include "gui_test_support.h"
-#include "version_info.h"
+#include "app/version_info.h"
+#include "autotests/gui/gui_test_support.h"
+#include "device/clock.h"
+#include "gui/file_version_label.h"
+#include "gui/fm_about.h"
+#include "gui/fm_main.h"
 
 using namespace vr512b;
 using namespace vr512b::gui;

@@ -27,16 +27,16 @@
 #include <memory>
 #include <sstream>
 
-#include "cli_in_process.h"
-#include "diag_session.h"
-#include "fm_bench.h"
-#include "fm_history.h"
-#include "fm_main.h"
-#include "gui_test_support.h"
-#include "log_view.h"
-#include "run_history.h"
-#include "test_support.h"
-#include "unique_fd.h"
+#include "autotests/gui/gui_test_support.h"
+#include "autotests/support/cli_in_process.h"
+#include "autotests/support/test_support.h"
+#include "common/unique_fd.h"
+#include "gui/diag_session.h"
+#include "gui/fm_bench.h"
+#include "gui/fm_history.h"
+#include "gui/fm_main.h"
+#include "gui/log_view.h"
+#include "history/run_history.h"
 
 using namespace vr512b;
 using namespace vr512b::gui;

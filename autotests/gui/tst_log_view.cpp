@@ -1,4 +1,4 @@
-#include "log_view.h"
+#include "gui/log_view.h"
 
 #include <QApplication>
 #include <QClipboard>

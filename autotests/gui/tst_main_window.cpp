@@ -15,11 +15,11 @@
 
 #include <memory>
 
-#include "clock.h"
-#include "diag_console.h"
-#include "fm_main.h"
-#include "gui_test_support.h"
-#include "log_view.h"
+#include "app/diag_console.h"
+#include "autotests/gui/gui_test_support.h"
+#include "device/clock.h"
+#include "gui/fm_main.h"
+#include "gui/log_view.h"
 
 using namespace vr512b;
 using namespace vr512b::gui;

@@ -18,14 +18,14 @@
 #include <memory>
 #include <string>
 
-#include "bench_session.h"
-#include "diag_console.h"
-#include "diag_session.h"
-#include "fm_bench.h"
-#include "fm_main.h"
-#include "gui_test_support.h"
-#include "log_view.h"
-#include "virtual_bench.h"
+#include "app/diag_console.h"
+#include "autotests/gui/bench_session.h"
+#include "autotests/gui/gui_test_support.h"
+#include "gui/diag_session.h"
+#include "gui/fm_bench.h"
+#include "gui/fm_main.h"
+#include "gui/log_view.h"
+#include "sim/virtual_bench.h"
 
 using namespace vr512b;
 using namespace vr512b::gui;

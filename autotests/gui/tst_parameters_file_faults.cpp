@@ -17,14 +17,14 @@
 #include <iterator>
 #include <memory>
 
-#include "clock.h"
-#include "diag_console.h"
-#include "diag_session.h"
-#include "fm_main.h"
-#include "gui_test_support.h"
-#include "reg_samples.h"
-#include "setup_panel.h"
-#include "unprivileged.h"
+#include "app/diag_console.h"
+#include "autotests/gui/gui_test_support.h"
+#include "autotests/support/reg_samples.h"
+#include "autotests/support/unprivileged.h"
+#include "device/clock.h"
+#include "gui/diag_session.h"
+#include "gui/fm_main.h"
+#include "gui/setup_panel.h"
 
 using namespace vr512b;
 using namespace vr512b::gui;

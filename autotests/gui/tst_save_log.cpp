@@ -17,12 +17,12 @@
 
 #include <sys/stat.h>
 
-#include "diag_console.h"
-#include "diag_session.h"
-#include "fm_main.h"
-#include "gui_test_support.h"
-#include "log_view.h"
-#include "small_disk.h"
+#include "app/diag_console.h"
+#include "autotests/gui/gui_test_support.h"
+#include "autotests/support/small_disk.h"
+#include "gui/diag_session.h"
+#include "gui/fm_main.h"
+#include "gui/log_view.h"
 
 using namespace vr512b;
 using namespace vr512b::gui;

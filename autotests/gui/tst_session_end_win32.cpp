@@ -7,11 +7,11 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "bench_session.h"
-#include "diag_console.h"
-#include "fm_main.h"
-#include "log_view.h"
-#include "virtual_bench.h"
+#include "app/diag_console.h"
+#include "autotests/gui/bench_session.h"
+#include "gui/fm_main.h"
+#include "gui/log_view.h"
+#include "sim/virtual_bench.h"
 
 // After the console's headers: without the lean set, <windows.h> defines
 // `interface` as a keyword of its own.

@@ -14,11 +14,11 @@
 #include <fstream>
 #include <memory>
 
-#include "clock.h"
-#include "diag_console.h"
-#include "fm_main.h"
-#include "gui_test_support.h"
-#include "setup_panel.h"
+#include "app/diag_console.h"
+#include "autotests/gui/gui_test_support.h"
+#include "device/clock.h"
+#include "gui/fm_main.h"
+#include "gui/setup_panel.h"
 
 using namespace vr512b;
 using namespace vr512b::gui;

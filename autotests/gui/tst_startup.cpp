@@ -7,9 +7,9 @@
 
 #include <cstdlib>
 
-#include "diag_session.h"
-#include "fm_main.h"
-#include "gui_test_support.h"
+#include "autotests/gui/gui_test_support.h"
+#include "gui/diag_session.h"
+#include "gui/fm_main.h"
 
 using namespace vr512b;
 using namespace vr512b::gui;

@@ -18,12 +18,12 @@
 #include <csignal>
 #include <memory>
 
-#include "console_marks.h"
-#include "diag_session.h"
-#include "fm_bench.h"
-#include "fm_main.h"
-#include "gui_test_support.h"
-#include "trace_reader.h"
+#include "autotests/gui/gui_test_support.h"
+#include "gui/diag_session.h"
+#include "gui/fm_bench.h"
+#include "gui/fm_main.h"
+#include "trace/console_marks.h"
+#include "trace/trace_reader.h"
 
 using namespace vr512b;
 using namespace vr512b::gui;

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <regex>
 
-#include "cli_process.h"
-#include "history_test_support.h"
-#include "recorded_run.h"
+#include "autotests/history/cli_process.h"
+#include "autotests/history/history_test_support.h"
+#include "history/recorded_run.h"
 
 namespace vr512b::history::testing {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "cli_process.h"
-#include "history_test_support.h"
+#include "autotests/history/cli_process.h"
+#include "autotests/history/history_test_support.h"
 
 namespace vr512b::history::testing {
 namespace {

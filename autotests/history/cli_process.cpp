@@ -1,4 +1,4 @@
-#include "cli_process.h"
+#include "autotests/history/cli_process.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -9,7 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "history_test_support.h"
+#include "autotests/history/history_test_support.h"
 
 extern char** environ;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "autotests/support/test_support.h"
 
 namespace vr512b::history::testing {
 

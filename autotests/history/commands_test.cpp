@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "history_commands.h"
-#include "history_test_support.h"
+#include "autotests/history/history_test_support.h"
+#include "history/history_commands.h"
 
 namespace vr512b::history::testing {
 namespace {

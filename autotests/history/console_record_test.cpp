@@ -5,12 +5,12 @@
 
 #include <future>
 
-#include "background_recorder.h"
-#include "device_types.h"
-#include "history_test_support.h"
-#include "history_worker.h"
-#include "run_record_to_history.h"
-#include "run_recorder.h"
+#include "app/run_recorder.h"
+#include "autotests/history/history_test_support.h"
+#include "device/device_types.h"
+#include "history/console/background_recorder.h"
+#include "history/console/history_worker.h"
+#include "history/console/run_record_to_history.h"
 
 namespace vr512b::history::testing {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "history_format.h"
+#include "history/history_format.h"
 
 namespace vr512b::history {
 namespace {

@@ -1,9 +1,9 @@
-#include "history_contract.h"
+#include "autotests/history/history_contract.h"
 
 #include <climits>
 #include <set>
 
-#include "run_history.h"
+#include "history/run_history.h"
 
 namespace vr512b::history::testing {
 

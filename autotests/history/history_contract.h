@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "history_location.h"
-#include "history_test_support.h"
+#include "autotests/history/history_test_support.h"
+#include "history/history_location.h"
 
 namespace vr512b::history::testing {
 

@@ -1,4 +1,4 @@
-#include "history_test_support.h"
+#include "autotests/history/history_test_support.h"
 
 #include <sqlite3.h>
 

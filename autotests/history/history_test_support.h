@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "recorded_run.h"
+#include "history/recorded_run.h"
 
 namespace vr512b::history::testing {
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "history_test_support.h"
+#include "autotests/history/history_test_support.h"
 
 namespace vr512b::history::testing {
 

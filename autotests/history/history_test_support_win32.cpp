@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "history_test_support.h"
+#include "autotests/history/history_test_support.h"
 
 namespace vr512b::history::testing {
 

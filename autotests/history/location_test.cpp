@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "history_location.h"
+#include "history/history_location.h"
 
 namespace vr512b::history {
 namespace {

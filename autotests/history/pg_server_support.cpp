@@ -8,7 +8,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "history_test_support.h"
+#include "autotests/history/history_test_support.h"
 
 namespace vr512b::history::testing {
 

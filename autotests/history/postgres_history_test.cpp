@@ -7,10 +7,10 @@
 
 #include <set>
 
-#include "history_contract.h"
-#include "pg_connection.h"
-#include "run_history.h"
-#include "run_spool.h"
+#include "autotests/history/history_contract.h"
+#include "history/pg_connection.h"
+#include "history/run_history.h"
+#include "history/run_spool.h"
 
 namespace vr512b::history::testing {
 namespace {}  // namespace

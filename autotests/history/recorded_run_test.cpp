@@ -4,8 +4,8 @@
 
 #include <set>
 
-#include "history_test_support.h"
-#include "recorded_run.h"
+#include "autotests/history/history_test_support.h"
+#include "history/recorded_run.h"
 
 namespace vr512b::history {
 namespace {

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "history_test_support.h"
-#include "pg_connection.h"
-#include "run_history.h"
-#include "run_spool.h"
+#include "autotests/history/history_test_support.h"
+#include "history/pg_connection.h"
+#include "history/run_history.h"
+#include "history/run_spool.h"
 
 namespace vr512b::history::testing {
 namespace {

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <set>
 
-#include "history_contract.h"
-#include "run_history.h"
+#include "autotests/history/history_contract.h"
+#include "history/run_history.h"
 
 namespace vr512b::history::testing {
 namespace {

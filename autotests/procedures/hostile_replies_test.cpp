@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "hostile_unit.h"
+#include "autotests/support/hostile_unit.h"
 
 namespace vr512b {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "console_harness.h"
+#include "autotests/support/console_harness.h"
 
 namespace vr512b {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "console_harness.h"
+#include "autotests/support/console_harness.h"
 
 namespace vr512b {
 namespace {

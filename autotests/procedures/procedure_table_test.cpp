@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "procedure_table.h"
+#include "procedures/procedure_table.h"
 
 namespace vr512b {
 namespace {

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "device_link.h"
-#include "fake_hid.h"
-#include "hid_loader.h"
-#include "real_stack.h"
+#include "autotests/realhid/real_stack.h"
+#include "autotests/support/fake_hid.h"
+#include "device/device_link.h"
+#include "device/hid_loader.h"
 
 namespace vr512b::realhid {
 namespace {

@@ -1,4 +1,4 @@
-#include "mocked_bench.h"
+#include "autotests/realhid/mocked_bench.h"
 
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "device_types.h"
-#include "hid_library.h"
-#include "mocked_usb_bus.h"
-#include "virtual_bench.h"
+#include "autotests/realhid/mocked_usb_bus.h"
+#include "device/device_types.h"
+#include "device/hid_library.h"
+#include "sim/virtual_bench.h"
 
 namespace vr512b::realhid {
 

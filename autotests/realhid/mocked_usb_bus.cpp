@@ -1,4 +1,4 @@
-#include "mocked_usb_bus.h"
+#include "autotests/realhid/mocked_usb_bus.h"
 
 #include <fcntl.h>
 #include <poll.h>

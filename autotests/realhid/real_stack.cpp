@@ -1,4 +1,4 @@
-#include "real_stack.h"
+#include "autotests/realhid/real_stack.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -10,10 +10,10 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "cli_options.h"
-#include "cli_runner.h"
-#include "hid_loader.h"
-#include "unprivileged.h"
+#include "autotests/support/unprivileged.h"
+#include "cli/cli_options.h"
+#include "cli/cli_runner.h"
+#include "device/hid_loader.h"
 
 extern char** environ;
 

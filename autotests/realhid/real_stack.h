@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "clock.h"
-#include "diag_console.h"
-#include "hid_library.h"
-#include "mocked_bench.h"
-#include "mocked_usb_bus.h"
-#include "test_support.h"
-#include "virtual_bench.h"
+#include "app/diag_console.h"
+#include "autotests/realhid/mocked_bench.h"
+#include "autotests/realhid/mocked_usb_bus.h"
+#include "autotests/support/test_support.h"
+#include "device/clock.h"
+#include "device/hid_library.h"
+#include "sim/virtual_bench.h"
 
 namespace vr512b::realhid {
 

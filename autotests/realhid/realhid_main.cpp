@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "mocked_usb_bus.h"
+#include "autotests/realhid/mocked_usb_bus.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);

@@ -8,10 +8,10 @@
 #include <csignal>
 #include <sstream>
 
-#include "cli_runner.h"
-#include "real_stack.h"
-#include "test_support.h"
-#include "trace_reader.h"
+#include "autotests/realhid/real_stack.h"
+#include "autotests/support/test_support.h"
+#include "cli/cli_runner.h"
+#include "trace/trace_reader.h"
 
 namespace vr512b::realhid {
 namespace {

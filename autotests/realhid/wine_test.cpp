@@ -14,8 +14,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "real_stack.h"
-#include "test_support.h"
+#include "autotests/realhid/real_stack.h"
+#include "autotests/support/test_support.h"
 
 namespace vr512b::realhid {
 namespace {

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "reg_document.h"
-#include "reg_file_store.h"
-#include "reg_samples.h"
-#include "settings.h"
-#include "test_support.h"
+#include "autotests/support/reg_samples.h"
+#include "autotests/support/test_support.h"
+#include "settings/reg_document.h"
+#include "settings/reg_file_store.h"
+#include "settings/settings.h"
 
 namespace vr512b {
 namespace {

@@ -11,8 +11,8 @@
 #include <ostream>
 #include <thread>
 
-#include "console_harness.h"
-#include "procedure_table.h"
+#include "autotests/support/console_harness.h"
+#include "procedures/procedure_table.h"
 
 namespace vr512b {
 namespace {

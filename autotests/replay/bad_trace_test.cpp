@@ -7,9 +7,9 @@
 
 #include <csignal>
 
-#include "replay_support.h"
-#include "trace_reader.h"
-#include "trace_writer.h"
+#include "autotests/replay/replay_support.h"
+#include "trace/trace_reader.h"
+#include "trace/trace_writer.h"
 
 namespace vr512b::replaytest {
 namespace {

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <fstream>
 
-#include "replay_support.h"
-#include "trace_reader.h"
+#include "autotests/replay/replay_support.h"
+#include "trace/trace_reader.h"
 
 namespace vr512b::replaytest {
 namespace {

@@ -6,13 +6,13 @@
 
 #include <algorithm>
 
-#include "console_harness.h"
-#include "console_marks.h"
-#include "console_session.h"
-#include "diag_console.h"
-#include "procedure_table.h"
-#include "replay_support.h"
-#include "trace_reader.h"
+#include "app/console_session.h"
+#include "app/diag_console.h"
+#include "autotests/replay/replay_support.h"
+#include "autotests/support/console_harness.h"
+#include "procedures/procedure_table.h"
+#include "trace/console_marks.h"
+#include "trace/trace_reader.h"
 
 namespace vr512b::replaytest {
 namespace {

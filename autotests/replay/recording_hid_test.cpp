@@ -9,12 +9,12 @@
 #include <cerrno>
 #include <csignal>
 
-#include "console_marks.h"
-#include "fake_hid.h"
-#include "recording_hid.h"
-#include "system_error.h"
-#include "test_support.h"
-#include "trace_reader.h"
+#include "autotests/support/fake_hid.h"
+#include "autotests/support/test_support.h"
+#include "device/system_error.h"
+#include "trace/console_marks.h"
+#include "trace/recording_hid.h"
+#include "trace/trace_reader.h"
 
 namespace vr512b {
 namespace {

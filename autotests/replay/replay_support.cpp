@@ -1,12 +1,12 @@
-#include "replay_support.h"
+#include "autotests/replay/replay_support.h"
 
 #include <csignal>
 #include <sstream>
 #include <stdexcept>
 
-#include "cli_runner.h"
-#include "procedure_table.h"
-#include "virtual_bench.h"
+#include "cli/cli_runner.h"
+#include "procedures/procedure_table.h"
+#include "sim/virtual_bench.h"
 
 namespace vr512b::replaytest {
 namespace {

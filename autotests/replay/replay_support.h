@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "clock.h"
-#include "hid_library.h"
-#include "test_support.h"
+#include "autotests/support/test_support.h"
+#include "device/clock.h"
+#include "device/hid_library.h"
 
 namespace vr512b::replaytest {
 

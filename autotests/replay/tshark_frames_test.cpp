@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "replay_support.h"
+#include "autotests/replay/replay_support.h"
 
 namespace vr512b::replaytest {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <functional>
 
-#include "ext_registry.h"
-#include "memory_registry_store.h"
+#include "settings/ext_registry.h"
+#include "settings/memory_registry_store.h"
 
 namespace vr512b {
 namespace {

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "settings_round_trip.h"
-#include "test_support.h"
+#include "autotests/support/settings_round_trip.h"
+#include "autotests/support/test_support.h"
 
 namespace vr512b {
 namespace {

@@ -14,12 +14,12 @@
 #include <random>
 #include <string>
 
-#include "ext_registry.h"
-#include "reg_file_store.h"
-#include "reg_samples.h"
-#include "settings.h"
-#include "test_support.h"
-#include "unprivileged.h"
+#include "autotests/support/reg_samples.h"
+#include "autotests/support/test_support.h"
+#include "autotests/support/unprivileged.h"
+#include "settings/ext_registry.h"
+#include "settings/reg_file_store.h"
+#include "settings/settings.h"
 
 namespace vr512b {
 namespace {

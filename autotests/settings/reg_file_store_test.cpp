@@ -9,9 +9,9 @@
 #include <random>
 #include <sstream>
 
-#include "reg_file_store.h"
-#include "small_disk.h"
-#include "test_support.h"
+#include "autotests/support/small_disk.h"
+#include "autotests/support/test_support.h"
+#include "settings/reg_file_store.h"
 
 namespace vr512b {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "serial_number.h"
+#include "device/serial_number.h"
 
 namespace vr512b {
 namespace {

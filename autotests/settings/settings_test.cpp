@@ -6,11 +6,11 @@
 #include <optional>
 #include <set>
 
-#include "ext_registry.h"
-#include "parameter_override.h"
-#include "reg_file_store.h"
-#include "settings.h"
-#include "test_support.h"
+#include "app/parameter_override.h"
+#include "autotests/support/test_support.h"
+#include "settings/ext_registry.h"
+#include "settings/reg_file_store.h"
+#include "settings/settings.h"
 
 namespace vr512b {
 namespace {

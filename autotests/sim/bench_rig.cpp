@@ -1,4 +1,4 @@
-#include "bench_rig.h"
+#include "autotests/sim/bench_rig.h"
 
 #include <algorithm>
 #include <cstdio>

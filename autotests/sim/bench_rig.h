@@ -6,12 +6,12 @@
 #include <string_view>
 #include <vector>
 
-#include "clock.h"
-#include "device_link.h"
-#include "log_sink.h"
-#include "report_layer.h"
-#include "unit_commands.h"
-#include "virtual_bench.h"
+#include "device/clock.h"
+#include "device/device_link.h"
+#include "device/log_sink.h"
+#include "device/report_layer.h"
+#include "device/unit_commands.h"
+#include "sim/virtual_bench.h"
 
 namespace vr512b::testing {
 

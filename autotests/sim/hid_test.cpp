@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "bench_rig.h"
-#include "system_error.h"
+#include "autotests/sim/bench_rig.h"
+#include "device/system_error.h"
 
 namespace vr512b::testing {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "virtual_bench.h"
+#include "sim/virtual_bench.h"
 
 namespace vr512b::sim {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "bench_rig.h"
+#include "autotests/sim/bench_rig.h"
 
 namespace vr512b::testing {
 namespace {

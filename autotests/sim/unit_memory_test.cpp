@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "bench_rig.h"
+#include "autotests/sim/bench_rig.h"
 
 namespace vr512b::testing {
 namespace {

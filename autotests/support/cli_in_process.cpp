@@ -1,9 +1,9 @@
-#include "cli_in_process.h"
+#include "autotests/support/cli_in_process.h"
 
 #include <sstream>
 
-#include "cli_options.h"
-#include "cli_runner.h"
+#include "cli/cli_options.h"
+#include "cli/cli_runner.h"
 
 namespace vr512b::testing {
 

@@ -1,8 +1,8 @@
-#include "console_harness.h"
+#include "autotests/support/console_harness.h"
 
 #include <stdexcept>
 
-#include "utf8.h"
+#include "common/utf8.h"
 
 namespace vr512b::testing {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "clock.h"
-#include "console_view.h"
-#include "diag_console.h"
-#include "serial_number.h"
-#include "virtual_bench.h"
+#include "app/console_view.h"
+#include "app/diag_console.h"
+#include "device/clock.h"
+#include "device/serial_number.h"
+#include "sim/virtual_bench.h"
 
 namespace vr512b::testing {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "clock.h"
-#include "hid_library.h"
-#include "log_sink.h"
+#include "device/clock.h"
+#include "device/hid_library.h"
+#include "device/log_sink.h"
 
 namespace vr512b::testing {
 

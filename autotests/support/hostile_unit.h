@@ -17,15 +17,15 @@
 #include <tuple>
 #include <vector>
 
-#include "clock.h"
-#include "console_harness.h"
-#include "device_link.h"
-#include "diag_console.h"
-#include "hid_library.h"
-#include "report_layer.h"
-#include "system_error.h"
-#include "test_failure.h"
-#include "unit_commands.h"
+#include "app/diag_console.h"
+#include "autotests/support/console_harness.h"
+#include "device/clock.h"
+#include "device/device_link.h"
+#include "device/hid_library.h"
+#include "device/report_layer.h"
+#include "device/system_error.h"
+#include "device/test_failure.h"
+#include "device/unit_commands.h"
 
 namespace vr512b::testing {
 

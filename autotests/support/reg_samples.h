@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "test_parameters.h"
+#include "procedures/test_parameters.h"
 
 namespace vr512b::testing {
 

@@ -12,10 +12,10 @@
 #include <iterator>
 #include <string>
 
-#include "ext_registry.h"
-#include "reg_file_store.h"
-#include "settings.h"
-#include "test_parameters.h"
+#include "procedures/test_parameters.h"
+#include "settings/ext_registry.h"
+#include "settings/reg_file_store.h"
+#include "settings/settings.h"
 
 namespace vr512b::testing {
 

@@ -1,4 +1,4 @@
-#include "small_disk.h"
+#include "autotests/support/small_disk.h"
 
 #ifdef _WIN32
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <string>
 
-#include "test_support.h"
+#include "autotests/support/test_support.h"
 
 namespace vr512b::testing {
 

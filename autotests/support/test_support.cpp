@@ -1,4 +1,4 @@
-#include "test_support.h"
+#include "autotests/support/test_support.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,8 +1,8 @@
-#include "sample_trace.h"
+#include "autotests/trace/sample_trace.h"
 
 #include <gtest/gtest.h>
 
-#include "trace_writer.h"
+#include "trace/trace_writer.h"
 
 namespace vr512b::testing {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "trace_types.h"
+#include "trace/trace_types.h"
 
 namespace vr512b::testing {
 

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "sample_trace.h"
-#include "test_support.h"
-#include "trace_reader.h"
+#include "autotests/support/test_support.h"
+#include "autotests/trace/sample_trace.h"
+#include "trace/trace_reader.h"
 
 namespace vr512b {
 namespace {

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "sample_trace.h"
-#include "test_support.h"
-#include "trace_reader.h"
-#include "trace_writer.h"
+#include "autotests/support/test_support.h"
+#include "autotests/trace/sample_trace.h"
+#include "trace/trace_reader.h"
+#include "trace/trace_writer.h"
 
 namespace vr512b {
 namespace {

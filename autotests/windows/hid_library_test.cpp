@@ -2,19 +2,19 @@
 // in CI, where no unit is plugged in).
 #include <gtest/gtest.h>
 
-#include "windows_api.h"
+#include "common/windows_api.h"
 
 #include <cctype>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "device_link.h"
-#include "fake_hid.h"
-#include "hid_loader.h"
-#include "report_layer.h"
-#include "system_error.h"
-#include "test_support.h"
+#include "autotests/support/fake_hid.h"
+#include "autotests/support/test_support.h"
+#include "device/device_link.h"
+#include "device/hid_loader.h"
+#include "device/report_layer.h"
+#include "device/system_error.h"
 
 namespace vr512b {
 namespace {

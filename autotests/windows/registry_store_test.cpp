@@ -3,7 +3,7 @@
 // others stored are read, or refused with the error naming them.
 #include <gtest/gtest.h>
 
-#include "windows_api.h"
+#include "common/windows_api.h"
 
 #include <cstring>
 #include <functional>
@@ -12,9 +12,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "ext_registry.h"
-#include "registry_store.h"
-#include "settings.h"
+#include "settings/ext_registry.h"
+#include "settings/registry_store.h"
+#include "settings/settings.h"
 
 namespace vr512b {
 namespace {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "system_error.h"
+#include "device/system_error.h"
 
 namespace vr512b {
 namespace {

@@ -3,15 +3,15 @@
 // one with a modern GUI subsystem version.
 #include <gtest/gtest.h>
 
-#include "windows_api.h"
+#include "common/windows_api.h"
 // windows.h first: the shell's header builds on it.
 #include <shellapi.h>
 
 #include <array>
 #include <string>
 
-#include "test_support.h"
-#include "version_info.h"
+#include "app/version_info.h"
+#include "autotests/support/test_support.h"
 
 namespace vr512b {
 namespace {

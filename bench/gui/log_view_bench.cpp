@@ -4,7 +4,7 @@
 // baseline), processing events every N lines as a running test does between its steps. Reports
 // time and heap per appended line, then repaint and scroll times at the final size.
 
-#include "log_view.h"
+#include "gui/log_view.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
-#include "background_recorder.h"
+#include "history/console/background_recorder.h"
 
 #include <exception>
 
-#include "run_record_to_history.h"
+#include "history/console/run_record_to_history.h"
 
 namespace vr512b::history {
 

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "history_worker.h"
-#include "run_history.h"
-#include "run_record.h"
+#include "app/run_record.h"
+#include "history/console/history_worker.h"
+#include "history/run_history.h"
 
 namespace vr512b::history {
 

@@ -1,4 +1,4 @@
-#include "history_worker.h"
+#include "history/console/history_worker.h"
 
 namespace vr512b::history {
 

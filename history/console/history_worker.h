@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "run_history.h"
+#include "history/run_history.h"
 
 namespace vr512b::history {
 

@@ -1,10 +1,10 @@
-#include "run_record_to_history.h"
+#include "history/console/run_record_to_history.h"
 
 #include <algorithm>
 
-#include "device_types.h"
-#include "parameter_override.h"
-#include "run_recorder.h"
+#include "app/parameter_override.h"
+#include "app/run_recorder.h"
+#include "device/device_types.h"
 
 namespace vr512b::history {
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "recorded_run.h"
-#include "run_record.h"
+#include "app/run_record.h"
+#include "history/recorded_run.h"
 
 namespace vr512b::history {
 
