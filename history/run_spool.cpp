@@ -42,6 +42,7 @@ void RunSpool::Keep(const RecordedRun& run, const std::string& serverKey) {
     queue.Bind(3, NowMs());
     queue.Step();
   });
+  store_->ShrinkLog();
 }
 
 std::size_t RunSpool::Waiting(const std::string& serverKey) {

@@ -30,7 +30,9 @@ RecordOutcome SqliteHistory::Record(const RecordedRun& run) {
   if (std::string problem = CheckRecordedRun(run); !problem.empty())
     return {RecordStatus::Failed, "запуск не записан в историю: " + problem};
   try {
-    Store(SqliteStore::Mode::Write)->Insert(run);
+    SqliteStore* store = Store(SqliteStore::Mode::Write);
+    store->Insert(run);
+    store->ShrinkLog();
     return {RecordStatus::Stored, {}};
   } catch (const std::exception& error) {
     return {RecordStatus::Failed, ErrorText(error) + "; запуск не записан"};

@@ -1,9 +1,12 @@
 #include "history/sqlite_store.h"
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <system_error>
 #include <thread>
 
+#include "common/text.h"
 #include "history/history_error.h"
 #include "history/schema.h"
 
@@ -135,13 +138,37 @@ std::optional<std::int64_t> OptionalMs(const std::optional<TimeMs>& time) {
 
 std::string DescribeSqliteFailure(const std::exception& error) {
   const auto* sqlite = dynamic_cast<const SqliteError*>(&error);
-  const int primary = sqlite != nullptr ? sqlite->code() & 0xFF : SQLITE_OK;
-  if (primary == SQLITE_NOTADB)
-    return std::string("файл не является базой данных SQLite (") + error.what() +
-           "); файл не изменён";
-  if (primary == SQLITE_CORRUPT)
-    return std::string("файл повреждён (") + error.what() + "); файл не изменён";
-  return error.what();
+  if (sqlite == nullptr)
+    return error.what();
+  // The operator reads what is wrong in Russian; SQLite's own words follow
+  // for whoever looks further.
+  const auto explained = [&](std::string_view what) {
+    return std::string(what) + " (" + error.what() + ")";
+  };
+  switch (sqlite->code() & 0xFF) {
+    case SQLITE_NOTADB:
+      return explained("файл не является базой данных SQLite") + "; файл не изменён";
+    case SQLITE_CORRUPT:
+      return explained("файл повреждён") + "; файл не изменён";
+    case SQLITE_CANTOPEN:
+      return explained("файл истории не открывается: нет папки, нет прав или диск недоступен");
+    case SQLITE_IOERR:
+      return explained("ошибка ввода-вывода диска");
+    case SQLITE_READONLY:
+      return explained("файл истории доступен только для чтения");
+    case SQLITE_FULL:
+      return explained("на диске нет места");
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return explained("нет прав на файл истории");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return explained("файл истории занят другой программой");
+    case SQLITE_NOMEM:
+      return explained("не хватает памяти");
+    default:
+      return explained("ошибка SQLite");
+  }
 }
 
 namespace {
@@ -157,22 +184,88 @@ std::string Utf8Of(const fs::path& path) {
   return std::string(text.begin(), text.end());
 }
 
+std::string NotARegularFile(fs::file_type type) {
+  const auto instead = [](std::string_view what) {
+    return "это " + std::string(what) + ", а не файл истории; ничего не создано";
+  };
+  switch (type) {
+    case fs::file_type::directory:
+      return instead("папка");
+    case fs::file_type::character:
+    case fs::file_type::block:
+      return instead("устройство");
+    case fs::file_type::fifo:
+      return instead("канал (FIFO)");
+    case fs::file_type::socket:
+      return instead("сокет");
+    default:
+      return "это не обычный файл; ничего не создано";
+  }
+}
+
+// Every byte but the unreserved ones escaped, so that '?', '#' and '%' in a
+// folder's name stay part of the path.
+std::string ReadOnlyUri(const std::string& utf8) {
+  std::string path = utf8;
+  std::replace(path.begin(), path.end(), '\\', '/');
+  if (path.size() >= 2 && path[1] == ':')
+    path.insert(path.begin(), '/');  // a Windows drive: file:/C:/...
+  std::string uri = "file:";
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) != 0 || std::string_view("-._~/:").find(c) != std::string_view::npos) {
+      uri += c;
+    } else {
+      uri += '%';
+      AppendHexByte(uri, byte);
+    }
+  }
+  return uri + "?immutable=1";
+}
+
 }  // namespace
 
 std::optional<SqliteStore> SqliteStore::Open(const std::string& path, Mode mode, bool makeFolder) {
   std::error_code ignored;
-  if (mode == Mode::Read && !fs::exists(PathOf(path), ignored))
+  const fs::file_status status = fs::status(PathOf(path), ignored);
+  if (mode == Mode::Read && !fs::exists(status))
     return std::nullopt;
+  // SQLite would put its journal beside a device or a pipe (as root, even in
+  // /dev) and read or write whatever the path leads to.
+  if (fs::exists(status) && !fs::is_regular_file(status))
+    throw HistoryError(NotARegularFile(status.type()));
   if (mode == Mode::Write && makeFolder) {
     const fs::path folder = PathOf(path).parent_path();
     std::error_code error;
     if (!folder.empty() && !fs::create_directories(folder, error) && error)
       throw HistoryError("папку " + Utf8Of(folder) + " не создать: " + error.message());
   }
-  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
-  if (mode == Mode::Write)
-    flags |= SQLITE_OPEN_CREATE;
-  SqliteDatabase db(path, flags);
+  if (mode == Mode::Read) {
+    try {
+      return OpenOrCreate(path, SQLITE_OPEN_READWRITE);
+    } catch (const SqliteError& error) {
+      const int primary = error.code() & 0xFF;
+      if (primary != SQLITE_READONLY && primary != SQLITE_CANTOPEN)
+        throw;
+      return OpenOnReadOnlyMedium(path);
+    }
+  }
+  return OpenOrCreate(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+}
+
+// A history on a medium nothing can be written to (a CD, a read-only mount):
+// SQLite could neither make the shared-memory file the log of changes needs
+// nor take its locks, so the file is read as it is. Runs still in that log
+// are not seen; the writer copies them into the file after every run.
+SqliteStore SqliteStore::OpenOnReadOnlyMedium(const std::string& path) {
+  SqliteDatabase db(ReadOnlyUri(path),
+                    SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX);
+  CheckOwnership(Inspect(db));
+  return SqliteStore(std::move(db));
+}
+
+SqliteStore SqliteStore::OpenOrCreate(const std::string& path, int openFlags) {
+  SqliteDatabase db(path, openFlags | SQLITE_OPEN_NOMUTEX);
   sqlite3_busy_timeout(db.handle(), kSqliteBusyTimeoutMs);
   RetryWhileBusy([&] {
     const FileState state = Inspect(db);
@@ -184,11 +277,11 @@ std::optional<SqliteStore> SqliteStore::Open(const std::string& path, Mode mode,
       Migrate(db);
     }
   });
-  // Closing would copy the log of changes into the file at every run's end,
-  // two more flushes to disk; SQLite does it every thousand pages instead,
-  // and every reader sees the changes either way. Only for a history of
-  // ours: a file refused above gets back no log file its read left behind.
+  // The writer empties the log of changes after each run (ShrinkLog), so
+  // closing need not; a file refused above thus gets back no log file its
+  // read left behind either.
   sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  db.Execute("PRAGMA journal_size_limit = 4194304");
   db.Execute("PRAGMA synchronous = FULL");
   db.Execute("PRAGMA foreign_keys = ON");
   return SqliteStore(std::move(db));
@@ -262,6 +355,23 @@ bool SqliteStore::Insert(const RecordedRun& run,
   }
   commit();
   return true;
+}
+
+void SqliteStore::ShrinkLog() {
+  // A process that writes one run and ends (the runner, run after run) never
+  // reaches SQLite's own checkpoint, so the log of changes would grow by
+  // every run ever recorded and slow down every reader. Copied into the file
+  // and emptied here, unless a reader still needs it: then the next run does
+  // it. Never waits for that reader.
+  int logFrames = 0;
+  int copiedFrames = 0;
+  if (sqlite3_wal_checkpoint_v2(db_.handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE, &logFrames,
+                                &copiedFrames) != SQLITE_OK ||
+      logFrames != copiedFrames)
+    return;
+  sqlite3_busy_timeout(db_.handle(), 0);
+  sqlite3_wal_checkpoint_v2(db_.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  sqlite3_busy_timeout(db_.handle(), kSqliteBusyTimeoutMs);
 }
 
 std::vector<TestRunRow> SqliteStore::List(const RunQuery& query) {

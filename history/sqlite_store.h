@@ -35,6 +35,8 @@ class SqliteStore {
   // in, new or not.
   bool Insert(const RecordedRun& run,
               const std::function<void(SqliteDatabase&)>& alsoInTransaction = {});
+  // After a run is in: keeps the file's log of changes from growing.
+  void ShrinkLog();
   std::vector<TestRunRow> List(const RunQuery& query);
   std::optional<RecordedRun> Find(std::string_view runId);
   void Remove(std::string_view runId);
@@ -43,6 +45,8 @@ class SqliteStore {
 
  private:
   explicit SqliteStore(SqliteDatabase db) : db_(std::move(db)) {}
+  static SqliteStore OpenOrCreate(const std::string& path, int openFlags);
+  static SqliteStore OpenOnReadOnlyMedium(const std::string& path);
   SqliteDatabase db_;
 };
 

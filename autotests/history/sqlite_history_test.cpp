@@ -237,5 +237,28 @@ TEST(SqliteHistory, AnEmptyFileBecomesAHistory) {
   EXPECT_EQ(SqliteQueryInt(path, "PRAGMA user_version"), 2);
 }
 
+TEST(SqliteHistory, SaysInRussianWhatIsWrongWithSqlitesWordsAfter) {
+  TempDir dir;
+  const std::string path = dir.File("no such folder") + "/history.sqlite";
+  const RecordOutcome outcome = OpenFile(path)->Record(SampleRun(5));
+  EXPECT_EQ(outcome.status, RecordStatus::Failed);
+  EXPECT_NE(outcome.message.find("файл истории не открывается: нет папки, нет прав или диск "
+                                 "недоступен (unable to open database file)"),
+            std::string::npos)
+      << outcome.message;
+}
+
+// One process per run: the file's log of changes stays bounded by what one
+// run writes, whatever the number of runs.
+TEST(SqliteHistory, TheLogOfChangesDoesNotGrowWithTheNumberOfRuns) {
+  TempDir dir;
+  const std::string path = dir.File("history.sqlite");
+  for (int run = 0; run < 60; ++run)
+    ASSERT_EQ(OpenFile(path)->Record(SampleRun(5)).status, RecordStatus::Stored);
+  std::error_code missing;
+  const auto logSize = fs::file_size(path + "-wal", missing);
+  EXPECT_LT(missing ? 0 : logSize, fs::file_size(path));
+}
+
 }  // namespace
 }  // namespace vr512b::history::testing
