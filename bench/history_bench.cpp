@@ -4,6 +4,11 @@
 // is named.
 //
 //   vr512b-bench-history [--runs N] [--samples K] [--postgres URI] [--keep-sqlite FILE]
+//                        [--fill-one-each]
+//
+// With --fill-one-each the SQLite file is filled as the runner fills it, one
+// history opened, recorded into with every flush and closed per run, and the
+// sizes of the file and of its log of changes are given after the fill.
 //
 // Each timed record or list opens the history afresh, as a new process of
 // the CLI would, and closes it again; a record on a history prepared when
@@ -171,13 +176,33 @@ void Time(const char* backend, const std::function<std::unique_ptr<RunHistory>()
 
 // `keep`: the file to fill and leave behind (for timing the runner on it),
 // instead of one in a folder of its own that goes when the timing is done.
-void BenchSqlite(std::int64_t runs, int samples, const std::string& keep) {
+double MegabytesOf(const std::string& path) {
+  std::error_code missing;
+  const auto size = std::filesystem::file_size(path, missing);
+  return missing ? 0.0 : static_cast<double>(size) / 1e6;
+}
+
+void FillOneEach(const std::string& path, std::int64_t runs, std::int64_t& index) {
+  const auto start = Clock::now();
+  for (; index < runs; ++index)
+    RecordOrFail(*OpenRunHistory({HistoryKind::SqliteFile, path, {}, false}),
+                 BenchRun(UnitOf(index), index));
+  std::printf("sqlite     filled with %lld runs, one history opened per run, in %.1f s\n",
+              static_cast<long long>(runs),
+              std::chrono::duration<double>(Clock::now() - start).count());
+  std::printf("sqlite     file %.1f MB, log of changes (-wal) %.1f MB\n", MegabytesOf(path),
+              MegabytesOf(path + "-wal"));
+}
+
+void BenchSqlite(std::int64_t runs, int samples, const std::string& keep, bool oneEach) {
   std::string folder = (std::filesystem::temp_directory_path() / "vr512b-bench.XXXXXX").string();
   if (::mkdtemp(folder.data()) == nullptr)
     Fail("mkdtemp failed");
   const std::string path = keep.empty() ? folder + "/history.sqlite" : keep;
   std::int64_t index = 0;
-  {
+  if (oneEach) {
+    FillOneEach(path, runs, index);
+  } else {
     // Filling is not what is measured: no flush to disk per run here.
     std::optional<SqliteStore> store = SqliteStore::Open(path, SqliteStore::Mode::Write);
     store->database().Execute("PRAGMA synchronous = OFF");
@@ -235,6 +260,7 @@ int main(int argc, char** argv) {
   int samples = 50;
   std::string postgres;
   std::string keep;
+  bool oneEach = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--runs" && i + 1 < argc) {
@@ -245,14 +271,17 @@ int main(int argc, char** argv) {
       postgres = argv[++i];
     } else if (arg == "--keep-sqlite" && i + 1 < argc) {
       keep = argv[++i];
+    } else if (arg == "--fill-one-each") {
+      oneEach = true;
     } else {
       std::fprintf(stderr,
-                   "usage: %s [--runs N] [--samples K] [--postgres URI] [--keep-sqlite FILE]\n",
+                   "usage: %s [--runs N] [--samples K] [--postgres URI] [--keep-sqlite FILE] "
+                   "[--fill-one-each]\n",
                    argv[0]);
       return 64;
     }
   }
-  BenchSqlite(runs, samples, keep);
+  BenchSqlite(runs, samples, keep, oneEach);
   if (postgres.empty()) {
     std::printf("postgresql not measured: no --postgres URI\n");
   } else {

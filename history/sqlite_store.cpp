@@ -360,9 +360,15 @@ bool SqliteStore::Insert(const RecordedRun& run,
 void SqliteStore::ShrinkLog() {
   // A process that writes one run and ends (the runner, run after run) never
   // reaches SQLite's own checkpoint, so the log of changes would grow by
-  // every run ever recorded and slow down every reader. Copied into the file
-  // and emptied here, unless a reader still needs it: then the next run does
-  // it. Never waits for that reader.
+  // every run ever recorded and slow down every reader. Past a bound it is
+  // copied into the file and emptied here, unless a reader still needs it:
+  // then the next run does it. Never waits for that reader. Below the bound
+  // a run costs one flush to disk, not three.
+  const char* file = sqlite3_db_filename(db_.handle(), "main");
+  std::error_code missing;
+  if (file == nullptr ||
+      fs::file_size(PathOf(std::string(file) + "-wal"), missing) < kSqliteLogBoundBytes || missing)
+    return;
   int logFrames = 0;
   int copiedFrames = 0;
   if (sqlite3_wal_checkpoint_v2(db_.handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE, &logFrames,

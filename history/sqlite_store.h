@@ -4,6 +4,7 @@
 // brought up to the current schema, in WAL mode with a busy timeout so that
 // several processes can write at once.
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -56,5 +57,7 @@ std::string DescribeSqliteFailure(const std::exception& error);
 
 // How long a writer waits for another one before it gives up.
 inline constexpr int kSqliteBusyTimeoutMs = 30'000;
+// The size past which the writer empties the file's log of changes.
+inline constexpr std::uintmax_t kSqliteLogBoundBytes = 1 << 20;
 
 }  // namespace vr512b::history
