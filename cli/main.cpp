@@ -7,6 +7,7 @@
 
 #include "cli/cli_runner.h"
 #include "cli/process_setup.h"
+#include "common/url_password.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
               << "Справка: vr512b-diag-cli --help\n";
     return vr512b::cli::kExitUsage;
   }
+  vr512b::HidePasswordsInArguments(argc, argv);
   vr512b::cli::InstallAbortSignals(RequestAbort);
   const std::unique_ptr<std::streambuf> abortableInput =
       vr512b::cli::AbortableStandardInput(&abortRequested);

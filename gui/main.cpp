@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 
+#include "common/url_password.h"
 #include "generated/build_info.h"
 #include "gui/diag_session.h"
 #include "gui/fm_main.h"
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     return *commandLine.exitCode;
   }
 
+  vr512b::HidePasswordsInArguments(argc, argv);
   const QtMessageHandler toolkitHandler = qInstallMessageHandler(ReportWindowStartFailure);
   QApplication application(argc, argv);
   qInstallMessageHandler(toolkitHandler);

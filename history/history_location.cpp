@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "common/url_password.h"
 #include "common/utf8.h"
 
 namespace vr512b::history {
@@ -44,7 +45,9 @@ std::string_view SchemeOf(std::string_view url) {
 }
 
 LocateOutcome Fail(std::string_view url, std::string_view reason) {
-  return {{}, "неверный адрес истории \"" + ValidUtf8(url) + "\": " + std::string(reason)};
+  return {
+      {},
+      "неверный адрес истории \"" + ValidUtf8(WithoutPassword(url)) + "\": " + std::string(reason)};
 }
 
 #if VR512B_HISTORY_POSTGRES

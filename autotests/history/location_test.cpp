@@ -59,6 +59,14 @@ TEST(HistoryUrl, SaysWhatIsWrongWithAUrlThatDoesNotParse) {
             "неверный адрес истории \"mysql://db/history\": неизвестная схема \"mysql\"; "
             "ожидается путь к файлу, sqlite:ПУТЬ, postgresql://... или none");
 #if VR512B_HISTORY_POSTGRES
+  // A password never shows, wherever the URL carries it.
+  for (const char* url :
+       {"postgresql://vr:s3cret@[db/history", "postgresql://db/h?password=s3cret&x=1",
+        "postgresql://vr:s3cret@db/h?colour=blue&password=s3cret"}) {
+    const std::string error = Error(url);
+    EXPECT_EQ(error.find("s3cret"), std::string::npos) << error;
+    EXPECT_NE(error.find("***"), std::string::npos) << error;
+  }
   // libpq's own words for what it cannot take.
   const std::string badParameter = Error("postgresql://db/history?colour=blue");
   EXPECT_EQ(
