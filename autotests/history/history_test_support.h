@@ -64,6 +64,8 @@ class PgServer {
   // `password` when not empty.
   std::string Uri(const std::string& database, const std::string& user = {},
                   const std::string& password = {}) const;
+  const std::string& socketFolder() const { return socket_; }
+  const std::string& port() const { return port_; }
   // A fresh, empty database; its name.
   std::string CreateDatabase();
   // Statements run as the superuser in `database`; throws on failure.

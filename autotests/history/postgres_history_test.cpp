@@ -7,6 +7,9 @@
 
 #include <set>
 
+#include <stdlib.h>
+#include <sys/stat.h>
+
 #include "autotests/history/history_contract.h"
 #include "history/pg_connection.h"
 #include "history/run_history.h"
@@ -198,6 +201,44 @@ TEST_F(PostgresHistoryTest, ARefusedLoginKeepsTheRunsUntilTheLoginWorks) {
   const RecordOutcome stored = right->Record(next);
   EXPECT_EQ(stored.status, RecordStatus::Stored) << stored.message;
   EXPECT_EQ(right->ListTestRuns({.unitSerial = 13}).value.size(), 6u);
+}
+
+// The ways a password stays off the command line, each read by libpq from
+// the environment the console runs in.
+TEST_F(PostgresHistoryTest, APasswordKeptOffTheCommandLineStillLogsIn) {
+  const std::string role = "keeper_" + database_;
+  server_->Execute(database_, "CREATE ROLE " + role + " LOGIN PASSWORD 'right'");
+  server_->Execute(database_, "GRANT CREATE ON DATABASE " + database_ + " TO " + role);
+  const std::string passwordFile = dir_.File("pgpass");
+  WriteFile(passwordFile, "*:*:*:" + role + ":right\n");
+  ::chmod(passwordFile.c_str(), 0600);
+  const std::string serviceFile = dir_.File("pg_service.conf");
+  const std::string uri = server_->Uri(database_, role);
+  WriteFile(serviceFile, "[bench]\nhost=" + server_->socketFolder() + "\nport=" + server_->port() +
+                             "\ndbname=" + database_ + "\nuser=" + role + "\n");
+  struct Way {
+    const char* name;
+    std::vector<std::pair<const char*, std::string>> environment;
+    std::string uri;
+  };
+  const Way ways[] = {
+      {"PGPASSFILE", {{"PGPASSFILE", passwordFile}}, uri},
+      {"PGPASSWORD", {{"PGPASSWORD", "right"}}, uri},
+      {"service=",
+       {{"PGSERVICEFILE", serviceFile}, {"PGPASSFILE", passwordFile}},
+       "postgresql://?service=bench"},
+  };
+  int minute = 0;
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.name);
+    for (const auto& [name, value] : way.environment)
+      ::setenv(name, value.c_str(), 1);
+    const RecordOutcome outcome = Open(way.uri)->Record(SampleRun(14, ++minute));
+    for (const auto& [name, value] : way.environment)
+      ::unsetenv(name);
+    EXPECT_EQ(outcome.status, RecordStatus::Stored) << outcome.message;
+  }
+  EXPECT_EQ(Count("SELECT count(DISTINCT run_id) FROM vr512b_history.runs"), 3);
 }
 
 // Tables as the first version of this program made them on a server.
