@@ -1,6 +1,9 @@
 #include "cli/cli_history.h"
 
+#include <chrono>
+#include <future>
 #include <ostream>
+#include <thread>
 
 #include "history/console/run_record_to_history.h"
 #include "history/history_commands.h"
@@ -13,6 +16,7 @@ namespace {
 
 constexpr char kProgram[] = "vr512b-diag-cli";
 constexpr int kExitNoSuchRun = 1;
+constexpr std::chrono::milliseconds kServerAnswersAtOnce{500};
 
 void Say(std::ostream& err, const std::string& text) {
   err << kProgram << ": " << text << '\n';
@@ -36,7 +40,8 @@ int RunHistoryCommand(const CliOptions& options, CliStreams streams) {
     Say(streams.err, located.error);
     return options.historyUrl ? kExitUsage : kExitCannotStart;
   }
-  const std::unique_ptr<history::RunHistory> history = history::OpenRunHistory(located.location);
+  const std::unique_ptr<history::RunHistory> history =
+      history::OpenRunHistory(located.location, {.signalCount = streams.abortRequest});
   if (!history) {
     Say(streams.err, std::string(options.historyUrl ? "--history" : "VR512B_HISTORY") +
                          " none: история запусков не ведется");
@@ -69,24 +74,53 @@ int RunHistoryCommand(const CliOptions& options, CliStreams streams) {
 
 struct RunHistoryRecording::State {
   explicit State(std::ostream& err) : err(err) {}
+  ~State() {
+    if (preparing.joinable())
+      preparing.join();
+  }
+  // What the server's preparation found, said before the record.
+  void FinishPreparing() {
+    if (!preparing.joinable())
+      return;
+    preparing.join();
+    if (!prepareProblem.empty())
+      Say(err, prepareProblem);
+  }
   std::ostream& err;
   std::unique_ptr<history::RunHistory> history;
+  std::thread preparing;
+  std::string prepareProblem;
   bool recorded = false;
 };
 
-RunHistoryRecording::RunHistoryRecording(const CliOptions& options, std::ostream& err)
+RunHistoryRecording::RunHistoryRecording(const CliOptions& options, std::ostream& err,
+                                         const volatile std::sig_atomic_t* signalCount)
     : state_(std::make_unique<State>(err)) {
   const history::LocateOutcome located = Locate(options);
   if (!located.error.empty()) {
     Say(err, located.error + "; запуск не будет записан в историю");
     return;
   }
-  state_->history = history::OpenRunHistory(located.location);
-  // Opened now, so that the run's end pays only for storing it, and the
-  // operator hears at once when the history will not take the run.
-  if (state_->history) {
-    if (const std::string problem = state_->history->Prepare(); !problem.empty())
-      Say(err, problem);
+  state_->history = history::OpenRunHistory(located.location, {.signalCount = signalCount});
+  if (!state_->history)
+    return;
+  // Opened now, so that the run's end pays only for storing it. A file's
+  // problem is said at once; a server may keep silent for its whole bound,
+  // and the tests never wait for it: its problem is said with the record.
+  if (located.location.kind == history::HistoryKind::Postgres) {
+    std::promise<void> prepared;
+    std::future<void> done = prepared.get_future();
+    state_->preparing =
+        std::thread([state = state_.get(), prepared = std::move(prepared)]() mutable {
+          state->prepareProblem = state->history->Prepare();
+          prepared.set_value();
+        });
+    // A server that answers, even with a refusal, does so at once: said
+    // before the tests, as for a file.
+    if (done.wait_for(kServerAnswersAtOnce) == std::future_status::ready)
+      state_->FinishPreparing();
+  } else if (const std::string problem = state_->history->Prepare(); !problem.empty()) {
+    Say(err, problem);
   }
 }
 
@@ -100,6 +134,7 @@ void RunHistoryRecording::Record(const RunRecord& record) {
   if (!state_->history || state_->recorded)
     return;
   state_->recorded = true;
+  state_->FinishPreparing();
   const history::RecordOutcome outcome =
       state_->history->Record(history::ToRecordedRun(record, kProgram, history::NewRunId()));
   if (!outcome.message.empty())

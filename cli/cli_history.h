@@ -1,5 +1,6 @@
 #pragma once
 
+#include <csignal>
 #include <iosfwd>
 #include <memory>
 
@@ -26,7 +27,9 @@ int RunHistoryCommand(const CliOptions& options, CliStreams streams);
 // went wrong is said on `err`.
 class RunHistoryRecording {
  public:
-  RunHistoryRecording(const CliOptions& options, std::ostream& err);
+  // `signalCount` ends a wait on the history's server (see CliStreams).
+  RunHistoryRecording(const CliOptions& options, std::ostream& err,
+                      const volatile std::sig_atomic_t* signalCount = nullptr);
   ~RunHistoryRecording();
   RunHistoryRecording(const RunHistoryRecording&) = delete;
   RunHistoryRecording& operator=(const RunHistoryRecording&) = delete;

@@ -18,7 +18,8 @@ int RunHistoryCommand(const CliOptions&, CliStreams streams) {
 
 struct RunHistoryRecording::State {};
 
-RunHistoryRecording::RunHistoryRecording(const CliOptions&, std::ostream&) {}
+RunHistoryRecording::RunHistoryRecording(const CliOptions&, std::ostream&,
+                                         const volatile std::sig_atomic_t*) {}
 
 RunHistoryRecording::~RunHistoryRecording() = default;
 

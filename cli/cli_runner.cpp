@@ -146,7 +146,7 @@ int RunCli(const CliOptions& options, CliStreams streams,
   };
 
   // Every run that starts is recorded, without being asked for.
-  RunHistoryRecording history(options, streams.err);
+  RunHistoryRecording history(options, streams.err, streams.abortRequest);
 
   const AnswerMode answers =
       options.answer.value_or(options.simulate ? AnswerMode::Auto : AnswerMode::Ask);

@@ -11,11 +11,13 @@
 
 namespace {
 
-// Written by the signal handler, read by the runner between steps.
+// Written by the signal handler, read by the runner between steps: the
+// number of SIGINT and SIGTERM so far (a wait on the history server ends on
+// one that comes while it waits).
 volatile std::sig_atomic_t abortRequested = 0;
 
 extern "C" void RequestAbort(int) {
-  abortRequested = 1;
+  abortRequested = abortRequested + 1;
 }
 
 }  // namespace

@@ -45,9 +45,13 @@ std::string_view SchemeOf(std::string_view url) {
 }
 
 LocateOutcome Fail(std::string_view url, std::string_view reason) {
-  return {
-      {},
-      "неверный адрес истории \"" + ValidUtf8(WithoutPassword(url)) + "\": " + std::string(reason)};
+  // libpq's own words quote the URL whole.
+  std::string said(reason);
+  const std::string shown = WithoutPassword(url);
+  for (std::size_t at = said.find(url); !url.empty() && at != std::string::npos;
+       at = said.find(url, at + shown.size()))
+    said.replace(at, url.size(), shown);
+  return {{}, "неверный адрес истории \"" + ValidUtf8(shown) + "\": " + said};
 }
 
 #if VR512B_HISTORY_POSTGRES

@@ -6,7 +6,8 @@
 
 namespace vr512b::history {
 
-std::unique_ptr<RunHistory> OpenRunHistory(const HistoryLocation& location) {
+std::unique_ptr<RunHistory> OpenRunHistory(const HistoryLocation& location,
+                                           [[maybe_unused]] HistoryWaits waits) {
   switch (location.kind) {
     case HistoryKind::None:
       return nullptr;
@@ -14,7 +15,7 @@ std::unique_ptr<RunHistory> OpenRunHistory(const HistoryLocation& location) {
       return std::make_unique<SqliteHistory>(location.target, location.isDefault);
     case HistoryKind::Postgres:
 #if VR512B_HISTORY_POSTGRES
-      return std::make_unique<PostgresHistory>(location.target, location.spoolPath);
+      return std::make_unique<PostgresHistory>(location.target, location.spoolPath, waits);
 #else
       // A build without libpq: ParseHistoryUrl refuses every server address.
       return nullptr;

@@ -1,8 +1,10 @@
 #include "history/pg_connection.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <map>
+#include <memory>
 
 #include "common/text.h"
 
@@ -29,7 +31,10 @@ bool ConnectionGone(PGconn* conn, const char* sqlState) {
   if (PQstatus(conn) != CONNECTION_OK)
     return true;
   const std::string_view state = sqlState != nullptr ? sqlState : "";
-  return state.substr(0, 2) == "08" || state == "57P01" || state == "57P02" || state == "57P03";
+  // 55P03 and 57014: the server's own bounds on a lock or a statement passed;
+  // the run is worth sending again later.
+  return state.substr(0, 2) == "08" || state == "57P01" || state == "57P02" || state == "57P03" ||
+         state == "55P03" || state == "57014";
 }
 
 }  // namespace
@@ -125,36 +130,142 @@ void PgArray::OptionalInt(const std::optional<std::int64_t>& value) {
   }
 }
 
-PgConnection::PgConnection(const std::string& uri) {
-  const std::string timeout = std::to_string(kConnectTimeoutSeconds);
-  // Later keywords win: the URI's own settings override these defaults.
-  const char* keywords[] = {"connect_timeout", "fallback_application_name", "dbname", nullptr};
-  const char* values[] = {timeout.c_str(), "vr512b-diag", uri.c_str(), nullptr};
+namespace {
+
+// The connect_timeout the URI names, if any (libpq takes it in seconds).
+std::optional<std::chrono::milliseconds> ConnectTimeoutOf(PGconn* conn) {
+  struct OptionsDeleter {
+    void operator()(PQconninfoOption* options) const { PQconninfoFree(options); }
+  };
+  const std::unique_ptr<PQconninfoOption, OptionsDeleter> options(PQconninfo(conn));
+  for (const PQconninfoOption* option = options.get(); option && option->keyword; ++option) {
+    if (std::string_view(option->keyword) != "connect_timeout" || option->val == nullptr)
+      continue;
+    int seconds = 0;
+    const std::string_view text(option->val);
+    if (std::from_chars(text.data(), text.data() + text.size(), seconds).ec == std::errc() &&
+        seconds > 0)
+      return std::chrono::seconds(seconds);
+  }
+  return std::nullopt;
+}
+
+std::string Seconds(std::chrono::milliseconds bound) {
+  return std::to_string((bound.count() + 999) / 1000);
+}
+
+}  // namespace
+
+PgConnection::PgConnection(const std::string& uri, HistoryWaits waits) : waits_(waits) {
+  const std::string timeout = Seconds(waits.connect);
+  // Later keywords win: the URI's own settings override these defaults. The
+  // keepalives find a server whose host is gone while a statement waits.
+  const char* keywords[] = {
+      "connect_timeout",     "fallback_application_name", "keepalives", "keepalives_idle",
+      "keepalives_interval", "keepalives_count",          "dbname",     nullptr};
+  const char* values[] = {timeout.c_str(), "vr512b-diag", "1", "5", "2", "3", uri.c_str(), nullptr};
   const auto attempt = std::chrono::steady_clock::now();
-  conn_.reset(PQconnectdbParams(keywords, values, 1));
+  // Taken before libpq's first step, which may already reach the server.
+  const std::sig_atomic_t signalsBefore = Signals();
+  conn_.reset(PQconnectStartParams(keywords, values, 1));
   if (!conn_)
     throw PgError(PgError::Kind::Unreachable, "libpq: нет памяти для соединения");
+  // The URI's own connect_timeout, else ours (which libpq sees rounded up).
+  std::chrono::milliseconds bound = ConnectTimeoutOf(conn_.get()).value_or(waits.connect);
+  if (Seconds(bound) == timeout)
+    bound = waits.connect;
+  const auto deadline = attempt + bound;
+  // libpq may have failed already (no such socket): then there is nothing to wait for.
+  for (PostgresPollingStatusType polling =
+           PQstatus(conn_.get()) == CONNECTION_BAD ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
+       polling != PGRES_POLLING_OK && polling != PGRES_POLLING_FAILED;
+       polling = PQconnectPoll(conn_.get())) {
+    if (polling == PGRES_POLLING_READING || polling == PGRES_POLLING_WRITING)
+      Wait(polling == PGRES_POLLING_WRITING, deadline, bound, signalsBefore);
+  }
   if (PQstatus(conn_.get()) == CONNECTION_OK) {
     PQsetNoticeProcessor(conn_.get(), IgnoreNotice, nullptr);
+    Execute(kServerTimeouts);
     return;
   }
   const std::string failure = Trimmed(PQerrorMessage(conn_.get()));
+  conn_.reset();
   // A server that answers a ping is there and turned this login away. An
-  // attempt that took most of the timeout met silence: no use asking again.
-  const bool timedOut =
-      std::chrono::steady_clock::now() - attempt > std::chrono::seconds(kConnectTimeoutSeconds) / 2;
+  // attempt that took most of its time met silence: no use asking again.
+  const bool timedOut = std::chrono::steady_clock::now() - attempt > bound / 2;
   const bool answered = !timedOut && PQpingParams(keywords, values, 1) == PQPING_OK;
   throw PgError(answered ? PgError::Kind::Refused : PgError::Kind::Unreachable, failure);
 }
 
+std::sig_atomic_t PgConnection::Signals() const {
+  return waits_.signalCount != nullptr ? *waits_.signalCount : 0;
+}
+
+void PgConnection::Wait(bool forWrite, std::chrono::steady_clock::time_point deadline,
+                        std::chrono::milliseconds bound, std::sig_atomic_t signalsBefore) {
+  std::string failure;
+  const SocketWait result = WaitForSocket(PQsocket(conn_.get()), forWrite, deadline,
+                                          waits_.signalCount, signalsBefore, failure);
+  if (result == SocketWait::Ready)
+    return;
+  conn_.reset();
+  switch (result) {
+    case SocketWait::TimedOut:
+      throw PgError(PgError::Kind::Unreachable, "нет ответа за " + Seconds(bound) + " с");
+    case SocketWait::Interrupted:
+      throw PgError(PgError::Kind::Unreachable, "ожидание ответа прервано сигналом");
+    default:
+      throw PgError(PgError::Kind::Unreachable, "ожидание ответа не удалось: " + failure);
+  }
+}
+
+PgResult PgConnection::Await(std::sig_atomic_t signalsBefore) {
+  const auto deadline = std::chrono::steady_clock::now() + waits_.statement;
+  for (int unsent = PQflush(conn_.get()); unsent != 0; unsent = PQflush(conn_.get())) {
+    if (unsent < 0)
+      return PgResult(PQgetResult(conn_.get()));
+    Wait(true, deadline, waits_.statement, signalsBefore);
+  }
+  // As PQexec does: the last result, unless one before it failed.
+  PgResult kept;
+  for (;;) {
+    while (PQisBusy(conn_.get()) != 0) {
+      Wait(false, deadline, waits_.statement, signalsBefore);
+      if (PQconsumeInput(conn_.get()) == 0)
+        return kept ? std::move(kept) : PgResult();
+    }
+    PgResult next(PQgetResult(conn_.get()));
+    if (!next)
+      return kept;
+    const ExecStatusType status = PQresultStatus(next.get());
+    const bool failed = status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK;
+    const bool keptFailed = kept && PQresultStatus(kept.get()) != PGRES_COMMAND_OK &&
+                            PQresultStatus(kept.get()) != PGRES_TUPLES_OK;
+    if (!keptFailed || failed)
+      kept = std::move(next);
+    if (PQstatus(conn_.get()) != CONNECTION_OK)
+      return kept;
+  }
+}
+
 PgResult PgConnection::Execute(const std::string& sql) {
-  return Check(PgResult(PQexec(conn_.get(), sql.c_str())));
+  if (!Healthy())
+    throw PgError(PgError::Kind::Unreachable, "соединение с сервером потеряно");
+  const std::sig_atomic_t signalsBefore = Signals();
+  if (PQsendQuery(conn_.get(), sql.c_str()) == 0)
+    return Check(PgResult());
+  return Check(Await(signalsBefore));
 }
 
 PgResult PgConnection::Execute(const std::string& sql, const PgParams& params) {
+  if (!Healthy())
+    throw PgError(PgError::Kind::Unreachable, "соединение с сервером потеряно");
   const std::vector<const char*> values = params.values();
-  return Check(PgResult(PQexecParams(conn_.get(), sql.c_str(), params.size(), params.types(),
-                                     values.data(), params.lengths(), params.formats(), 0)));
+  const std::sig_atomic_t signalsBefore = Signals();
+  if (PQsendQueryParams(conn_.get(), sql.c_str(), params.size(), params.types(), values.data(),
+                        params.lengths(), params.formats(), 0) == 0)
+    return Check(PgResult());
+  return Check(Await(signalsBefore));
 }
 
 PgResult PgConnection::Check(PgResult result) {

@@ -6,6 +6,7 @@
 
 #include <libpq-fe.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -13,6 +14,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "history/pg_socket_wait.h"
 
 namespace vr512b::history {
 
@@ -94,19 +97,35 @@ class PgArray {
 class PgConnection {
  public:
   // Connects to `uri` (a libpq connection URI). A connect_timeout in it is
-  // kept; without one the wait for an answer is kConnectTimeoutSeconds.
-  explicit PgConnection(const std::string& uri);
+  // kept; without one the wait for an answer is `waits.connect`. Every
+  // statement waits at most `waits.statement` for its answer, the server
+  // itself gives up on a lock sooner, and a signal (`waits.signalCount`) ends any wait
+  // at once; a wait that ends so throws Unreachable and drops the connection.
+  explicit PgConnection(const std::string& uri, HistoryWaits waits = {});
 
-  bool Healthy() const { return PQstatus(conn_.get()) == CONNECTION_OK; }
+  bool Healthy() const { return conn_ && PQstatus(conn_.get()) == CONNECTION_OK; }
 
   // One or more statements without parameters.
   PgResult Execute(const std::string& sql);
   PgResult Execute(const std::string& sql, const PgParams& params);
 
-  static constexpr int kConnectTimeoutSeconds = 5;
+  // The server's own bounds, shorter than the client's: a statement that
+  // waits for a lock another session holds fails with its reason first.
+  static constexpr const char* kServerTimeouts =
+      "SET statement_timeout = '10s'; SET lock_timeout = '5s'";
 
  private:
   PgResult Check(PgResult result);
+  // The result of the statement just sent, read without ever blocking on
+  // the socket beyond the statement's bound.
+  PgResult Await(std::sig_atomic_t signalsBefore);
+  // Waits on the socket; drops the connection and throws when the wait ends
+  // without it being ready.
+  void Wait(bool forWrite, std::chrono::steady_clock::time_point deadline,
+            std::chrono::milliseconds bound, std::sig_atomic_t signalsBefore);
+  std::sig_atomic_t Signals() const;
+
+  HistoryWaits waits_;
 
   struct Finisher {
     void operator()(PGconn* conn) const { PQfinish(conn); }

@@ -38,7 +38,7 @@ std::optional<UnitIdentity> Unit(const PGresult* result, int row, int serial, in
 
 }  // namespace
 
-PgStore::PgStore(const std::string& uri) : conn_(uri) {
+PgStore::PgStore(const std::string& uri, HistoryWaits waits) : conn_(uri, waits) {
   BringSchemaUpToDate();
 }
 

@@ -21,7 +21,7 @@ class PgStore {
  public:
   // Connects and brings the tables up to date. Throws PgError, or
   // HistoryError when the server's tables are not ours to use.
-  explicit PgStore(const std::string& uri);
+  explicit PgStore(const std::string& uri, HistoryWaits waits = {});
 
   bool Healthy() const { return conn_.Healthy(); }
 

@@ -4,8 +4,8 @@
 
 namespace vr512b::history {
 
-PostgresHistory::PostgresHistory(std::string uri, std::string spoolPath)
-    : uri_(std::move(uri)), names_(NameServer(uri_)), where_(names_.display) {
+PostgresHistory::PostgresHistory(std::string uri, std::string spoolPath, HistoryWaits waits)
+    : uri_(std::move(uri)), waits_(waits), names_(NameServer(uri_)), where_(names_.display) {
   if (!spoolPath.empty())
     spool_.emplace(std::move(spoolPath));
 }
@@ -15,7 +15,7 @@ void PostgresHistory::WithServer(Work&& work) {
   const bool reused = store_ && store_->Healthy();
   if (!reused) {
     store_.reset();
-    store_.emplace(uri_);
+    Connect();
   }
   try {
     work(*store_);
@@ -26,8 +26,25 @@ void PostgresHistory::WithServer(Work&& work) {
     if (!reused)
       throw;
     // The server went away since the last call, perhaps restarted: once more.
-    store_.emplace(uri_);
+    Connect();
     work(*store_);
+  }
+}
+
+void PostgresHistory::Connect() {
+  // A server that kept silent for a whole connect bound a moment ago (while
+  // the run started, say) is not waited for again so soon.
+  const auto now = std::chrono::steady_clock::now();
+  if (silence_ && now - silence_->since < waits_.connect)
+    throw silence_->error;
+  try {
+    store_.emplace(uri_, waits_);
+    silence_.reset();
+  } catch (const PgError& error) {
+    if (error.kind() == PgError::Kind::Unreachable &&
+        std::chrono::steady_clock::now() - now >= waits_.connect / 2)
+      silence_ = Silence{std::chrono::steady_clock::now(), error};
+    throw;
   }
 }
 

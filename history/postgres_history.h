@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -18,7 +19,7 @@ class PostgresHistory final : public RunHistory {
  public:
   // `spoolPath` empty: nowhere to keep runs, a run the server does not take
   // is lost and said so.
-  PostgresHistory(std::string uri, std::string spoolPath);
+  PostgresHistory(std::string uri, std::string spoolPath, HistoryWaits waits = {});
 
   std::string Prepare() override;
   RecordOutcome Record(const RecordedRun& run) override;
@@ -32,6 +33,7 @@ class PostgresHistory final : public RunHistory {
   // HistoryError when the server's tables are not ours to use.
   template <typename Work>
   void WithServer(Work&& work);
+  void Connect();
   // Sends the runs waiting in the spool; says what is worth saying about it.
   std::string SendWaiting(PgStore& store);
   std::string Reason(const std::exception& error) const;
@@ -40,10 +42,16 @@ class PostgresHistory final : public RunHistory {
   ReadOutcome<T> Read(const std::function<T(PgStore&)>& read);
 
   std::string uri_;
+  HistoryWaits waits_;
   PgServerNames names_;
   std::string where_;
   std::optional<RunSpool> spool_;
   std::optional<PgStore> store_;
+  struct Silence {
+    std::chrono::steady_clock::time_point since;
+    PgError error;
+  };
+  std::optional<Silence> silence_;
 };
 
 }  // namespace vr512b::history

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "history/history_location.h"
+#include "history/history_waits.h"
 #include "history/recorded_run.h"
 
 namespace vr512b::history {
@@ -100,6 +101,8 @@ class RunHistory {
 // The history at `location`, opened on first use (a missing file is created
 // by the first Record, never by a read; a server is connected when needed).
 // None for HistoryKind::None.
-std::unique_ptr<RunHistory> OpenRunHistory(const HistoryLocation& location);
+// `waits` bounds and interrupts the waits on a server.
+std::unique_ptr<RunHistory> OpenRunHistory(const HistoryLocation& location,
+                                           HistoryWaits waits = {});
 
 }  // namespace vr512b::history

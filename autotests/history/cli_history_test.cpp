@@ -5,17 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <regex>
-#include <thread>
-
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 
 #include "autotests/history/cli_process.h"
 #include "autotests/history/history_test_support.h"
-#include "common/unique_fd.h"
+#include "autotests/history/silent_server.h"
 #include "history/recorded_run.h"
 
 namespace vr512b::history::testing {
@@ -310,32 +306,15 @@ TEST_F(CliHistory, ARunThatNeverStartsIsNotRecorded) {
 // The server's socket takes the runner's connection and reads, from the
 // runner's own process, what `ps` shows of its command line.
 TEST_F(CliHistory, ThePasswordOfTheHistoryNeverShowsInPsNorInWhatIsSaid) {
-  const std::string socketFolder = dir_.File("socket");
-  std::filesystem::create_directory(socketFolder);
-  const UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM, 0));
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const std::string socketPath = socketFolder + "/.s.PGSQL.5432";
-  ASSERT_LT(socketPath.size(), sizeof(address.sun_path));
-  socketPath.copy(address.sun_path, socketPath.size());
-  ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-  ASSERT_EQ(::listen(listener.get(), 1), 0);
-
   std::string commandLine;
-  std::thread server([&] {
-    pollfd waiting{listener.get(), POLLIN, 0};
-    if (::poll(&waiting, 1, 60'000) != 1)
-      return;
-    const UniqueFd peer(::accept(listener.get(), nullptr, nullptr));
-    ucred credentials{};
-    socklen_t size = sizeof(credentials);
-    if (::getsockopt(peer.get(), SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0)
-      commandLine = ReadFile("/proc/" + std::to_string(credentials.pid) + "/cmdline");
-  });
-  const CliResult result =
-      Cli({"--list-runs", "--history", "postgresql://vr:s3cret@/history?host=" + socketFolder});
-  server.join();
-
+  CliResult result;
+  {
+    const SilentServer server(dir_.path(), [&](pid_t runner) {
+      commandLine = ReadFile("/proc/" + std::to_string(runner) + "/cmdline");
+      ::kill(runner, SIGTERM);
+    });
+    result = Cli({"--list-runs", "--history", server.Uri("s3cret")});
+  }
   ASSERT_NE(commandLine.find("--history"), std::string::npos) << "the runner never connected";
   EXPECT_EQ(commandLine.find("s3cret"), std::string::npos) << commandLine;
   EXPECT_NE(result.status, 0);
