@@ -29,6 +29,11 @@ class [[nodiscard]] Outcome {
   // Only on failure.
   const ErrorReason& reason() const { return std::get<1>(state_); }
 
+  // A failed outcome equals no value.
+  friend bool operator==(const Outcome& outcome, const T& value) {
+    return outcome && *outcome == value;
+  }
+
  private:
   std::variant<T, ErrorReason> state_;
 };
