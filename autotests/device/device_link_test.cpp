@@ -2,6 +2,7 @@
 
 #include "autotests/support/fake_hid.h"
 #include "device/device_link.h"
+#include "device/hid_loader.h"
 #include "device/serial_number.h"
 
 namespace vr512b {
@@ -154,6 +155,29 @@ TEST(SerialStringTest, ConvertsLikeTheUnitsSerialRule) {
   EXPECT_EQ(SerialStringToInt(u"4294967297"), 1);
   EXPECT_EQ(SerialStringToInt(u"4294967295"), -1);
   EXPECT_EQ(SerialStringToInt(u"99999999999999999999"), static_cast<std::int32_t>(0x630FFFFFu));
+}
+
+// Windows names a composite device's interface in its path; the number is
+// what keeps another interface of the unit's ids from being taken for it.
+TEST(InterfaceNumberInPathTest, TheMiPartOfAWindowsDevicePath) {
+  const struct {
+    const char* path;
+    std::optional<int> number;
+  } cases[] = {
+      {"\\\\?\\hid#vid_8002&pid_4002&mi_00#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-"
+       "001111000030}",
+       0},
+      {"\\\\?\\HID#VID_8002&PID_4002&MI_01#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-"
+       "001111000030}",
+       1},
+      {"\\\\?\\hid#vid_8002&pid_4002&mi_1a&col02#8&2f&0&0001#{guid}", 0x1A},
+      {"\\\\?\\hid#vid_8002&pid_4002#6&12ab&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}",
+       std::nullopt},
+      {"\\\\?\\hid#vid_8002&pid_4002&mi_", std::nullopt},
+      {"\\\\?\\hid#vid_8002&pid_4002&mi_zz#x", std::nullopt},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(InterfaceNumberInPath(c.path), c.number) << c.path;
 }
 
 }  // namespace
