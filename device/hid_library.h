@@ -67,11 +67,9 @@ class HidLibrary {
                                   std::size_t length) = 0;
 };
 
-// Outcome of loading the platform HID library at start-up.
-struct HidLoadResult {
-  std::unique_ptr<HidLibrary> library;  // null on failure
-  std::string error;                    // start-up error text, empty on success
-};
+// The platform HID library loaded at start-up, or why not (its reason's text
+// is one of the two start-up errors below).
+using HidLoadResult = Outcome<std::unique_ptr<HidLibrary>>;
 
 inline constexpr const char* kHidLoadLibraryError = "Не могу загрузить библиотеку hid.dll";
 inline constexpr const char* kHidLoadFunctionsError = "Не могу загрузить нужные функции";

@@ -300,7 +300,7 @@ HidLoadResult LoadPlatformHidLibrary() {
   const char* name = override && *override ? override : "libhidapi-hidraw.so.0";
   LibraryHandle library(dlopen(name, RTLD_NOW | RTLD_LOCAL));
   if (!library)
-    return {nullptr, kHidLoadLibraryError};
+    return ErrorReason{0, kHidLoadLibraryError};
   HidApi api{};
   void* lib = library.get();
   const bool complete = Resolve(lib, "hid_init", api.init) & Resolve(lib, "hid_exit", api.exit) &
@@ -312,8 +312,8 @@ HidLoadResult LoadPlatformHidLibrary() {
                         Resolve(lib, "hid_send_feature_report", api.send_feature_report) &
                         Resolve(lib, "hid_get_serial_number_string", api.get_serial_number_string);
   if (!complete)
-    return {nullptr, kHidLoadFunctionsError};
-  return {std::make_unique<HidApiLibrary>(std::move(library), api), ""};
+    return ErrorReason{0, kHidLoadFunctionsError};
+  return std::unique_ptr<HidLibrary>(std::make_unique<HidApiLibrary>(std::move(library), api));
 }
 
 }  // namespace vr512b

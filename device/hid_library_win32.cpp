@@ -245,7 +245,7 @@ bool Resolve(HMODULE library, const char* name, F& target) {
 HidLoadResult LoadPlatformHidLibrary() {
   UniqueModule library(::LoadLibraryA("hid.dll"));
   if (!library)
-    return {nullptr, kHidLoadLibraryError};
+    return ErrorReason{0, kHidLoadLibraryError};
   HidDll dll;
   HMODULE module = library.get();
   // A miss does not cut the look-ups short: all five are looked up, in this order.
@@ -255,11 +255,11 @@ HidLoadResult LoadPlatformHidLibrary() {
                         Resolve(module, "HidD_GetFeature", dll.getFeature) &
                         Resolve(module, "HidD_SetFeature", dll.setFeature);
   if (!complete)
-    return {nullptr, kHidLoadFunctionsError};
+    return ErrorReason{0, kHidLoadFunctionsError};
   static_cast<void>(Resolve(module, "HidD_GetPreparsedData", dll.getPreparsedData));
   static_cast<void>(Resolve(module, "HidD_FreePreparsedData", dll.freePreparsedData));
   static_cast<void>(Resolve(module, "HidP_GetCaps", dll.getCaps));
-  return {std::make_unique<Win32HidLibrary>(std::move(library), dll), ""};
+  return std::unique_ptr<HidLibrary>(std::make_unique<Win32HidLibrary>(std::move(library), dll));
 }
 
 }  // namespace vr512b

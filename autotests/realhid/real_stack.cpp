@@ -38,9 +38,9 @@ RealStack::RealStack(const std::vector<std::string>& scenarios, Clock* givenCloc
       bench(std::make_unique<sim::VirtualBench>(clock, ConfigFor(scenarios))),
       units(bus, *bench) {
   HidLoadResult loaded = LoadPlatformHidLibrary();
-  if (!loaded.library)
-    throw std::runtime_error("the platform HID library did not load: " + loaded.error);
-  hid = std::move(loaded.library);
+  if (!loaded)
+    throw std::runtime_error("the platform HID library did not load: " + loaded.reason().text);
+  hid = std::move(*loaded);
 }
 
 RunOutput RunOverRealStack(const std::vector<std::string>& args,

@@ -25,9 +25,9 @@ class Win32HidTest : public ::testing::Test {
  protected:
   void SetUp() override {
     HidLoadResult loaded = LoadPlatformHidLibrary();
-    ASSERT_EQ(loaded.error, "");
-    ASSERT_NE(loaded.library, nullptr);
-    hid = std::move(loaded.library);
+    ASSERT_TRUE(loaded) << loaded.reason().text;
+    ASSERT_NE(*loaded, nullptr);
+    hid = std::move(*loaded);
   }
 
   std::unique_ptr<HidLibrary> hid;
@@ -281,10 +281,10 @@ TEST_F(Win32HidTest, AnOpenPathCannotBeOpenedAgainUntilItIsClosed) {
   // Units still open when the library goes are closed with it.
   hid.reset();
   HidLoadResult again = LoadPlatformHidLibrary();
-  ASSERT_NE(again.library, nullptr);
-  const HidHandle third = again.library->Open(path);
+  ASSERT_TRUE(again);
+  const HidHandle third = (*again)->Open(path);
   EXPECT_NE(third, kInvalidHandle);
-  again.library->Close(third);
+  (*again)->Close(third);
 }
 
 }  // namespace
