@@ -44,14 +44,15 @@ RealStack::RealStack(const std::vector<std::string>& scenarios, Clock* givenCloc
 }
 
 RunOutput RunOverRealStack(const std::vector<std::string>& args,
-                           const std::function<void(RealStack&)>& prepare, bool unprivileged) {
+                           const std::function<void(RealStack&)>& prepare, bool unprivileged,
+                           Clock* clock) {
   const cli::ParseResult parsed = cli::ParseCommandLine(args);
   if (!parsed.error.empty() || !parsed.options.simulate || !parsed.options.virtualTime ||
       !parsed.options.settingsPath) {
     throw std::invalid_argument("expected --simulate --virtual-time --settings: " + parsed.error);
   }
   const cli::CliOptions& options = parsed.options;
-  RealStack stack(options.scenarios);
+  RealStack stack(options.scenarios, clock);
   if (prepare)
     prepare(stack);
 
