@@ -64,8 +64,10 @@ ConsoleSession::HidStart ConsoleSession::StartHid() {
     hid = &bench_->hid();
   } else {
     HidLoadResult loaded = LoadPlatformHidLibrary();
-    start.error = loaded.error;
-    platformHid_ = std::move(loaded.library);
+    if (loaded)
+      platformHid_ = std::move(*loaded);
+    else
+      start.error = loaded.reason().text;
     hid = platformHid_.get();
   }
   if (hid != nullptr) {

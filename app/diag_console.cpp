@@ -2,7 +2,7 @@
 
 #include "common/utf8.h"
 #include "device/serial_number.h"
-#include "device/test_failure.h"
+#include "procedures/test_failure.h"
 
 namespace vr512b {
 

@@ -40,7 +40,7 @@ class DiagConsole final : public ProcedureHost, private LogSink {
   bool Busy() const override { return FBusy != 0; }
   Clock& clock() override { return clock_; }
   DeviceLink& link() override { return link_; }
-  UnitCommands& unit() override { return commands_; }
+  UnitCommands& commands() override { return commands_; }
 
   // What the window's actions do. Each returns false when it was refused: not
   // enabled, or another handler is running and would be re-entered.

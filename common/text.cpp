@@ -37,4 +37,16 @@ void AppendHexByte(std::string& out, std::uint8_t byte, bool upper) {
   out += digits[byte & 0x0F];
 }
 
+std::string HexNumber(std::uint32_t value, int width, bool upper) {
+  const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+  std::string text;
+  do {
+    text.insert(text.begin(), digits[value & 0x0F]);
+    value >>= 4;
+  } while (value != 0);
+  if (static_cast<int>(text.size()) < width)
+    text.insert(0, static_cast<std::size_t>(width) - text.size(), '0');
+  return text;
+}
+
 }  // namespace vr512b

@@ -49,5 +49,7 @@ bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix)
 int HexDigitValue(char c);
 // Appends a byte as two hexadecimal digits, in upper or lower case.
 void AppendHexByte(std::string& out, std::uint8_t byte, bool upper = true);
+// A number in hexadecimal, at least `width` digits (zeros in front).
+std::string HexNumber(std::uint32_t value, int width = 1, bool upper = true);
 
 }  // namespace vr512b

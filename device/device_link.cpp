@@ -4,7 +4,6 @@
 #include <string>
 
 #include "device/serial_number.h"
-#include "device/system_error.h"
 
 namespace vr512b {
 
@@ -40,12 +39,12 @@ const char* DeviceLink::RoleWord(TUnitRole role) {
   return role == urReference ? "эталонное" : "проверяемое";
 }
 
-bool DeviceLink::ReadSerial(HidHandle handle, std::int32_t& serial) {
+Outcome<std::int32_t> DeviceLink::ReadSerial(HidHandle handle) {
   std::array<char16_t, kSerialBufferBytes / 2> buffer{};
-  if (!hid_.GetSerialNumberString(handle, buffer.data(), kSerialRequestBytes))
-    return false;
-  serial = SerialStringToInt(SerialFromBuffer(buffer.data(), buffer.size()));
-  return true;
+  if (Outcome<void> read = hid_.GetSerialNumberString(handle, buffer.data(), kSerialRequestBytes);
+      !read)
+    return read.reason();
+  return SerialStringToInt(SerialFromBuffer(buffer.data(), buffer.size()));
 }
 
 HidHandle DeviceLink::FindDevice(TUnitRole role) {
@@ -66,13 +65,13 @@ HidHandle DeviceLink::FindDevice(TUnitRole role) {
       hid_.Close(handle);
       continue;
     }
-    std::int32_t serial = 0;
-    if (!ReadSerial(handle, serial)) {
+    const Outcome<std::int32_t> serial = ReadSerial(handle);
+    if (!serial) {
       log_.WriteLog("Ошибка получения с/н");
       hid_.Close(handle);
       continue;
     }
-    const bool matches = role == urReference ? serial == FRefSerial : serial != FRefSerial;
+    const bool matches = role == urReference ? *serial == FRefSerial : *serial != FRefSerial;
     if (matches) {
       result = handle;
       break;
@@ -102,24 +101,22 @@ bool DeviceLink::OpenDevice(TUnitRole role) {
   log_.WriteLog("Открыл " + word + " УПО");
 
   HidAttributes attributes;
-  if (!hid_.GetAttributes(handle, attributes)) {
-    const std::string why = SystemErrorText();  // before logging can disturb it
+  if (Outcome<void> read = hid_.GetAttributes(handle, attributes); !read) {
     log_.WriteLog("Не могу получить версию");
-    log_.WriteLog(why);
+    log_.WriteLog(read.reason().text);
     return false;
   }
   log_.WriteLog("  версия " + std::to_string(attributes.version >> 8) + "." +
                 std::to_string(attributes.version & 0xFF) + " (" + word + ")");
 
-  std::int32_t serial = 0;
-  if (!ReadSerial(handle, serial)) {
-    const std::string why = SystemErrorText();
+  const Outcome<std::int32_t> serial = ReadSerial(handle);
+  if (!serial) {
     log_.WriteLog("Не могу получить серийный номер");
-    log_.WriteLog(why);
+    log_.WriteLog(serial.reason().text);
     return false;
   }
-  log_.WriteLog("  серийный номер " + std::to_string(serial) + " (" + word + ")");
-  identity_[role] = {attributes.version, serial, true};
+  log_.WriteLog("  серийный номер " + std::to_string(*serial) + " (" + word + ")");
+  identity_[role] = {attributes.version, *serial, true};
   return true;
 }
 

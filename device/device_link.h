@@ -39,7 +39,7 @@ class DeviceLink {
   static const char* RoleWord(TUnitRole role);  // "эталонное" / "проверяемое"
 
  private:
-  bool ReadSerial(HidHandle handle, std::int32_t& serial);
+  Outcome<std::int32_t> ReadSerial(HidHandle handle);
 
   HidLibrary& hid_;
   LogSink& log_;

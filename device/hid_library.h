@@ -7,14 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "common/outcome.h"
+
 namespace vr512b {
 
 // An open HID interface; kInvalidHandle (all bits set) when closed.
 using HidHandle = std::intptr_t;
 inline constexpr HidHandle kInvalidHandle = -1;
 
-// Bytes a feature-report transfer moved; empty when the call failed.
-using FeatureBytes = std::optional<std::size_t>;
+// Bytes a feature-report transfer moved, or why it failed.
+using FeatureBytes = Outcome<std::size_t>;
 
 struct HidAttributes {
   std::uint16_t vendorId = 0;
@@ -30,8 +32,8 @@ struct HidInterface {
   std::vector<std::uint16_t> usagePages;
 };
 
-// The platform's HID entry points. Every failing call leaves the reason in the
-// thread's last system error, so that SystemErrorText() describes it.
+// The platform's HID entry points. A call that can fail returns its reason,
+// read where the system call failed (SystemReason, device/system_error.h).
 class HidLibrary {
  public:
   virtual ~HidLibrary() = default;
@@ -41,6 +43,8 @@ class HidLibrary {
   virtual std::optional<std::vector<std::string>> EnumeratePaths() = 0;
   // Opens a path for reading and writing, sharing it for reading only: a
   // second read/write open of the same interface fails while this one lasts.
+  // kInvalidHandle when it fails: the search passes such an interface over,
+  // and TakeOpenProblems says why where the operator can set it right.
   virtual HidHandle Open(const std::string& path) = 0;
   // What the last enumeration reported of a path's interface.
   virtual HidInterface InterfaceOf(const std::string& /*path*/) { return {}; }
@@ -50,23 +54,22 @@ class HidLibrary {
   // over without a line.
   virtual std::vector<std::string> TakeOpenProblems() { return {}; }
   virtual void Close(HidHandle handle) = 0;
-  virtual bool GetAttributes(HidHandle handle, HidAttributes& attributes) = 0;
+  virtual Outcome<void> GetAttributes(HidHandle handle, HidAttributes& attributes) = 0;
   // Writes the serial number string, UTF-16LE, into buffer (length in bytes).
-  virtual bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) = 0;
+  virtual Outcome<void> GetSerialNumberString(HidHandle handle, void* buffer,
+                                              std::size_t length) = 0;
   // Feature-report transfers: report[0] holds the report id on entry. Each
-  // returns the bytes the transfer moved, report id included, or nothing when
-  // the call failed. A unit may answer with fewer bytes than the report
+  // returns the bytes the transfer moved, report id included, or why the
+  // call failed. A unit may answer with fewer bytes than the report
   // holds; judging that is left to the caller.
   virtual FeatureBytes GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) = 0;
   virtual FeatureBytes SetFeature(HidHandle handle, const std::uint8_t* report,
                                   std::size_t length) = 0;
 };
 
-// Outcome of loading the platform HID library at start-up.
-struct HidLoadResult {
-  std::unique_ptr<HidLibrary> library;  // null on failure
-  std::string error;                    // start-up error text, empty on success
-};
+// The platform HID library loaded at start-up, or why not (its reason's text
+// is one of the two start-up errors below).
+using HidLoadResult = Outcome<std::unique_ptr<HidLibrary>>;
 
 inline constexpr const char* kHidLoadLibraryError = "Не могу загрузить библиотеку hid.dll";
 inline constexpr const char* kHidLoadFunctionsError = "Не могу загрузить нужные функции";

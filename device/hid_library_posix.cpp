@@ -13,8 +13,10 @@
 #include <set>
 #include <utility>
 
+#include "common/utf8.h"
 #include "device/device_types.h"
 #include "device/hid_loader.h"
+#include "device/system_error.h"
 
 namespace vr512b {
 
@@ -72,17 +74,17 @@ class NodeLock {
   NodeLock(const NodeLock&) = delete;
   NodeLock& operator=(const NodeLock&) = delete;
 
-  static bool Acquire(const std::string& path, NodeLock& lock) {
+  // 0, or the errno of the failed open; EBUSY when another holds the lock.
+  static int Acquire(const std::string& path, NodeLock& lock) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-      return false;
+      return errno;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
       close(fd);
-      errno = EBUSY;
-      return false;
+      return EBUSY;
     }
     lock = NodeLock(fd);
-    return true;
+    return 0;
   }
 
  private:
@@ -129,15 +131,14 @@ class HidApiLibrary final : public HidLibrary {
 
   HidHandle Open(const std::string& path) override {
     NodeLock lock;
-    if (!NodeLock::Acquire(path, lock)) {
-      NoteOpenProblem(path, errno);
+    if (const int error = NodeLock::Acquire(path, lock); error != 0) {
+      NoteOpenProblem(path, error);
       return kInvalidHandle;
     }
+    errno = 0;
     hid_device* device = api_.open_path(path.c_str());
     if (device == nullptr) {
-      if (errno == 0)
-        errno = ENODEV;
-      NoteOpenProblem(path, errno);
+      NoteOpenProblem(path, errno != 0 ? errno : ENODEV);
       return kInvalidHandle;
     }
     const HidHandle handle = nextHandle_++;
@@ -160,59 +161,53 @@ class HidApiLibrary final : public HidLibrary {
     open_.erase(it);
   }
 
-  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
+  Outcome<void> GetAttributes(HidHandle handle, HidAttributes& attributes) override {
     const OpenDevice* device = Find(handle);
     if (device == nullptr)
-      return false;
+      return SystemReason(EBADF);
     auto it = attributes_.find(device->path);
-    if (it == attributes_.end()) {
-      errno = ENODEV;
-      return false;
-    }
+    if (it == attributes_.end())
+      return SystemReason(ENODEV);
     attributes = it->second;
-    return true;
+    return {};
   }
 
   // Like the platform call, the string fills at most length bytes and ends in
   // a zero only when there is room for one.
-  bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override {
+  Outcome<void> GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override {
     const OpenDevice* device = Find(handle);
     if (device == nullptr)
-      return false;
+      return SystemReason(EBADF);
     const std::size_t units = length / 2;
     if (units == 0)
-      return true;
+      return {};
     // hidapi's count includes the terminator it always writes: room for all
     // the units asked for, one more for that zero.
     std::vector<wchar_t> wide(units + 1, L'\0');
     errno = 0;
-    if (api_.get_serial_number_string(device->device, wide.data(), wide.size()) != 0) {
-      if (errno == 0)
-        errno = EIO;
-      return false;
-    }
-    auto* out = static_cast<char16_t*>(buffer);
-    std::size_t n = 0;
-    for (std::size_t i = 0; wide[i] != 0 && n < units; ++i) {
-      const auto c = static_cast<char32_t>(wide[i]);
-      if (c > 0xFFFF) {
-        if (n + 2 > units)
-          break;
-        out[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-        out[n++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-      } else {
-        out[n++] = static_cast<char16_t>(c);
+    if (api_.get_serial_number_string(device->device, wide.data(), wide.size()) != 0)
+      return SystemReason(errno != 0 ? errno : EIO);
+    // A character beyond U+FFFF takes a surrogate pair, which is never cut.
+    std::u16string text;
+    for (std::size_t i = 0; wide[i] != 0; ++i) {
+      const std::size_t before = text.size();
+      AppendUtf16(text, static_cast<char32_t>(wide[i]));
+      if (text.size() > units) {
+        text.resize(before);
+        break;
       }
     }
-    if (n < units)
-      out[n] = 0;
-    return true;
+    auto* out = static_cast<char16_t*>(buffer);
+    std::copy(text.begin(), text.end(), out);
+    if (text.size() < units)
+      out[text.size()] = 0;
+    return {};
   }
 
   FeatureBytes GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
     const OpenDevice* device = Find(handle);
     if (device == nullptr)
-      return std::nullopt;
+      return SystemReason(EBADF);
     return Transfer([&] { return api_.get_feature_report(device->device, report, length); });
   }
 
@@ -220,7 +215,7 @@ class HidApiLibrary final : public HidLibrary {
                           std::size_t length) override {
     const OpenDevice* device = Find(handle);
     if (device == nullptr)
-      return std::nullopt;
+      return SystemReason(EBADF);
     return Transfer([&] { return api_.send_feature_report(device->device, report, length); });
   }
 
@@ -232,31 +227,25 @@ class HidApiLibrary final : public HidLibrary {
   };
 
   // hidapi hands on the hidraw ioctl's result: the bytes moved, or -1 with
-  // errno set.
-  static FeatureBytes Moved(int result) {
-    if (result < 0) {
-      if (errno == 0)
-        errno = EIO;
-      return std::nullopt;
-    }
-    return static_cast<std::size_t>(result);
-  }
-
-  // EAGAIN and EINTR mean the request never went out to the unit, so it is
-  // made once more; a second refusal is the transfer's outcome.
+  // errno set, which is read here, right after the call. EAGAIN and EINTR
+  // mean the request never went out to the unit, so it is made once more; a
+  // second refusal is the transfer's outcome.
   template <typename Call>
   static FeatureBytes Transfer(const Call& call) {
     for (int attempt = 1;; ++attempt) {
       errno = 0;
       const int result = call();
-      if (result >= 0 || attempt == 2 || (errno != EAGAIN && errno != EINTR))
-        return Moved(result);
+      const int error = errno;
+      if (result >= 0)
+        return static_cast<std::size_t>(result);
+      if (attempt == 2 || (error != EAGAIN && error != EINTR))
+        return SystemReason(error != 0 ? error : EIO);
     }
   }
 
   // A unit's node that the user may not open (no udev rule: a 0600 node of
   // root's), or one gone between the enumeration and the open, is something
-  // the operator can set right. Leaves errno as it found it.
+  // the operator can set right.
   void NoteOpenProblem(const std::string& path, int error) {
     const auto it = attributes_.find(path);
     if (it == attributes_.end() || it->second.vendorId != kUnitVendorId ||
@@ -278,16 +267,12 @@ class HidApiLibrary final : public HidLibrary {
     }
     if (std::find(openProblems_.begin(), openProblems_.end(), text) == openProblems_.end())
       openProblems_.push_back(text);
-    errno = error;
   }
 
+  // Null for a handle that is not open (EBADF).
   const OpenDevice* Find(HidHandle handle) {
     auto it = open_.find(handle);
-    if (it == open_.end()) {
-      errno = EBADF;
-      return nullptr;
-    }
-    return &it->second;
+    return it == open_.end() ? nullptr : &it->second;
   }
 
   LibraryHandle library_;
@@ -315,7 +300,7 @@ HidLoadResult LoadPlatformHidLibrary() {
   const char* name = override && *override ? override : "libhidapi-hidraw.so.0";
   LibraryHandle library(dlopen(name, RTLD_NOW | RTLD_LOCAL));
   if (!library)
-    return {nullptr, kHidLoadLibraryError};
+    return ErrorReason{0, kHidLoadLibraryError};
   HidApi api{};
   void* lib = library.get();
   const bool complete = Resolve(lib, "hid_init", api.init) & Resolve(lib, "hid_exit", api.exit) &
@@ -327,8 +312,8 @@ HidLoadResult LoadPlatformHidLibrary() {
                         Resolve(lib, "hid_send_feature_report", api.send_feature_report) &
                         Resolve(lib, "hid_get_serial_number_string", api.get_serial_number_string);
   if (!complete)
-    return {nullptr, kHidLoadFunctionsError};
-  return {std::make_unique<HidApiLibrary>(std::move(library), api), ""};
+    return ErrorReason{0, kHidLoadFunctionsError};
+  return std::unique_ptr<HidLibrary>(std::make_unique<HidApiLibrary>(std::move(library), api));
 }
 
 }  // namespace vr512b

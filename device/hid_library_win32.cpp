@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "device/hid_loader.h"
+#include "device/system_error.h"
 
 namespace vr512b {
 
@@ -28,19 +29,49 @@ using HidDGetSerialNumberString = BOOLEAN(WINAPI*)(HANDLE, PVOID, ULONG);
 using HidDGetFeature = BOOLEAN(WINAPI*)(HANDLE, PVOID, ULONG);
 using HidDSetFeature = BOOLEAN(WINAPI*)(HANDLE, PVOID, ULONG);
 
+// The top-level collection's capabilities (hidpi.h's HIDP_CAPS), of which
+// only the usage page is read.
+struct HidpCaps {
+  USHORT Usage;
+  USHORT UsagePage;
+  USHORT InputReportByteLength;
+  USHORT OutputReportByteLength;
+  USHORT FeatureReportByteLength;
+  USHORT Reserved[17];
+  USHORT NumberLinkCollectionNodes;
+  USHORT NumberInputButtonCaps;
+  USHORT NumberInputValueCaps;
+  USHORT NumberInputDataIndices;
+  USHORT NumberOutputButtonCaps;
+  USHORT NumberOutputValueCaps;
+  USHORT NumberOutputDataIndices;
+  USHORT NumberFeatureButtonCaps;
+  USHORT NumberFeatureValueCaps;
+  USHORT NumberFeatureDataIndices;
+};
+using HidDGetPreparsedData = BOOLEAN(WINAPI*)(HANDLE, void**);
+using HidDFreePreparsedData = BOOLEAN(WINAPI*)(void*);
+using HidPGetCaps = LONG(WINAPI*)(void*, HidpCaps*);
+constexpr LONG kHidpStatusSuccess = 0x00110000;
+
 // The HID class driver's get-feature request, the one HidD_GetFeature sends
 // (hidclass.h: HID_OUT_CTL_CODE(100)).
 constexpr DWORD kIoctlHidGetFeature =
     CTL_CODE(FILE_DEVICE_KEYBOARD, 100, METHOD_OUT_DIRECT, FILE_ANY_ACCESS);
 
-// All five are required at start, as the console always has; feature reads
-// send HidD_GetFeature's request themselves (see GetFeature below).
+// The first five are required at start, as the console always has; feature
+// reads send HidD_GetFeature's request themselves (see GetFeature below). The
+// capability calls, which tell an interface's usage page, are used where
+// present.
 struct HidDll {
   HidDGetHidGuid getHidGuid = nullptr;
   HidDGetAttributes getAttributes = nullptr;
   HidDGetSerialNumberString getSerialNumberString = nullptr;
   HidDGetFeature getFeature = nullptr;
   HidDSetFeature setFeature = nullptr;
+  HidDGetPreparsedData getPreparsedData = nullptr;
+  HidDFreePreparsedData freePreparsedData = nullptr;
+  HidPGetCaps getCaps = nullptr;
 };
 
 struct LibraryFree {
@@ -84,6 +115,7 @@ class Win32HidLibrary final : public HidLibrary {
         ::SetupDiGetClassDevsA(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
     if (set.get() == INVALID_HANDLE_VALUE)
       return std::nullopt;
+    interfaces_.clear();
     std::vector<std::string> paths;
     for (DWORD index = 0;; ++index) {
       // The record sizes are the platform's: 28 and 5 in a 32-bit program,
@@ -103,6 +135,7 @@ class Win32HidLibrary final : public HidLibrary {
       if (::SetupDiGetDeviceInterfaceDetailA(set.get(), &interfaceData, detail, required, nullptr,
                                              nullptr)) {
         paths.emplace_back(detail->DevicePath);
+        interfaces_[paths.back()] = Describe(paths.back());
       }
     }
     return paths;
@@ -118,19 +151,26 @@ class Win32HidLibrary final : public HidLibrary {
     return id;
   }
 
+  HidInterface InterfaceOf(const std::string& path) override {
+    const auto it = interfaces_.find(path);
+    return it == interfaces_.end() ? HidInterface{} : it->second;
+  }
+
   void Close(HidHandle handle) override { open_.erase(handle); }
 
-  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
+  Outcome<void> GetAttributes(HidHandle handle, HidAttributes& attributes) override {
     HiddAttributes raw{};
     raw.Size = sizeof raw;
     if (!dll_.getAttributes(ToHandle(handle), &raw))
-      return false;
+      return SystemReason(::GetLastError());
     attributes = {raw.VendorID, raw.ProductID, raw.VersionNumber};
-    return true;
+    return {};
   }
 
-  bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override {
-    return dll_.getSerialNumberString(ToHandle(handle), buffer, static_cast<ULONG>(length)) != 0;
+  Outcome<void> GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override {
+    if (!dll_.getSerialNumberString(ToHandle(handle), buffer, static_cast<ULONG>(length)))
+      return SystemReason(::GetLastError());
+    return {};
   }
 
   // HidD_GetFeature answers only TRUE or FALSE: the byte count the HID class
@@ -143,7 +183,7 @@ class Win32HidLibrary final : public HidLibrary {
     DWORD moved = 0;
     if (!::DeviceIoControl(ToHandle(handle), kIoctlHidGetFeature, nullptr, 0, report,
                            static_cast<DWORD>(length), &moved, nullptr)) {
-      return std::nullopt;
+      return SystemReason(::GetLastError());
     }
     return static_cast<std::size_t>(moved);
   }
@@ -156,15 +196,39 @@ class Win32HidLibrary final : public HidLibrary {
     // request only reads it.
     if (!dll_.setFeature(ToHandle(handle), const_cast<std::uint8_t*>(report),
                          static_cast<ULONG>(length))) {
-      return std::nullopt;
+      return SystemReason(::GetLastError());
     }
     return length;
   }
 
  private:
+  // What the path and the interface's top-level collection say of it: a
+  // composite device's interface carries "&mi_XX" in its path, and the
+  // collection's capabilities give its usage page. The query opens the
+  // interface without access, which any share mode admits.
+  HidInterface Describe(const std::string& path) const {
+    HidInterface where;
+    where.number = InterfaceNumberInPath(path);
+    if (!dll_.getPreparsedData || !dll_.freePreparsedData || !dll_.getCaps)
+      return where;
+    const UniqueHandle query(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+    if (query.get() == INVALID_HANDLE_VALUE)
+      return where;
+    void* preparsed = nullptr;
+    if (!dll_.getPreparsedData(query.get(), &preparsed))
+      return where;
+    HidpCaps caps{};
+    if (dll_.getCaps(preparsed, &caps) == kHidpStatusSuccess && caps.UsagePage != 0)
+      where.usagePages.push_back(caps.UsagePage);
+    dll_.freePreparsedData(preparsed);
+    return where;
+  }
+
   UniqueModule library_;
   HidDll dll_;
   std::map<HidHandle, UniqueHandle> open_;
+  std::map<std::string, HidInterface> interfaces_;
 };
 
 // GetProcAddress gives a generic function pointer; going through void(*)()
@@ -181,7 +245,7 @@ bool Resolve(HMODULE library, const char* name, F& target) {
 HidLoadResult LoadPlatformHidLibrary() {
   UniqueModule library(::LoadLibraryA("hid.dll"));
   if (!library)
-    return {nullptr, kHidLoadLibraryError};
+    return ErrorReason{0, kHidLoadLibraryError};
   HidDll dll;
   HMODULE module = library.get();
   // A miss does not cut the look-ups short: all five are looked up, in this order.
@@ -191,8 +255,11 @@ HidLoadResult LoadPlatformHidLibrary() {
                         Resolve(module, "HidD_GetFeature", dll.getFeature) &
                         Resolve(module, "HidD_SetFeature", dll.setFeature);
   if (!complete)
-    return {nullptr, kHidLoadFunctionsError};
-  return {std::make_unique<Win32HidLibrary>(std::move(library), dll), ""};
+    return ErrorReason{0, kHidLoadFunctionsError};
+  static_cast<void>(Resolve(module, "HidD_GetPreparsedData", dll.getPreparsedData));
+  static_cast<void>(Resolve(module, "HidD_FreePreparsedData", dll.freePreparsedData));
+  static_cast<void>(Resolve(module, "HidP_GetCaps", dll.getCaps));
+  return std::unique_ptr<HidLibrary>(std::make_unique<Win32HidLibrary>(std::move(library), dll));
 }
 
 }  // namespace vr512b

@@ -3,13 +3,16 @@
 #include <cstdint>
 #include <string>
 
+#include "common/outcome.h"
+
 namespace vr512b {
 
-// Text of the calling thread's last system error, as the system words it,
-// ending in a line break (at most 255 characters before it).
-std::string SystemErrorText();
+// The one place a platform error code becomes text: the system's wording
+// (errno's, or GetLastError()'s on Windows), ending in a line break (at most
+// 255 characters before it).
+std::string SystemErrorText(std::uint32_t code);
 
-// Platform error codes the HID backends and the report layer leave behind.
+// Platform error codes the HID backends and the report layer give.
 // ShortTransfer: a feature report moved fewer bytes than it holds.
 // TraceMismatch: a unit replayed from a HID trace met a transfer other than
 // the recorded one; not a code of the system's, so SystemErrorText words it.
@@ -20,15 +23,17 @@ enum class SystemError {
   ShortTransfer,
   TraceMismatch
 };
-void SetLastSystemError(SystemError error);
 // The platform's code for one of them (errno, or GetLastError() on Windows).
 std::uint32_t SystemErrorCode(SystemError error);
 
-// The calling thread's last error as a number, and back: for those who must
-// make calls between a failure and its report, and for codes a HID trace
-// recorded.
-std::uint32_t LastSystemErrorCode();
-void SetLastSystemErrorCode(std::uint32_t code);
+// The reason of a failed call: a code the caller read where the system call
+// failed (or one a HID trace recorded), with its text.
+inline ErrorReason SystemReason(std::uint32_t code) {
+  return ErrorReason{code, SystemErrorText(code)};
+}
+inline ErrorReason SystemReason(SystemError error) {
+  return SystemReason(SystemErrorCode(error));
+}
 
 // What SystemErrorText says for TraceMismatch.
 inline constexpr const char* kTraceMismatchText = "Обмен расходится с записанной трассой";

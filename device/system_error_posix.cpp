@@ -8,17 +8,16 @@ namespace vr512b {
 namespace {
 
 // Far above every errno of the system, so that it names nothing else.
-constexpr int kTraceMismatchErrno = 0x5652;
+constexpr std::uint32_t kTraceMismatchErrno = 0x5652;
 
 }  // namespace
 
-std::string SystemErrorText() {
-  const int code = errno;
+std::string SystemErrorText(std::uint32_t code) {
   if (code == kTraceMismatchErrno)
     return std::string(kTraceMismatchText) + '\n';
   char buffer[256] = {};
   // The GNU variant may return a static string instead of filling the buffer.
-  const char* text = strerror_r(code, buffer, sizeof buffer - 1);
+  const char* text = strerror_r(static_cast<int>(code), buffer, sizeof buffer - 1);
   std::string result(text ? text : "");
   if (result.size() > 254)
     result.resize(254);
@@ -41,18 +40,6 @@ std::uint32_t SystemErrorCode(SystemError error) {
       return kTraceMismatchErrno;
   }
   return EIO;
-}
-
-void SetLastSystemError(SystemError error) {
-  errno = static_cast<int>(SystemErrorCode(error));
-}
-
-std::uint32_t LastSystemErrorCode() {
-  return static_cast<std::uint32_t>(errno);
-}
-
-void SetLastSystemErrorCode(std::uint32_t code) {
-  errno = static_cast<int>(code);
 }
 
 }  // namespace vr512b

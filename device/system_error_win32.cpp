@@ -14,8 +14,7 @@ constexpr DWORD kTraceMismatchCode = 0x20000000 | 0x5652;
 
 // The wide text, converted: the log is UTF-8, and the ANSI call would give
 // the text in the system's code page (CP1251 on a Russian system).
-std::string SystemErrorText() {
-  const DWORD code = GetLastError();
+std::string SystemErrorText(std::uint32_t code) {
   if (code == kTraceMismatchCode)
     return std::string(kTraceMismatchText) + "\r\n";
   wchar_t buffer[256] = {};
@@ -40,18 +39,6 @@ std::uint32_t SystemErrorCode(SystemError error) {
       return kTraceMismatchCode;
   }
   return ERROR_GEN_FAILURE;
-}
-
-void SetLastSystemError(SystemError error) {
-  SetLastError(SystemErrorCode(error));
-}
-
-std::uint32_t LastSystemErrorCode() {
-  return GetLastError();
-}
-
-void SetLastSystemErrorCode(std::uint32_t code) {
-  SetLastError(code);
 }
 
 }  // namespace vr512b

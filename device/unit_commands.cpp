@@ -5,7 +5,6 @@
 
 #include "common/text.h"
 #include "device/system_error.h"
-#include "device/test_failure.h"
 
 namespace vr512b {
 
@@ -17,73 +16,83 @@ const char* GenitiveWord(TUnitRole role) {
   return role == urReference ? "эталонного" : "проверяемого";
 }
 
-void UnitCommands::CommandFailed(TUnitRole role) {
-  const std::string why = SystemErrorText();
-  log_.WriteLog(ErrorPrefix(role) + why);
-  throw TestFailure(kCommandFailed);
+ErrorReason UnitCommands::ExchangeFailed(TUnitRole role, const ErrorReason& reason) {
+  log_.WriteLog(ErrorPrefix(role) + reason.text);
+  return reason;
 }
 
-void UnitCommands::SendCommand(TUnitRole role, std::uint8_t opcode, std::uint8_t param1,
-                               std::uint8_t param2) {
-  if (!reports_.SendShortCommand(Handle(role), opcode, param1, param2))
-    CommandFailed(role);
+ErrorReason UnitCommands::CommandFailed(const std::string& line) {
+  log_.WriteLog(line);
+  return ErrorReason{0, line};
 }
 
-void UnitCommands::WriteMessage(TUnitRole role, const TMessageBlock& block) {
-  if (!reports_.SetMessageReport(Handle(role), block))
-    CommandFailed(role);
+Outcome<void> UnitCommands::SendCommand(TUnitRole role, std::uint8_t opcode, std::uint8_t param1,
+                                        std::uint8_t param2) {
+  if (Outcome<void> done = reports_.SendShortCommand(Handle(role), opcode, param1, param2); !done)
+    return ExchangeFailed(role, done.reason());
+  return {};
 }
 
-void UnitCommands::WriteConfig(TUnitRole role, const TConfigBlock& block) {
+Outcome<void> UnitCommands::WriteMessage(TUnitRole role, const TMessageBlock& block) {
+  if (Outcome<void> done = reports_.SetMessageReport(Handle(role), block); !done)
+    return ExchangeFailed(role, done.reason());
+  return {};
+}
+
+Outcome<void> UnitCommands::WriteConfig(TUnitRole role, const TConfigBlock& block) {
   log_.WriteLog(std::string("Запись конфигурации ") + GenitiveWord(role));
-  if (!reports_.SetConfigReport(Handle(role), block))
-    CommandFailed(role);
+  if (Outcome<void> done = reports_.SetConfigReport(Handle(role), block); !done)
+    return ExchangeFailed(role, done.reason());
+  return {};
 }
 
-void UnitCommands::ReadConfig(TUnitRole role, TConfigBlock& block) {
+Outcome<void> UnitCommands::ReadConfig(TUnitRole role, TConfigBlock& block) {
   log_.WriteLog(std::string("чтение конфигурации ") + GenitiveWord(role));
-  if (!reports_.GetConfigReport(Handle(role), block))
-    CommandFailed(role);
+  if (Outcome<void> done = reports_.GetConfigReport(Handle(role), block); !done)
+    return ExchangeFailed(role, done.reason());
+  return {};
 }
 
-void UnitCommands::ClearUnit(TUnitRole role) {
+Outcome<void> UnitCommands::ClearUnit(TUnitRole role) {
   log_.WriteLog(std::string("Очистка ") + GenitiveWord(role));
-  if (!reports_.SendShortCommand(Handle(role), OpClear, 0, 0))
-    CommandFailed(role);
+  if (Outcome<void> done = reports_.SendShortCommand(Handle(role), OpClear, 0, 0); !done)
+    return ExchangeFailed(role, done.reason());
   clock_.Sleep(kClearPauseMs);
+  return {};
 }
 
-void UnitCommands::ClearRegisters(TUnitRole role) {
+Outcome<void> UnitCommands::ClearRegisters(TUnitRole role) {
   log_.WriteLog(std::string("Очистка регистров ") + GenitiveWord(role));
-  if (!reports_.SendShortCommand(Handle(role), OpClearRegisters, 0, 0))
-    CommandFailed(role);
+  if (Outcome<void> done = reports_.SendShortCommand(Handle(role), OpClearRegisters, 0, 0); !done)
+    return ExchangeFailed(role, done.reason());
   clock_.Sleep(kClearPauseMs);
+  return {};
 }
 
-void UnitCommands::ReadReply(TUnitRole role, TMessageBlock& reply) {
-  if (!reports_.GetMessageReport(Handle(role), reply))
-    CommandFailed(role);
+Outcome<void> UnitCommands::ReadReply(TUnitRole role, TMessageBlock& reply) {
+  if (Outcome<void> done = reports_.GetMessageReport(Handle(role), reply); !done)
+    return ExchangeFailed(role, done.reason());
   switch (reply[0]) {
     case rtEvent:
       LogEvent(role, reply[1]);
-      return;
+      return {};
     case rtError:
       log_.WriteLog("Ошибка: " + ErrorText(static_cast<std::int8_t>(reply[1])));
-      return;
+      return {};
     case rtNone:
     case rtMessage:
-      return;
+      return {};
     default:
-      log_.WriteLog("Неизвестный ответ " + std::to_string(static_cast<std::int8_t>(reply[0])));
-      throw TestFailure(kCommandFailed);
+      return CommandFailed("Неизвестный ответ " +
+                           std::to_string(static_cast<std::int8_t>(reply[0])));
   }
 }
 
-std::uint8_t UnitCommands::ReadState(TUnitRole role, int* received, int* sent) {
+Outcome<std::uint8_t> UnitCommands::ReadState(TUnitRole role, int* received, int* sent) {
   log_.WriteLog(std::string("Читаю состояние ") + GenitiveWord(role));
   TStatusBlock status;
-  if (!reports_.GetStatusReport(Handle(role), status))
-    CommandFailed(role);
+  if (Outcome<void> done = reports_.GetStatusReport(Handle(role), status); !done)
+    return ExchangeFailed(role, done.reason());
   if (received) {
     *received = status[kStatusReceivedCount];
     log_.WriteLog("Принятых сообщений: " + std::to_string(*received));
@@ -96,32 +105,33 @@ std::uint8_t UnitCommands::ReadState(TUnitRole role, int* received, int* sent) {
   return status[kStatusStateFlags];
 }
 
-std::uint8_t UnitCommands::PollState(TUnitRole role, int* received) {
+Outcome<std::uint8_t> UnitCommands::PollState(TUnitRole role, int* received) {
   TStatusBlock status;
-  if (!reports_.GetStatusReport(Handle(role), status))
-    CommandFailed(role);
+  if (Outcome<void> done = reports_.GetStatusReport(Handle(role), status); !done)
+    return ExchangeFailed(role, done.reason());
   if (received)
     *received = status[kStatusReceivedCount];
   return status[kStatusStateFlags];
 }
 
-void UnitCommands::WaitIdle(TUnitRole role) {
+Outcome<void> UnitCommands::WaitIdle(TUnitRole role) {
   log_.WriteLog(std::string("Жду завершения операции ") + GenitiveWord(role));
   const std::int64_t deadline = clock_.NowMs() + kWaitIdleLimitMs;
   for (;;) {
-    const std::uint8_t flags = PollState(role);
-    if (flags & sfEvent) {
+    const Outcome<std::uint8_t> flags = PollState(role);
+    if (!flags)
+      return flags.reason();
+    if (*flags & sfEvent) {
       TMessageBlock scratch;
-      ReadReply(role, scratch);
+      if (Outcome<void> read = ReadReply(role, scratch); !read)
+        return read;
     }
-    if ((flags & kBusyMask) == 0)
-      return;
-    if (clock_.NowMs() >= deadline) {
-      log_.WriteLog(std::string(role == urReference ? "Эталонное" : "Проверяемое") +
-                    " УПО не завершило операцию за " + std::to_string(kWaitIdleLimitMs / 1000) +
-                    " с");
-      throw TestFailure(kCommandFailed);
-    }
+    if ((*flags & kBusyMask) == 0)
+      return {};
+    if (clock_.NowMs() >= deadline)
+      return CommandFailed(std::string(role == urReference ? "Эталонное" : "Проверяемое") +
+                           " УПО не завершило операцию за " +
+                           std::to_string(kWaitIdleLimitMs / 1000) + " с");
   }
 }
 

@@ -12,36 +12,37 @@
 
 namespace vr512b {
 
-// Role-level commands: each logs its step, talks to the role's unit through the
-// report layer and turns a failed exchange into the role's error line and the
-// failure "Ошибка выполнения команды".
+// Role-level commands: each logs its step and talks to the role's unit through
+// the report layer. A failed command has logged its line (for a failed
+// exchange the role's prefix and the system's reason) and returns that
+// reason; the procedure step that called it ends the test.
 class UnitCommands {
  public:
   UnitCommands(DeviceLink& link, ReportLayer& reports, LogSink& log, Clock& clock)
       : link_(link), reports_(reports), log_(log), clock_(clock) {}
 
-  void SendCommand(TUnitRole role, std::uint8_t opcode, std::uint8_t param1, std::uint8_t param2);
-  void WriteMessage(TUnitRole role, const TMessageBlock& block);
-  void WriteConfig(TUnitRole role, const TConfigBlock& block);
-  void ReadConfig(TUnitRole role, TConfigBlock& block);
-  void ClearUnit(TUnitRole role);
-  void ClearRegisters(TUnitRole role);
+  Outcome<void> SendCommand(TUnitRole role, std::uint8_t opcode, std::uint8_t param1,
+                            std::uint8_t param2);
+  Outcome<void> WriteMessage(TUnitRole role, const TMessageBlock& block);
+  Outcome<void> WriteConfig(TUnitRole role, const TConfigBlock& block);
+  Outcome<void> ReadConfig(TUnitRole role, TConfigBlock& block);
+  Outcome<void> ClearUnit(TUnitRole role);
+  Outcome<void> ClearRegisters(TUnitRole role);
 
-  void ReadReply(TUnitRole role, TMessageBlock& reply);
-  std::uint8_t ReadState(TUnitRole role, int* received = nullptr, int* sent = nullptr);
-  std::uint8_t PollState(TUnitRole role, int* received = nullptr);
-  void WaitIdle(TUnitRole role);
+  Outcome<void> ReadReply(TUnitRole role, TMessageBlock& reply);
+  Outcome<std::uint8_t> ReadState(TUnitRole role, int* received = nullptr, int* sent = nullptr);
+  Outcome<std::uint8_t> PollState(TUnitRole role, int* received = nullptr);
+  Outcome<void> WaitIdle(TUnitRole role);
   void LogEvent(TUnitRole role, std::uint8_t code);
 
   void FillRandom(std::uint8_t* buffer, int count);
   RandomBytes& random() { return random_; }
 
-  // One configuration block written, or read back, with no log line and no
-  // failure raised: false when the transfer failed.
-  bool TryWriteConfig(TUnitRole role, const TConfigBlock& block) {
+  // One configuration block written, or read back, with no log line.
+  Outcome<void> TryWriteConfig(TUnitRole role, const TConfigBlock& block) {
     return reports_.SetConfigReport(Handle(role), block);
   }
-  bool TryReadConfig(TUnitRole role, TConfigBlock& block) {
+  Outcome<void> TryReadConfig(TUnitRole role, TConfigBlock& block) {
     return reports_.GetConfigReport(Handle(role), block);
   }
 
@@ -51,8 +52,10 @@ class UnitCommands {
 
  private:
   HidHandle Handle(TUnitRole role) const { return link_.Device(role); }
-  // Raises the role's error line and the command failure.
-  [[noreturn]] void CommandFailed(TUnitRole role);
+  // Logs the role's error line for a failed exchange; gives its reason back.
+  ErrorReason ExchangeFailed(TUnitRole role, const ErrorReason& reason);
+  // Logs a line of the command's own failure; gives it back as the reason.
+  ErrorReason CommandFailed(const std::string& line);
 
   DeviceLink& link_;
   ReportLayer& reports_;

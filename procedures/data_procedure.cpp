@@ -1,7 +1,7 @@
 #include "procedures/data_procedure.h"
 
-#include "device/test_failure.h"
 #include "procedures/message_exchange.h"
+#include "procedures/test_failure.h"
 
 namespace vr512b {
 

@@ -3,8 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "device/system_error.h"
-#include "device/test_failure.h"
+#include "procedures/test_failure.h"
 
 namespace vr512b {
 
@@ -47,7 +46,7 @@ bool SameTestMessage(const TMessageBlock& got, const TMessageBlock& want) {
 class FunctioningProcedure final : public TestRun {
  public:
   void Body(ProcedureHost& host) override {
-    UnitCommands& unit = host.unit();
+    UnitSteps unit = host.unit();
     if (!host.link().OpenDevice(urUnderTest))
       throw TestFailure(kCannotOpenDevice);
     TMessageBlock reply;
@@ -96,19 +95,19 @@ class FunctioningProcedure final : public TestRun {
       TConfigBlock written;
       host.unit().FillRandom(written.data(), static_cast<int>(written.size()));
       written[kZeroedConfigByte] = 0;
-      if (!host.unit().TryWriteConfig(urUnderTest, written))
-        ExchangeFailed(host);
+      if (Outcome<void> done = host.unit().TryWriteConfig(urUnderTest, written); !done)
+        ExchangeFailed(host, done.reason());
       host.WriteLog("Чтение конфигурации " + std::to_string(r));
       TConfigBlock read;
-      if (!host.unit().TryReadConfig(urUnderTest, read))
-        ExchangeFailed(host);
+      if (Outcome<void> done = host.unit().TryReadConfig(urUnderTest, read); !done)
+        ExchangeFailed(host, done.reason());
       if (read != written)
         Fail(host, "Данные не совпадают");
     }
   }
 
-  [[noreturn]] static void ExchangeFailed(ProcedureHost& host) {
-    host.WriteLog(SystemErrorText());
+  [[noreturn]] static void ExchangeFailed(ProcedureHost& host, const ErrorReason& reason) {
+    host.WriteLog(reason.text);
     throw TestFailure(kCommandFailed);
   }
 };

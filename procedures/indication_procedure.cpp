@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "device/test_failure.h"
 #include "procedures/output_procedure.h"
+#include "procedures/test_failure.h"
 
 namespace vr512b {
 
@@ -19,7 +19,7 @@ TMessageBlock DisplayBlock(const char* text) {
 class IndicationProcedure final : public OutputProcedure {
  public:
   void Body(ProcedureHost& host) override {
-    UnitCommands& unit = host.unit();
+    UnitSteps unit = host.unit();
     Open(host);
     TConfigBlock config;
     unit.ReadConfig(urUnderTest, config);

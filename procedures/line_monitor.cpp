@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/cp1251.h"
-#include "device/test_failure.h"
+#include "procedures/test_failure.h"
 
 namespace vr512b {
 
@@ -16,7 +16,7 @@ constexpr int kPassMs = 100;
 class LineMonitor final : public TestRun {
  public:
   void Body(ProcedureHost& host) override {
-    UnitCommands& unit = host.unit();
+    UnitSteps unit = host.unit();
     role_ = urUnderTest;
     if (!host.link().OpenDevice(urUnderTest)) {
       role_ = urReference;
@@ -62,7 +62,7 @@ class LineMonitor final : public TestRun {
   void AbortCleanup(ProcedureHost& host) override {
     if (!host.link().IsOpen(role_))
       return;
-    UnitCommands& unit = host.unit();
+    UnitSteps unit = host.unit();
     TConfigBlock config;
     unit.ReadConfig(role_, config);
     config[cfgMode] = mdNormal;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "device/test_failure.h"
+#include "procedures/test_failure.h"
 
 namespace vr512b {
 
@@ -21,7 +21,7 @@ constexpr const char* kNotPassed = "Тест не прошел";
 class LineProcedure final : public TestRun {
  public:
   void Body(ProcedureHost& host) override {
-    UnitCommands& unit = host.unit();
+    UnitSteps unit = host.unit();
     if (!host.link().OpenDevice(urUnderTest))
       throw TestFailure(kCannotOpenDevice);
     host.ShowNotice(

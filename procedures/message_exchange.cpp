@@ -7,8 +7,8 @@
 
 #include "common/cp1251.h"
 #include "common/text.h"
-#include "device/test_failure.h"
 #include "procedures/message_tables.h"
+#include "procedures/test_failure.h"
 
 namespace vr512b {
 
@@ -126,7 +126,7 @@ class Exchange {
 
  private:
   ProcedureHost& host_;
-  UnitCommands& unit_;
+  UnitSteps unit_;
   const TUnitRole transmitter_;
   const TUnitRole receiver_;
   int sent_ = 0;

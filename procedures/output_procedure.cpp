@@ -1,6 +1,6 @@
 #include "procedures/output_procedure.h"
 
-#include "device/test_failure.h"
+#include "procedures/test_failure.h"
 
 namespace vr512b {
 
@@ -16,7 +16,7 @@ void OutputProcedure::Open(ProcedureHost& host) {
 
 bool OutputProcedure::AnswerAndAsk(ProcedureHost& host, TConfigBlock& config,
                                    const std::string& question, int waitMs) {
-  UnitCommands& unit = host.unit();
+  UnitSteps unit = host.unit();
   config[cfgFormatMask] = fmAllButPresto;
   unit.WriteConfig(urUnderTest, config);
   unit.SendCommand(urUnderTest, OpAnswer, 0, 0);

@@ -7,9 +7,10 @@
 
 #include "device/clock.h"
 #include "device/device_link.h"
-#include "device/test_failure.h"
 #include "device/unit_commands.h"
+#include "procedures/test_failure.h"
 #include "procedures/test_parameters.h"
+#include "procedures/unit_steps.h"
 
 namespace vr512b {
 
@@ -33,7 +34,9 @@ class ProcedureHost {
 
   virtual Clock& clock() = 0;
   virtual DeviceLink& link() = 0;
-  virtual UnitCommands& unit() = 0;
+  virtual UnitCommands& commands() = 0;
+  // The commands as steps of the test: a failed one ends it.
+  UnitSteps unit() { return UnitSteps(commands()); }
 };
 
 // The wait after an abort, for a unit the test got to open: a unit that was

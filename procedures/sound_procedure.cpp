@@ -1,7 +1,7 @@
 #include "procedures/sound_procedure.h"
 
-#include "device/test_failure.h"
 #include "procedures/output_procedure.h"
+#include "procedures/test_failure.h"
 
 namespace vr512b {
 
@@ -12,7 +12,7 @@ constexpr int kBeepWaitMs = 1500;
 class SoundProcedure final : public OutputProcedure {
  public:
   void Body(ProcedureHost& host) override {
-    UnitCommands& unit = host.unit();
+    UnitSteps unit = host.unit();
     Open(host);
     TConfigBlock config;
     unit.ReadConfig(urUnderTest, config);

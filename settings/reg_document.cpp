@@ -1,7 +1,6 @@
 #include "settings/reg_document.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <utility>
 
 #include "common/text.h"
@@ -244,12 +243,10 @@ std::optional<std::string> FormatValue(const std::string& name, const RegValue& 
                                       value.data.size() - 1)) +
            comment + newline;
   }
-  char buffer[16];
   if (value.type == kRegDword && value.data.size() == 4) {
     const std::uint32_t number = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
                                  (static_cast<std::uint32_t>(value.data[3]) << 24);
-    std::snprintf(buffer, sizeof buffer, "%08x", number);
-    return line + "dword:" + buffer + comment + newline;
+    return line + "dword:" + HexNumber(number, 8, false) + comment + newline;
   }
   std::vector<std::uint8_t> data = value.data;
   if (IsTextType(value.type)) {
@@ -262,17 +259,19 @@ std::optional<std::string> FormatValue(const std::string& name, const RegValue& 
   if (value.type == kRegBinary) {
     line += "hex:";
   } else {
-    std::snprintf(buffer, sizeof buffer, "%x", value.type);
-    line += std::string("hex(") + buffer + "):";
+    line += "hex(" + HexNumber(value.type, 1, false) + "):";
   }
   std::string text;
   for (std::size_t i = 0; i < data.size(); ++i) {
-    std::snprintf(buffer, sizeof buffer, i + 1 < data.size() ? "%02x," : "%02x", data[i]);
+    std::string byte;
+    AppendHexByte(byte, data[i], false);
+    if (i + 1 < data.size())
+      byte += ',';
     if (line.size() + 2 > kHexLineWidth && line.back() == ',') {
       text += line + "\\" + newline;
       line = "  ";
     }
-    line += buffer;
+    line += byte;
   }
   return text + line + comment + newline;
 }

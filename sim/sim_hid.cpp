@@ -129,24 +129,18 @@ HidHandle SimHid::Open(const std::string& path) {
   update_();
   const auto* found = std::find(std::begin(kPaths), std::end(kPaths), path);
   const int slot = static_cast<int>(found - std::begin(kPaths));
-  if (slot >= kSlots || !SlotPresent(slot)) {
-    SetLastSystemError(SystemError::DeviceNotConnected);
+  if (slot >= kSlots || !SlotPresent(slot))
     return kInvalidHandle;
-  }
   OpenInterface opened{slot, 0, std::nullopt};
   if (const std::optional<TUnitRole> role = ReplayedRole(slot)) {
-    if (replayedOpen_[*role]) {
-      SetLastSystemError(SystemError::IoFailure);
+    if (replayedOpen_[*role])
       return kInvalidHandle;
-    }
     replayedOpen_[*role] = true;
     opened.replayed = *replay_->UnitToOpen(*role);
   } else if (VirtualUnit* unit = UnitAt(slot)) {
     // The console shares for reading only: a second read/write open fails.
-    if (unit->OpenByHost()) {
-      SetLastSystemError(SystemError::IoFailure);
+    if (unit->OpenByHost())
       return kInvalidHandle;
-    }
     unit->HostOpened();
     opened.plugGeneration = unit->PlugGeneration();
   }
@@ -158,10 +152,8 @@ HidHandle SimHid::Open(const std::string& path) {
 void SimHid::Close(HidHandle handle) {
   update_();
   const auto it = handles_.find(handle);
-  if (it == handles_.end()) {
-    SetLastSystemError(SystemError::InvalidHandle);
+  if (it == handles_.end())
     return;
-  }
   VirtualUnit* unit = UnitAt(it->second.slot);
   if (it->second.replayed) {
     replayedOpen_[unit->Role()] = false;
@@ -171,95 +163,71 @@ void SimHid::Close(HidHandle handle) {
   handles_.erase(it);
 }
 
-VirtualUnit* SimHid::LiveUnit(HidHandle handle, bool& keyboard) {
-  keyboard = false;
+Outcome<VirtualUnit*> SimHid::LiveUnit(HidHandle handle) {
   const auto it = handles_.find(handle);
-  if (it == handles_.end()) {
-    SetLastSystemError(SystemError::InvalidHandle);
-    return nullptr;
-  }
+  if (it == handles_.end())
+    return SystemReason(SystemError::InvalidHandle);
   VirtualUnit* unit = UnitAt(it->second.slot);
-  if (!unit) {
-    keyboard = true;
-    return nullptr;
-  }
-  if (!unit->Plugged() || unit->PlugGeneration() != it->second.plugGeneration) {
-    SetLastSystemError(SystemError::DeviceNotConnected);
-    return nullptr;
-  }
+  if (unit && (!unit->Plugged() || unit->PlugGeneration() != it->second.plugGeneration))
+    return SystemReason(SystemError::DeviceNotConnected);
   return unit;
 }
 
-bool SimHid::GetAttributes(HidHandle handle, HidAttributes& attributes) {
+Outcome<void> SimHid::GetAttributes(HidHandle handle, HidAttributes& attributes) {
   update_();
   if (const OpenInterface* open = ReplayedInterface(handle)) {
     attributes =
         HidAttributes{open->replayed->vendorId, open->replayed->productId, open->replayed->version};
-    return true;
+    return {};
   }
-  bool keyboard = false;
-  VirtualUnit* unit = LiveUnit(handle, keyboard);
-  if (keyboard) {
-    attributes = kKeyboardAttributes;
-    return true;
-  }
+  const Outcome<VirtualUnit*> unit = LiveUnit(handle);
   if (!unit)
-    return false;
-  attributes = HidAttributes{kUnitVendorId, kUnitProductId, unit->Setup().version};
-  return true;
+    return unit.reason();
+  attributes = *unit == nullptr
+                   ? kKeyboardAttributes
+                   : HidAttributes{kUnitVendorId, kUnitProductId, (*unit)->Setup().version};
+  return {};
 }
 
-bool SimHid::GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) {
+Outcome<void> SimHid::GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) {
   update_();
   if (const OpenInterface* open = ReplayedInterface(handle)) {
     WriteUtf16(open->replayed->serial, buffer, length);
-    return true;
+    return {};
   }
-  bool keyboard = false;
-  VirtualUnit* unit = LiveUnit(handle, keyboard);
-  if (keyboard) {
-    WriteUtf16(u"", buffer, length);
-    return true;
-  }
+  const Outcome<VirtualUnit*> unit = LiveUnit(handle);
   if (!unit)
-    return false;
-  WriteUtf16(Utf16(unit->Setup().serial), buffer, length);
-  return true;
+    return unit.reason();
+  WriteUtf16(*unit == nullptr ? u"" : Utf16((*unit)->Setup().serial), buffer, length);
+  return {};
 }
 
 // Every transfer takes its millisecond, a failing one too, so that a console
 // polling a dead unit still moves a virtual clock.
-VirtualUnit* SimHid::TransferTarget(HidHandle handle) {
+Outcome<VirtualUnit*> SimHid::TransferTarget(HidHandle handle) {
   clock_.Sleep(kTransferMs);
   update_();
-  bool keyboard = false;
-  VirtualUnit* unit = LiveUnit(handle, keyboard);
-  if (keyboard)
-    SetLastSystemError(SystemError::IoFailure);
+  Outcome<VirtualUnit*> unit = LiveUnit(handle);
+  if (unit && *unit == nullptr)
+    return SystemReason(SystemError::IoFailure);
   return unit;
 }
 
-VirtualUnit* SimHid::BeginTransfer(HidHandle handle, const std::uint8_t* report, std::size_t length,
-                                   std::size_t& size) {
-  VirtualUnit* unit = TransferTarget(handle);
+Outcome<VirtualUnit*> SimHid::BeginTransfer(HidHandle handle, const std::uint8_t* report,
+                                            std::size_t length, std::size_t& size) {
+  Outcome<VirtualUnit*> unit = TransferTarget(handle);
   if (!unit)
-    return nullptr;
+    return unit;
   size = report ? BlockSize(report[0]) : 0;
-  if (size == 0 || length != size + 1) {
-    SetLastSystemError(SystemError::IoFailure);
-    return nullptr;
-  }
-  if (!unit->CountTransfer()) {
-    SetLastSystemError(SystemError::DeviceNotConnected);
-    return nullptr;
-  }
+  if (size == 0 || length != size + 1)
+    return SystemReason(SystemError::IoFailure);
+  if (!(*unit)->CountTransfer())
+    return SystemReason(SystemError::DeviceNotConnected);
   return unit;
 }
 
 FeatureBytes SimHid::AfterReplay(FeatureBytes moved) {
-  const std::uint32_t error = LastSystemErrorCode();
   update_();
-  SetLastSystemErrorCode(error);
   return moved;
 }
 
@@ -269,9 +237,10 @@ FeatureBytes SimHid::GetFeature(HidHandle handle, std::uint8_t* report, std::siz
     return AfterReplay(replay_->GetFeature(UnitAt(open->slot)->Role(), report, length));
   }
   std::size_t size = 0;
-  VirtualUnit* unit = BeginTransfer(handle, report, length, size);
-  if (!unit)
-    return std::nullopt;
+  const Outcome<VirtualUnit*> target = BeginTransfer(handle, report, length, size);
+  if (!target)
+    return target.reason();
+  VirtualUnit* unit = *target;
   const std::uint8_t id = report[0];
   if (id == kReportShort) {
     const TStatusBlock block = unit->Status();
@@ -298,9 +267,10 @@ FeatureBytes SimHid::SetFeature(HidHandle handle, const std::uint8_t* report, st
     return AfterReplay(replay_->SetFeature(UnitAt(open->slot)->Role(), report, length));
   }
   std::size_t size = 0;
-  VirtualUnit* unit = BeginTransfer(handle, report, length, size);
-  if (!unit)
-    return std::nullopt;
+  const Outcome<VirtualUnit*> target = BeginTransfer(handle, report, length, size);
+  if (!target)
+    return target.reason();
+  VirtualUnit* unit = *target;
   const std::uint8_t* block = report + 1;
   if (report[0] == kReportShort) {
     unit->Command(block[0], block[1], block[2]);

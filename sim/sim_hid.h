@@ -27,8 +27,8 @@ class SimHid final : public HidLibrary {
   std::optional<std::vector<std::string>> EnumeratePaths() override;
   HidHandle Open(const std::string& path) override;
   void Close(HidHandle handle) override;
-  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
-  bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override;
+  Outcome<void> GetAttributes(HidHandle handle, HidAttributes& attributes) override;
+  Outcome<void> GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override;
   FeatureBytes GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override;
   FeatureBytes SetFeature(HidHandle handle, const std::uint8_t* report,
                           std::size_t length) override;
@@ -52,17 +52,19 @@ class SimHid final : public HidLibrary {
   std::optional<TUnitRole> ReplayedRole(int slot) const;
   // The open interface of a replayed unit behind a handle, or null.
   OpenInterface* ReplayedInterface(HidHandle handle);
-  // Lets the model keep up with the time a replayed transfer took, the
-  // transfer's error kept.
+  // Lets the model keep up with the time a replayed transfer took.
   FeatureBytes AfterReplay(FeatureBytes moved);
   bool SlotPresent(int slot) const;
-  // The unit behind an open handle, or null with the last error set.
-  VirtualUnit* LiveUnit(HidHandle handle, bool& keyboard);
-  VirtualUnit* TransferTarget(HidHandle handle);
-  // The unit a well-formed feature transfer goes to, its transfer counted;
-  // null (with the system error set) when the transfer must fail.
-  VirtualUnit* BeginTransfer(HidHandle handle, const std::uint8_t* report, std::size_t length,
-                             std::size_t& size);
+  // The unit behind an open handle: null for the keyboard, or why there is
+  // none.
+  Outcome<VirtualUnit*> LiveUnit(HidHandle handle);
+  // The unit a transfer goes to, or why it fails (the keyboard has no
+  // feature reports).
+  Outcome<VirtualUnit*> TransferTarget(HidHandle handle);
+  // The unit a well-formed feature transfer goes to, its transfer counted, or
+  // why the transfer fails.
+  Outcome<VirtualUnit*> BeginTransfer(HidHandle handle, const std::uint8_t* report,
+                                      std::size_t length, std::size_t& size);
 
   std::array<VirtualUnit*, 2> units_;
   bool withForeignDevice_;

@@ -165,19 +165,15 @@ const trace::UnitIdentity* TraceReplay::UnitToOpen(TUnitRole role) {
 }
 
 FeatureBytes TraceReplay::GetFeature(TUnitRole role, std::uint8_t* report, std::size_t length) {
-  if (report == nullptr || length == 0) {
-    SetLastSystemError(SystemError::IoFailure);
-    return std::nullopt;
-  }
+  if (report == nullptr || length == 0)
+    return SystemReason(SystemError::IoFailure);
   return Transfer(role, trace::TransferKind::Get, report[0], length, {}, report);
 }
 
 FeatureBytes TraceReplay::SetFeature(TUnitRole role, const std::uint8_t* report,
                                      std::size_t length) {
-  if (report == nullptr || length == 0) {
-    SetLastSystemError(SystemError::IoFailure);
-    return std::nullopt;
-  }
+  if (report == nullptr || length == 0)
+    return SystemReason(SystemError::IoFailure);
   return Transfer(role, trace::TransferKind::Set, report[0], length,
                   std::span<const std::uint8_t>(report, length), nullptr);
 }
@@ -185,10 +181,7 @@ FeatureBytes TraceReplay::SetFeature(TUnitRole role, const std::uint8_t* report,
 FeatureBytes TraceReplay::Transfer(TUnitRole role, trace::TransferKind kind, std::uint8_t reportId,
                                    std::size_t length, std::span<const std::uint8_t> sent,
                                    std::uint8_t* received) {
-  const auto fail = [] {
-    SetLastSystemError(SystemError::TraceMismatch);
-    return std::nullopt;
-  };
+  const auto fail = [] { return FeatureBytes(SystemReason(SystemError::TraceMismatch)); };
   if (diverged_)
     return fail();
   const bool set = kind == trace::TransferKind::Set;
@@ -210,10 +203,8 @@ FeatureBytes TraceReplay::Transfer(TUnitRole role, trace::TransferKind kind, std
   if (received != nullptr && recorded->error == 0)
     std::copy_n(recorded->bytes.begin(), moved, received);
   CatchUp(recorded->endedMs);
-  if (recorded->error != 0) {
-    SetLastSystemErrorCode(recorded->error);
-    return std::nullopt;
-  }
+  if (recorded->error != 0)
+    return SystemReason(recorded->error);
   return set ? length : moved;
 }
 

@@ -6,24 +6,6 @@
 #include "trace/console_marks.h"
 
 namespace vr512b::trace {
-namespace {
-
-// Keeps the thread's last error across the recorder's own work, which may
-// write the file: the console words its error lines from that error.
-class KeptSystemError {
- public:
-  KeptSystemError() : code_(LastSystemErrorCode()) {}
-  ~KeptSystemError() { SetLastSystemErrorCode(code_); }
-  KeptSystemError(const KeptSystemError&) = delete;
-  KeptSystemError& operator=(const KeptSystemError&) = delete;
-  std::uint32_t code() const { return code_; }
-
- private:
-  std::uint32_t code_;
-};
-
-}  // namespace
-
 RecordingHid::RecordingHid(HidLibrary& inner, Clock& clock) : inner_(inner), clock_(clock) {}
 
 RecordingHid::~RecordingHid() {
@@ -72,7 +54,6 @@ void RecordingHid::Check(bool written) {
 void RecordingHid::Mark(std::string_view text) {
   if (!writer_)
     return;
-  const KeptSystemError kept;
   Check(writer_->Mark(text, Now()));
 }
 
@@ -118,19 +99,19 @@ void RecordingHid::Close(HidHandle handle) {
   inner_.Close(handle);
 }
 
-bool RecordingHid::GetAttributes(HidHandle handle, HidAttributes& attributes) {
-  const bool ok = inner_.GetAttributes(handle, attributes);
+Outcome<void> RecordingHid::GetAttributes(HidHandle handle, HidAttributes& attributes) {
+  Outcome<void> ok = inner_.GetAttributes(handle, attributes);
   const auto found = handles_.find(handle);
   if (!ok || found == handles_.end())
     return ok;
   found->second.attributes = attributes;
-  const KeptSystemError kept;
-  UnitOf(handle);
+  static_cast<void>(UnitOf(handle));
   return ok;
 }
 
-bool RecordingHid::GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) {
-  const bool ok = inner_.GetSerialNumberString(handle, buffer, length);
+Outcome<void> RecordingHid::GetSerialNumberString(HidHandle handle, void* buffer,
+                                                  std::size_t length) {
+  Outcome<void> ok = inner_.GetSerialNumberString(handle, buffer, length);
   const auto found = handles_.find(handle);
   if (!ok || found == handles_.end())
     return ok;
@@ -144,8 +125,7 @@ bool RecordingHid::GetSerialNumberString(HidHandle handle, void* buffer, std::si
     serial += unit;
   }
   found->second.serial = std::move(serial);
-  const KeptSystemError kept;
-  UnitOf(handle);
+  static_cast<void>(UnitOf(handle));
   return ok;
 }
 
@@ -179,14 +159,14 @@ FeatureBytes RecordingHid::GetFeature(HidHandle handle, std::uint8_t* report, st
   const std::uint8_t reportId = report != nullptr && length > 0 ? report[0] : 0;
   const std::int64_t began = Now();
   const FeatureBytes moved = inner_.GetFeature(handle, report, length);
-  const KeptSystemError kept;
   std::uint32_t error = 0;
   std::span<const std::uint8_t> bytes;
   if (moved) {
     bytes = std::span<const std::uint8_t>(report, std::min(*moved, length));
   } else {
     // A failed call must carry a code for the trace to show it failed.
-    error = kept.code() != 0 ? kept.code() : SystemErrorCode(SystemError::IoFailure);
+    error =
+        moved.reason().code != 0 ? moved.reason().code : SystemErrorCode(SystemError::IoFailure);
   }
   Record(handle, TransferKind::Get, reportId, length, bytes, error, began);
   return moved;
@@ -198,14 +178,14 @@ FeatureBytes RecordingHid::SetFeature(HidHandle handle, const std::uint8_t* repo
     return inner_.SetFeature(handle, report, length);
   const std::int64_t began = Now();
   const FeatureBytes moved = inner_.SetFeature(handle, report, length);
-  const KeptSystemError kept;
   // A trace has no count for a write. One cut short fails the exchange in
   // the report layer with SystemError::ShortTransfer's code, so the trace
   // records it as a write failed with that code, which a replay turns into
   // the same log line.
   std::uint32_t error = 0;
   if (!moved)
-    error = kept.code() != 0 ? kept.code() : SystemErrorCode(SystemError::IoFailure);
+    error =
+        moved.reason().code != 0 ? moved.reason().code : SystemErrorCode(SystemError::IoFailure);
   else if (*moved < length)
     error = SystemErrorCode(SystemError::ShortTransfer);
   const std::uint8_t reportId = report != nullptr && length > 0 ? report[0] : 0;

@@ -56,8 +56,8 @@ class RecordingHid final : public HidLibrary {
   HidInterface InterfaceOf(const std::string& path) override { return inner_.InterfaceOf(path); }
   std::vector<std::string> TakeOpenProblems() override { return inner_.TakeOpenProblems(); }
   void Close(HidHandle handle) override;
-  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
-  bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override;
+  Outcome<void> GetAttributes(HidHandle handle, HidAttributes& attributes) override;
+  Outcome<void> GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override;
   FeatureBytes GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override;
   FeatureBytes SetFeature(HidHandle handle, const std::uint8_t* report,
                           std::size_t length) override;

@@ -39,9 +39,8 @@ class TraceWriter {
   // identity keeps its number.
   [[nodiscard]] std::optional<UnitId> AddUnit(const UnitIdentity& unit, std::int64_t timeMs);
 
-  // May write the file, and so change errno and the Windows last error: a
-  // caller that records a HID call takes the call's error code first and
-  // restores it after, since the console words its error lines from it.
+  // May write the file; the error of a HID call it records travels with
+  // that call's result, so nothing here can change it.
   [[nodiscard]] bool Write(const Transfer& transfer);
 
   // A note for whoever reads the trace back, e.g. where a test began.

@@ -64,6 +64,10 @@ TEST(Text, TrimmingAndAsciiCase) {
   EXPECT_FALSE(StartsWithIgnoringAsciiCase("dw", "dword:"));
   EXPECT_EQ(HexDigitValue('f'), 15);
   EXPECT_EQ(HexDigitValue('G'), -1);
+  EXPECT_EQ(HexNumber(0x1A, 8, false), "0000001a");
+  EXPECT_EQ(HexNumber(0, 1, false), "0");
+  EXPECT_EQ(HexNumber(0xFFFFFFFFu, 8), "FFFFFFFF");
+  EXPECT_EQ(HexNumber(0x10000, 2, false), "10000") << "a width is a least, not a cut";
 }
 
 }  // namespace

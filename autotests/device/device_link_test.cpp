@@ -2,6 +2,7 @@
 
 #include "autotests/support/fake_hid.h"
 #include "device/device_link.h"
+#include "device/hid_loader.h"
 #include "device/serial_number.h"
 
 namespace vr512b {
@@ -98,9 +99,6 @@ TEST_F(DeviceLinkTest, AUnitAlreadyOpenIsPassedOver) {
 }
 
 TEST_F(DeviceLinkTest, IdentificationFailuresKeepTheHandleForTheFrameToClose) {
-#ifdef _WIN32
-  GTEST_SKIP() << "expects the strerror() wording of an errno; Windows words a GetLastError() code";
-#endif
   FakeHid::Device d = Unit("a", u"42");
   d.attributes.version = 0x0A03;
   hid.AddDevice(d);
@@ -121,12 +119,12 @@ TEST_F(DeviceLinkTest, IdentificationFailuresKeepTheHandleForTheFrameToClose) {
     }
     HidHandle Open(const std::string& p) override { return inner.Open(p); }
     void Close(HidHandle h) override { inner.Close(h); }
-    bool GetAttributes(HidHandle h, HidAttributes& a) override { return inner.GetAttributes(h, a); }
-    bool GetSerialNumberString(HidHandle h, void* b, std::size_t l) override {
-      if (++calls > 1) {
-        errno = EIO;
-        return false;
-      }
+    Outcome<void> GetAttributes(HidHandle h, HidAttributes& a) override {
+      return inner.GetAttributes(h, a);
+    }
+    Outcome<void> GetSerialNumberString(HidHandle h, void* b, std::size_t l) override {
+      if (++calls > 1)
+        return SystemReason(SystemError::IoFailure);
       return inner.GetSerialNumberString(h, b, l);
     }
     FeatureBytes GetFeature(HidHandle h, std::uint8_t* r, std::size_t l) override {
@@ -140,7 +138,7 @@ TEST_F(DeviceLinkTest, IdentificationFailuresKeepTheHandleForTheFrameToClose) {
   EXPECT_FALSE(flakyLink.OpenDevice(urUnderTest));
   ASSERT_GE(failingLog.lines.size(), 4u);
   EXPECT_EQ(failingLog.lines[2], "Не могу получить серийный номер");
-  EXPECT_EQ(failingLog.lines[3], std::string(strerror(EIO)) + "\n");
+  EXPECT_EQ(failingLog.lines[3], SystemErrorText(SystemErrorCode(SystemError::IoFailure)));
   EXPECT_TRUE(flakyLink.IsOpen(urUnderTest));
   flakyLink.CloseDevices();
   EXPECT_FALSE(flakyLink.IsOpen(urUnderTest));
@@ -157,6 +155,29 @@ TEST(SerialStringTest, ConvertsLikeTheUnitsSerialRule) {
   EXPECT_EQ(SerialStringToInt(u"4294967297"), 1);
   EXPECT_EQ(SerialStringToInt(u"4294967295"), -1);
   EXPECT_EQ(SerialStringToInt(u"99999999999999999999"), static_cast<std::int32_t>(0x630FFFFFu));
+}
+
+// Windows names a composite device's interface in its path; the number is
+// what keeps another interface of the unit's ids from being taken for it.
+TEST(InterfaceNumberInPathTest, TheMiPartOfAWindowsDevicePath) {
+  const struct {
+    const char* path;
+    std::optional<int> number;
+  } cases[] = {
+      {"\\\\?\\hid#vid_8002&pid_4002&mi_00#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-"
+       "001111000030}",
+       0},
+      {"\\\\?\\HID#VID_8002&PID_4002&MI_01#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-"
+       "001111000030}",
+       1},
+      {"\\\\?\\hid#vid_8002&pid_4002&mi_1a&col02#8&2f&0&0001#{guid}", 0x1A},
+      {"\\\\?\\hid#vid_8002&pid_4002#6&12ab&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}",
+       std::nullopt},
+      {"\\\\?\\hid#vid_8002&pid_4002&mi_", std::nullopt},
+      {"\\\\?\\hid#vid_8002&pid_4002&mi_zz#x", std::nullopt},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(InterfaceNumberInPath(c.path), c.number) << c.path;
 }
 
 }  // namespace

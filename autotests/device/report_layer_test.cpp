@@ -60,8 +60,8 @@ TEST_F(ReportLayerTest, ConfigurationWritePausesThirtyMillisecondsEvenWhenItFail
   EXPECT_FALSE(reports.SetConfigReport(handle, config));
   EXPECT_EQ(clock.NowMs(), 60);
   // Short commands and message blocks add no delay.
-  reports.SendShortCommand(handle, OpSound, 12, 0);
-  reports.SetMessageReport(handle, TMessageBlock{});
+  ASSERT_TRUE(reports.SendShortCommand(handle, OpSound, 12, 0));
+  ASSERT_TRUE(reports.SetMessageReport(handle, TMessageBlock{}));
   EXPECT_EQ(clock.NowMs(), 60);
 }
 
@@ -155,7 +155,7 @@ TEST_F(ReportLayerTest, ShortAndEmptyTransfersOfEveryReportFail) {
   hid.responder = [](std::uint8_t* report, std::size_t length) {
     std::fill(report, report + length, rtEvent);
   };
-  using Operation = std::function<bool()>;
+  using Operation = std::function<Outcome<void>()>;
   TStatusBlock status;
   TConfigBlock config;
   TMessageBlock message;
@@ -175,8 +175,7 @@ TEST_F(ReportLayerTest, ShortAndEmptyTransfersOfEveryReportFail) {
       {"configuration write", 17, [&] { return reports.SetConfigReport(handle, config); }, {}},
       {"message write", 43, [&] { return reports.SetMessageReport(handle, message); }, {}},
   };
-  SetLastSystemError(SystemError::ShortTransfer);
-  const std::string shortTransfer = SystemErrorText();
+  const std::string shortTransfer = SystemErrorText(SystemErrorCode(SystemError::ShortTransfer));
 #ifndef _WIN32
   EXPECT_EQ(shortTransfer, std::string(std::strerror(EPROTO)) + "\n");
 #endif
@@ -188,9 +187,9 @@ TEST_F(ReportLayerTest, ShortAndEmptyTransfersOfEveryReportFail) {
       status.fill(0x77);
       config.fill(0x77);
       message.fill(0x77);
-      SetLastSystemError(SystemError::IoFailure);
-      EXPECT_FALSE(op.run());
-      EXPECT_EQ(SystemErrorText(), shortTransfer);
+      const Outcome<void> done = op.run();
+      ASSERT_FALSE(done);
+      EXPECT_EQ(done.reason().text, shortTransfer);
       EXPECT_EQ(hid.transfers.size(), 1u) << "no acknowledgement of a short reply";
       if (op.block) {
         const Bytes left = op.block();

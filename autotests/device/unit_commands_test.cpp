@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <functional>
+
 #include "autotests/support/fake_hid.h"
 #include "device/device_link.h"
-#include "device/test_failure.h"
+#include "device/system_error.h"
 #include "device/unit_commands.h"
+#include "procedures/unit_steps.h"
 
 namespace vr512b {
 namespace {
@@ -45,7 +49,9 @@ class UnitCommandsTest : public ::testing::Test {
   LogRecorder log;
   DeviceLink link{hid, log};
   ReportLayer reports{hid, clock};
-  UnitCommands unit{link, reports, log, clock};
+  UnitCommands commands{link, reports, log, clock};
+  // As a procedure calls them: a failed command ends the test.
+  UnitSteps unit{commands};
 };
 
 TEST_F(UnitCommandsTest, ClearCommandsLogSendAndPause) {
@@ -66,9 +72,6 @@ TEST_F(UnitCommandsTest, ConfigurationLinesNameTheRole) {
 }
 
 TEST_F(UnitCommandsTest, AFailedExchangeLogsTheRoleAndTheSystemText) {
-#ifdef _WIN32
-  GTEST_SKIP() << "expects the strerror() wording of an errno; Windows words a GetLastError() code";
-#endif
   hid.FailTransfer(0);
   try {
     unit.SendCommand(urUnderTest, OpSound, 12, 0);
@@ -78,7 +81,7 @@ TEST_F(UnitCommandsTest, AFailedExchangeLogsTheRoleAndTheSystemText) {
   }
   EXPECT_EQ(hid.Sets(), (std::vector<Bytes>{{1, 65, 12, 0, 0, 0, 0}}));
   // The system's text ends in a line break, which the console logs as is.
-  EXPECT_EQ(log.lines, Lines{std::string("Проверяемое: ") + strerror(EIO) + "\n"});
+  EXPECT_EQ(log.lines, Lines{"Проверяемое: " + SystemErrorText(EIO)});
   EXPECT_EQ(clock.NowMs(), 0);
 
   log.lines.clear();
@@ -175,6 +178,70 @@ TEST_F(UnitCommandsTest, WaitIdleGivesUpOnAUnitThatStaysBusy) {
   EXPECT_THROW(unit.WaitIdle(urUnderTest), TestFailure);
   EXPECT_GE(clock.NowMs(), UnitCommands::kWaitIdleLimitMs);
   EXPECT_EQ(log.lines.back(), "Проверяемое УПО не завершило операцию за 30 с");
+}
+
+// A signal handled in the pause after a failed transfer leaves EINTR in errno;
+// the reason logged must still be the transfer's own.
+class InterruptedClock final : public Clock {
+ public:
+  void Sleep(int ms) override {
+    now_ += ms;
+    errno = EINTR;
+  }
+  std::int64_t NowMs() override { return now_; }
+
+ private:
+  std::int64_t now_ = 0;
+};
+
+TEST(FailedTransferReasonTest, APauseAfterTheFailureDoesNotReplaceItsReason) {
+  struct Case {
+    const char* what;
+    int failingTransfer;  // counted over gets and sets
+    std::function<void(UnitSteps&)> command;
+    Lines log;
+  };
+  const std::string noDevice = "Проверяемое: " + SystemErrorText(ENODEV);
+  const Case cases[] = {
+      {"configuration write, then its pause",
+       0,
+       [](UnitSteps& unit) { unit.WriteConfig(urUnderTest, TConfigBlock{}); },
+       {"Запись конфигурации проверяемого", noDevice}},
+      {"reply's acknowledgement, then its pause",
+       1,
+       [](UnitSteps& unit) {
+         TMessageBlock reply;
+         unit.ReadReply(urUnderTest, reply);
+       },
+       {noDevice}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    InterruptedClock clock;
+    FakeHid hid{clock};
+    FakeHid::Device ut;
+    ut.path = "ut";
+    ut.serial = u"2";
+    hid.AddDevice(ut);
+    LogRecorder log;
+    DeviceLink link{hid, log};
+    link.SetRefSerial(10001);
+    ASSERT_TRUE(link.OpenDevice(urUnderTest));
+    log.lines.clear();
+    hid.transfers.clear();
+    hid.QueueGet(kReportMessage, Reply(rtEvent, 19));
+    hid.failingErrno = ENODEV;
+    hid.FailTransfer(c.failingTransfer);
+    ReportLayer reports{hid, clock};
+    UnitCommands commands{link, reports, log, clock};
+    UnitSteps unit{commands};
+    EXPECT_THROW(c.command(unit), TestFailure);
+    EXPECT_GT(clock.NowMs(), 0) << "no pause after the failed transfer";
+    EXPECT_EQ(log.lines, c.log);
+#ifndef _WIN32
+    EXPECT_EQ(log.lines.back(), "Проверяемое: No such device\n");
+#endif
+  }
 }
 
 TEST(CommandTextTest, HexBytesAndTestMessages) {

@@ -11,7 +11,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <cerrno>
 #include <functional>
 #include <string>
 #include <utility>
@@ -19,6 +18,7 @@
 
 #include "autotests/support/test_support.h"
 #include "device/hid_library.h"
+#include "device/system_error.h"
 #include "procedures/test_parameters.h"
 #include "settings/settings.h"
 
@@ -30,16 +30,15 @@ class NoUnitsHid final : public HidLibrary {
   std::optional<std::vector<std::string>> EnumeratePaths() override {
     return std::vector<std::string>{};
   }
-  HidHandle Open(const std::string&) override {
-    errno = ENOENT;
-    return kInvalidHandle;
-  }
+  HidHandle Open(const std::string&) override { return kInvalidHandle; }
   void Close(HidHandle) override {}
-  bool GetAttributes(HidHandle, HidAttributes&) override { return false; }
-  bool GetSerialNumberString(HidHandle, void*, std::size_t) override { return false; }
-  FeatureBytes GetFeature(HidHandle, std::uint8_t*, std::size_t) override { return {}; }
-  FeatureBytes SetFeature(HidHandle, const std::uint8_t*, std::size_t) override { return {}; }
+  Outcome<void> GetAttributes(HidHandle, HidAttributes&) override { return NoUnit(); }
+  Outcome<void> GetSerialNumberString(HidHandle, void*, std::size_t) override { return NoUnit(); }
+  FeatureBytes GetFeature(HidHandle, std::uint8_t*, std::size_t) override { return NoUnit(); }
+  FeatureBytes SetFeature(HidHandle, const std::uint8_t*, std::size_t) override { return NoUnit(); }
   std::vector<std::string> TakeOpenProblems() override { return std::exchange(openProblems, {}); }
+
+  static ErrorReason NoUnit() { return SystemReason(SystemError::InvalidHandle); }
 
   // What the next search found wrong with units it could not open.
   std::vector<std::string> openProblems;

@@ -63,6 +63,36 @@ TEST(RealAccess, WithTheUdevRuleAnOrdinaryUserPassesCheckAll) {
   EXPECT_EQ(got.problems, std::vector<std::string>{});
 }
 
+// The monitor, left out of Check all, watches the line as an ordinary user
+// too: the calls it receives are logged as over the virtual bench's own HID
+// face, and it ends as the monitor ends, aborted (exit 2).
+TEST(RealAccess, WithTheUdevRuleAnOrdinaryUserMonitorsTheLine) {
+  testing::TempDir dir;
+  OpenToEveryone(dir);
+  const std::vector<std::string> monitor{"--abort-after", "60000",
+                                         "--sim",         "call ut 11 3132333435 5551234",
+                                         "--sim",         "call ut 50 0E0134126E00010034126E000100",
+                                         "monitor"};
+  const RunOutput got = RunOverRealStack(
+      Command(dir, monitor),
+      [](RealStack& stack) {
+        stack.units.GrantAccess(urUnderTest);
+        stack.units.GrantAccess(urReference);
+      },
+      true);
+  std::vector<std::string> direct{"--simulate", "--virtual-time", "--settings",
+                                  dir.File("direct.reg")};
+  direct.insert(direct.end(), monitor.begin(), monitor.end());
+  const RunOutput want = RunCliProcess(direct);
+  EXPECT_EQ(got.status, 2) << got.err;
+  EXPECT_EQ(got.status, want.status);
+  EXPECT_GT(got.transfers[urUnderTest], 0);
+  EXPECT_EQ(got.problems, std::vector<std::string>{});
+  EXPECT_EQ(Occurrences(got.out, "Принял 0"), 2) << got.out;
+  EXPECT_EQ(got.out, want.out);
+  EXPECT_EQ(Occurrences(got.err, "Нет прав"), 0) << got.err;
+}
+
 // Without the rule the unit under test's node is root's (0600): hidapi's
 // open fails with EACCES. The unit is passed over as the search passes over
 // any node it cannot open, and the operator learns why, once in a run of

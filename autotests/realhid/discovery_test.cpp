@@ -39,8 +39,9 @@ TEST(RealDiscovery, EachRoleFindsItsUnitPastTheForeignDevice) {
 
   // A second console's search passes over units held by the first.
   LogRecorder otherLog;
-  const std::unique_ptr<HidLibrary> other = LoadPlatformHidLibrary().library;
-  ASSERT_NE(other, nullptr);
+  HidLoadResult loaded = LoadPlatformHidLibrary();
+  ASSERT_TRUE(loaded);
+  const std::unique_ptr<HidLibrary> other = std::move(*loaded);
   DeviceLink second(*other, otherLog);
   second.SetRefSerial(10001);
   EXPECT_FALSE(second.OpenDevice(urUnderTest));

@@ -191,12 +191,12 @@ class MockedBench::UnitNode final : public HidrawResponder {
       handle = it->second.handle;
       return true;
     }
-    errno = 0;
     handle = bench_.hid().Open(BenchPath(role_));
     if (handle == kInvalidHandle) {
-      const int error = errno;
-      problems_.push_back("the unit refused a file: " + std::string(std::strerror(error)));
-      result = {-1, error != 0 ? error : ENODEV};
+      // The unit is opened by one file at a time, as the console's own open
+      // shares it for reading only.
+      problems_.push_back("the unit refused a file");
+      result = {-1, EBUSY};
       return false;
     }
     files_[client->id()] = OpenFile{client, handle};
@@ -209,20 +209,14 @@ class MockedBench::UnitNode final : public HidrawResponder {
     if (fault && fault->error != 0)
       return {-1, fault->error};
     std::vector<std::uint8_t> report(ioctl.data, ioctl.data + ioctl.size);
-    FeatureBytes moved;
-    errno = 0;
-    if (set && fault && fault->moved) {
-      moved = std::min(*fault->moved, ioctl.size);
-    } else if (set) {
-      moved = bench_.hid().SetFeature(handle, report.data(), report.size());
-    } else {
-      moved = bench_.hid().GetFeature(handle, report.data(), report.size());
-      if (moved && fault && fault->moved)
-        moved = std::min(*moved, *fault->moved);
-    }
-    const int error = errno;
+    FeatureBytes moved = set && fault && fault->moved
+                             ? FeatureBytes(std::min(*fault->moved, ioctl.size))
+                         : set ? bench_.hid().SetFeature(handle, report.data(), report.size())
+                               : bench_.hid().GetFeature(handle, report.data(), report.size());
+    if (!set && moved && fault && fault->moved)
+      moved = std::min(*moved, *fault->moved);
     if (!moved)
-      return {-1, error != 0 ? error : EIO};
+      return {-1, moved.reason().code != 0 ? static_cast<int>(moved.reason().code) : EIO};
     // A read fills only as much of the caller's buffer as the unit sent.
     if (!set)
       std::memcpy(ioctl.data, report.data(), *moved);

@@ -38,20 +38,21 @@ RealStack::RealStack(const std::vector<std::string>& scenarios, Clock* givenCloc
       bench(std::make_unique<sim::VirtualBench>(clock, ConfigFor(scenarios))),
       units(bus, *bench) {
   HidLoadResult loaded = LoadPlatformHidLibrary();
-  if (!loaded.library)
-    throw std::runtime_error("the platform HID library did not load: " + loaded.error);
-  hid = std::move(loaded.library);
+  if (!loaded)
+    throw std::runtime_error("the platform HID library did not load: " + loaded.reason().text);
+  hid = std::move(*loaded);
 }
 
 RunOutput RunOverRealStack(const std::vector<std::string>& args,
-                           const std::function<void(RealStack&)>& prepare, bool unprivileged) {
+                           const std::function<void(RealStack&)>& prepare, bool unprivileged,
+                           Clock* clock) {
   const cli::ParseResult parsed = cli::ParseCommandLine(args);
   if (!parsed.error.empty() || !parsed.options.simulate || !parsed.options.virtualTime ||
       !parsed.options.settingsPath) {
     throw std::invalid_argument("expected --simulate --virtual-time --settings: " + parsed.error);
   }
   const cli::CliOptions& options = parsed.options;
-  RealStack stack(options.scenarios);
+  RealStack stack(options.scenarios, clock);
   if (prepare)
     prepare(stack);
 

@@ -49,9 +49,10 @@ struct RealStack {
 // bench's units through the real HID stack instead of the bench's own HID
 // face. `prepare` may set faults on the units before the tests start.
 // With `unprivileged`, a root process runs the console as the user "nobody".
+// `clock`, when given, stands in for the virtual clock.
 RunOutput RunOverRealStack(const std::vector<std::string>& args,
                            const std::function<void(RealStack&)>& prepare = {},
-                           bool unprivileged = false);
+                           bool unprivileged = false, Clock* clock = nullptr);
 
 // The vr512b-diag-cli binary with `args`, stdin empty; it inherits this
 // process's environment, the mocked bus included.

@@ -125,6 +125,33 @@ TEST(RealTransferFaults, SystemErrorsOfEveryKindOfTransfer) {
   }
 }
 
+// A signal handled in the pause after a failed transfer leaves EINTR in errno;
+// the run still logs the transfer's own reason. The configuration write of
+// the first cycle (transfer 3) is followed by its 30 ms pause.
+class InterruptedClock final : public Clock {
+ public:
+  void Sleep(int ms) override {
+    time_.Sleep(ms);
+    errno = EINTR;
+  }
+  std::int64_t NowMs() override { return time_.NowMs(); }
+
+ private:
+  VirtualClock time_;
+};
+
+TEST(RealTransferFaults, ASignalInThePauseAfterAFailedTransferKeepsItsReason) {
+  testing::TempDir dir;
+  InterruptedClock clock;
+  const KindOfTransfer configWrite = KindsOfTransfer()[3];
+  ASSERT_EQ(configWrite.index, 3);
+  const RunOutput got = RunOverRealStack(Command(dir, "interrupted.reg", {"func"}),
+                                         FaultAt(configWrite.index, {ENODEV, {}}), false, &clock);
+  EXPECT_EQ(testing::Lines(got.out), FailedFunctioningTest(configWrite, "No such device"));
+  EXPECT_EQ(got.err, "STFunc: Ошибка\n");
+  EXPECT_FALSE(got.inUse[urUnderTest]);
+}
+
 // A unit pulled out mid-transfer: a real kernel fails the request in flight
 // (EPROTO, ESHUTDOWN, or ETIMEDOUT after the control timeout), and answers
 // ENODEV only after that. The test fails with the in-flight reason, the unit

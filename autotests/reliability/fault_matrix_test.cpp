@@ -32,7 +32,7 @@ class CountingHid final : public HidLibrary {
     if (handle == kInvalidHandle)
       return handle;
     char16_t serial[32] = {};
-    inner_.GetSerialNumberString(handle, serial, 32);
+    static_cast<void>(inner_.GetSerialNumberString(handle, serial, 32));
     roles_[handle] = std::u16string(serial) == u"10001" ? urReference : urUnderTest;
     return handle;
   }
@@ -40,8 +40,10 @@ class CountingHid final : public HidLibrary {
     roles_.erase(handle);
     inner_.Close(handle);
   }
-  bool GetAttributes(HidHandle h, HidAttributes& a) override { return inner_.GetAttributes(h, a); }
-  bool GetSerialNumberString(HidHandle h, void* b, std::size_t l) override {
+  Outcome<void> GetAttributes(HidHandle h, HidAttributes& a) override {
+    return inner_.GetAttributes(h, a);
+  }
+  Outcome<void> GetSerialNumberString(HidHandle h, void* b, std::size_t l) override {
     return inner_.GetSerialNumberString(h, b, l);
   }
   FeatureBytes GetFeature(HidHandle h, std::uint8_t* r, std::size_t l) override {

@@ -71,7 +71,7 @@ class Recording : public ::testing::Test {
   FakeHid hid{clock};
   trace::RecordingHid recorder{hid, clock};
   HidHandle slot = kInvalidHandle;
-  FeatureBytes moved;
+  FeatureBytes moved{std::size_t{0}};
 };
 
 TEST_F(Recording, EachTransferWithItsBytesItsErrorAndItsTimes) {
@@ -197,14 +197,13 @@ TEST_F(Recording, AFailedTransferKeepsItsErrorWhenTheTraceFailsToBeWrittenAtIt) 
   rlimit limited = saved;
   limited.rlim_cur = size + 1;
   setrlimit(RLIMIT_FSIZE, &limited);
-  errno = 0;
   Set();
-  const int error = errno;
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previous);
 
-  EXPECT_FALSE(moved);
-  EXPECT_EQ(error, EIO) << "the console words its error line from this";
+  ASSERT_FALSE(moved);
+  EXPECT_EQ(moved.reason().code, static_cast<std::uint32_t>(EIO))
+      << "the console words its error line from this";
   EXPECT_FALSE(recorder.Recording());
   const std::optional<std::string> failure = recorder.TakeFailure();
   ASSERT_TRUE(failure);

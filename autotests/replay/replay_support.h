@@ -38,10 +38,10 @@ class CountingHid final : public HidLibrary {
   }
   HidHandle Open(const std::string& path) override { return inner_.Open(path); }
   void Close(HidHandle handle) override { inner_.Close(handle); }
-  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
+  Outcome<void> GetAttributes(HidHandle handle, HidAttributes& attributes) override {
     return inner_.GetAttributes(handle, attributes);
   }
-  bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override {
+  Outcome<void> GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override {
     return inner_.GetSerialNumberString(handle, buffer, length);
   }
   FeatureBytes GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {

@@ -25,7 +25,7 @@ BenchRig::BenchRig(const std::vector<std::string>& scenarios)
     : bench(clock, ConfigWith(scenarios)),
       link(bench.hid(), log),
       reports(bench.hid(), clock),
-      unit(link, reports, log, clock),
+      commands(link, reports, log, clock),
       technician(bench) {
   link.SetRefSerial(10001);
 }
@@ -110,7 +110,7 @@ std::vector<std::uint8_t> SampleData(std::uint8_t format, int index) {
 ExchangeOutcome RunExchange(BenchRig& rig, TUnitRole transmitter, std::uint8_t format, int count,
                             bool phoneLine, bool attenuatedLevels) {
   const TUnitRole receiver = transmitter == urUnderTest ? urReference : urUnderTest;
-  UnitCommands& unit = rig.unit;
+  UnitSteps& unit = rig.unit;
   ExchangeOutcome outcome;
   unit.ClearUnit(urUnderTest);
   unit.ClearUnit(urReference);

@@ -11,6 +11,7 @@
 #include "device/log_sink.h"
 #include "device/report_layer.h"
 #include "device/unit_commands.h"
+#include "procedures/unit_steps.h"
 #include "sim/virtual_bench.h"
 
 namespace vr512b::testing {
@@ -44,7 +45,9 @@ struct BenchRig {
   LogRecorder log;
   DeviceLink link;
   ReportLayer reports;
-  UnitCommands unit;
+  UnitCommands commands;
+  // The commands as the procedures take them: a failed one raises TestFailure.
+  UnitSteps unit{commands};
   sim::VirtualTechnician technician;
 };
 

@@ -92,26 +92,26 @@ TEST(SimHid, ReportsAreFramedAsTheUnitDoesAndTakeAMillisecondEach) {
   std::array<std::uint8_t, 17> report{kReportConfig};
   std::copy(written.begin(), written.end(), report.begin() + 1);
   const std::int64_t before = rig.clock.NowMs();
-  ASSERT_EQ(rig.bench.hid().SetFeature(handle, report.data(), report.size()), report.size());
+  ASSERT_EQ(*rig.bench.hid().SetFeature(handle, report.data(), report.size()), report.size());
   // Read: block from byte 0, in place of the id.
   std::array<std::uint8_t, 17> back{kReportConfig};
-  ASSERT_EQ(rig.bench.hid().GetFeature(handle, back.data(), back.size()), back.size());
+  ASSERT_EQ(*rig.bench.hid().GetFeature(handle, back.data(), back.size()), back.size());
   EXPECT_TRUE(std::equal(written.begin(), written.end(), back.begin()));
   EXPECT_EQ(rig.clock.NowMs() - before, 2);
 
   // A report of the wrong length is refused, and says why.
   std::array<std::uint8_t, 16> shortReport{kReportConfig};
-  errno = 0;
-  EXPECT_FALSE(rig.bench.hid().GetFeature(handle, shortReport.data(), shortReport.size()));
-  EXPECT_NE(SystemErrorText(), "Success\n");
+  const FeatureBytes refused =
+      rig.bench.hid().GetFeature(handle, shortReport.data(), shortReport.size());
+  ASSERT_FALSE(refused);
+  EXPECT_NE(refused.reason().code, 0u);
   // Feature reports on the keyboard fail too.
   const HidHandle keyboard = rig.bench.hid().Open("vbench://hid/0");
   EXPECT_FALSE(rig.bench.hid().GetFeature(keyboard, back.data(), back.size()));
 }
 
 TEST(SimHid, UnitUnpluggedAfterItsTransfersFailsLikeAMissingOne) {
-  SetLastSystemError(SystemError::DeviceNotConnected);
-  const std::string notConnected = SystemErrorText();
+  const std::string notConnected = SystemReason(SystemError::DeviceNotConnected).text;
   BenchRig rig({"unplug ut after 3"});
   rig.Open(urUnderTest);
   TStatusBlock status;
@@ -125,7 +125,7 @@ TEST(SimHid, UnitUnpluggedAfterItsTransfersFailsLikeAMissingOne) {
   EXPECT_EQ(status, TStatusBlock{});
 
   // The role-level command logs the system's reason and raises.
-  EXPECT_THROW(rig.unit.PollState(urUnderTest), std::exception);
+  EXPECT_THROW(rig.unit.PollState(urUnderTest), TestFailure);
   EXPECT_EQ(rig.log.lines.back(), "Проверяемое: " + notConnected);
 
   // Gone from the bus: not listed, not openable, not even its attributes.

@@ -11,6 +11,7 @@
 #include "device/clock.h"
 #include "device/hid_library.h"
 #include "device/log_sink.h"
+#include "device/system_error.h"
 
 namespace vr512b::testing {
 
@@ -61,17 +62,14 @@ class FakeHid final : public HidLibrary {
     for (std::size_t i = 0; i < devices_.size(); ++i) {
       if (devices_[i].path != path)
         continue;
-      if (!devices_[i].openable || openByIndex_.count(static_cast<int>(i))) {
-        errno = EBUSY;
+      if (!devices_[i].openable || openByIndex_.count(static_cast<int>(i)))
         return kInvalidHandle;
-      }
       const HidHandle handle = nextHandle_++;
       handles_[handle] = static_cast<int>(i);
       openByIndex_[static_cast<int>(i)] = handle;
       ++opens;
       return handle;
     }
-    errno = ENOENT;
     return kInvalidHandle;
   }
   void Close(HidHandle handle) override {
@@ -82,28 +80,28 @@ class FakeHid final : public HidLibrary {
     handles_.erase(it);
     ++closes;
   }
-  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
+  Outcome<void> GetAttributes(HidHandle handle, HidAttributes& attributes) override {
     const Device* d = Find(handle);
     if (d == nullptr || d->attributesFail)
-      return FailCall();
+      return Failure();
     attributes = d->attributes;
-    return true;
+    return {};
   }
-  bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override {
+  Outcome<void> GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override {
     const Device* d = Find(handle);
     if (d == nullptr || d->serialFails)
-      return FailCall();
+      return Failure();
     serialLengths.push_back(length);
     auto* out = static_cast<char16_t*>(buffer);
     const std::size_t units = length / 2;
     for (std::size_t i = 0; i < units && i < d->serial.size(); ++i)
       out[i] = d->serial[i];
-    return true;
+    return {};
   }
   FeatureBytes GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
     Record(false, report, length);
     if (Find(handle) == nullptr || ShouldFail())
-      return Fail();
+      return Failure();
     std::vector<std::uint8_t> answer(length, 0);
     std::deque<std::vector<std::uint8_t>>& queue = queued_[report[0]];
     if (!queue.empty()) {
@@ -122,7 +120,7 @@ class FakeHid final : public HidLibrary {
                           std::size_t length) override {
     Record(true, report, length);
     if (Find(handle) == nullptr || ShouldFail())
-      return Fail();
+      return Failure();
     return Moved(length);
   }
 
@@ -140,6 +138,8 @@ class FakeHid final : public HidLibrary {
   std::vector<std::size_t> serialLengths;
   std::function<void(std::uint8_t*, std::size_t)> responder;
   bool enumerationFails = false;
+  // The errno every failing call gives.
+  int failingErrno = EIO;
   int opens = 0;
   int closes = 0;
 
@@ -150,14 +150,7 @@ class FakeHid final : public HidLibrary {
       return nullptr;
     return &devices_[it->second];
   }
-  static bool FailCall() {
-    errno = EIO;
-    return false;
-  }
-  static std::nullopt_t Fail() {
-    errno = EIO;
-    return std::nullopt;
-  }
+  ErrorReason Failure() const { return SystemReason(static_cast<std::uint32_t>(failingErrno)); }
   std::size_t Moved(std::size_t length) const {
     const auto it = shortened_.find(static_cast<int>(transfers.size()) - 1);
     return it == shortened_.end() ? length : std::min(length, it->second);

@@ -24,8 +24,8 @@
 #include "device/hid_library.h"
 #include "device/report_layer.h"
 #include "device/system_error.h"
-#include "device/test_failure.h"
 #include "device/unit_commands.h"
+#include "procedures/test_failure.h"
 
 namespace vr512b::testing {
 
@@ -82,14 +82,11 @@ class HostileUnits final : public HidLibrary {
     for (int i = 0; i < 2; ++i) {
       if (path != kPaths[i])
         continue;
-      if (open_[i]) {
-        SetLastSystemError(SystemError::IoFailure);
+      if (open_[i])
         return kInvalidHandle;
-      }
       open_[i] = true;
       return i + 1;
     }
-    SetLastSystemError(SystemError::DeviceNotConnected);
     return kInvalidHandle;
   }
   void Close(HidHandle handle) override {
@@ -97,13 +94,13 @@ class HostileUnits final : public HidLibrary {
     if (unit >= 0)
       open_[unit] = false;
   }
-  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
+  Outcome<void> GetAttributes(HidHandle handle, HidAttributes& attributes) override {
     if (Index(handle) < 0)
       return Fail();
     attributes = {kUnitVendorId, kUnitProductId, 0x0105};
-    return true;
+    return {};
   }
-  bool GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override {
+  Outcome<void> GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override {
     const int unit = Index(handle);
     if (unit < 0)
       return Fail();
@@ -111,7 +108,7 @@ class HostileUnits final : public HidLibrary {
     auto* out = static_cast<char16_t*>(buffer);
     for (std::size_t i = 0; i < serial.size() && i < length / 2; ++i)
       out[i] = serial[i];
-    return true;
+    return {};
   }
 
   FeatureBytes GetFeature(HidHandle handle, std::uint8_t* report, std::size_t length) override {
@@ -184,14 +181,8 @@ class HostileUnits final : public HidLibrary {
     }
     return -1;
   }
-  static bool Fail() {
-    SetLastSystemError(SystemError::IoFailure);
-    return false;
-  }
-  static FeatureBytes FailTransfer() {
-    SetLastSystemError(SystemError::IoFailure);
-    return std::nullopt;
-  }
+  static ErrorReason Fail() { return SystemReason(SystemError::IoFailure); }
+  static FeatureBytes FailTransfer() { return Fail(); }
 
   // The message stays queued until its acknowledgement arrives.
   void LoopBack(std::uint8_t* block) {
@@ -316,7 +307,7 @@ inline void RunHostileCommands(ByteFeed& feed, DiagConsole& console, const Recor
   console.link().SetRefSerial(HostileUnits::kReferenceSerial);
   if (!console.link().OpenDevice(urUnderTest) || !console.link().OpenDevice(urReference))
     problems.push_back("the units did not open");
-  UnitCommands& unit = console.unit();
+  UnitSteps unit = console.unit();
   while (!feed.Exhausted()) {
     const std::uint8_t op = feed.Next();
     const TUnitRole role = (op & 0x10) ? urReference : urUnderTest;

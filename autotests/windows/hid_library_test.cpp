@@ -25,9 +25,9 @@ class Win32HidTest : public ::testing::Test {
  protected:
   void SetUp() override {
     HidLoadResult loaded = LoadPlatformHidLibrary();
-    ASSERT_EQ(loaded.error, "");
-    ASSERT_NE(loaded.library, nullptr);
-    hid = std::move(loaded.library);
+    ASSERT_TRUE(loaded) << loaded.reason().text;
+    ASSERT_NE(*loaded, nullptr);
+    hid = std::move(*loaded);
   }
 
   std::unique_ptr<HidLibrary> hid;
@@ -79,19 +79,25 @@ TEST_F(Win32HidTest, CallsOnAClosedSlotFailWithTheSystemsReason) {
   std::uint8_t report[7] = {1};
   HidAttributes attributes;
   char serial[64] = {};
+  const FeatureBytes got = hid->GetFeature(kInvalidHandle, report, sizeof report);
+  const FeatureBytes set = hid->SetFeature(kInvalidHandle, report, sizeof report);
+  const Outcome<void> identified = hid->GetAttributes(kInvalidHandle, attributes);
+  const Outcome<void> serialRead = hid->GetSerialNumberString(kInvalidHandle, serial, 32);
+  // Whatever runs after the calls, each keeps the reason it failed with.
   ::SetLastError(ERROR_SUCCESS);
-  EXPECT_FALSE(hid->GetFeature(kInvalidHandle, report, sizeof report));
-  EXPECT_NE(::GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
-  EXPECT_FALSE(hid->SetFeature(kInvalidHandle, report, sizeof report));
-  EXPECT_FALSE(hid->GetAttributes(kInvalidHandle, attributes));
-  EXPECT_FALSE(hid->GetSerialNumberString(kInvalidHandle, serial, 32));
+  for (const ErrorReason* reason :
+       {got ? nullptr : &got.reason(), set ? nullptr : &set.reason(),
+        identified ? nullptr : &identified.reason(), serialRead ? nullptr : &serialRead.reason()}) {
+    ASSERT_NE(reason, nullptr) << "a call on a closed slot succeeded";
+    EXPECT_NE(reason->code, static_cast<std::uint32_t>(ERROR_SUCCESS));
+    EXPECT_EQ(reason->text, SystemErrorText(reason->code));
+    EXPECT_GT(reason->text.size(), 2u);
+    EXPECT_EQ(reason->text.back(), '\n');
+  }
   hid->Close(kInvalidHandle);
 
   EXPECT_EQ(hid->Open("\\\\?\\hid#vid_8002&pid_4002#absent#{4d1e55b2-f16f-11cf-88cb-001111000030}"),
             kInvalidHandle);
-  const std::string reason = SystemErrorText();
-  EXPECT_GT(reason.size(), 2u);
-  EXPECT_EQ(reason.back(), '\n');
 }
 
 // The backend reads feature reports with the request HidD_GetFeature sends,
@@ -124,12 +130,10 @@ TEST_F(Win32HidTest, FeatureReadsAnswerAsHidDGetFeatureDoes) {
         const bool dllRead = hidDGetFeature(reinterpret_cast<HANDLE>(handle), viaDll.data(),
                                             static_cast<ULONG>(length)) != 0;
         const DWORD dllError = ::GetLastError();
-        ::SetLastError(ERROR_SUCCESS);
         const FeatureBytes moved = hid->GetFeature(handle, viaBackend.data(), length);
-        const DWORD backendError = ::GetLastError();
-        EXPECT_EQ(moved.has_value(), dllRead);
-        if (!dllRead) {
-          EXPECT_EQ(backendError, dllError);
+        EXPECT_EQ(static_cast<bool>(moved), dllRead);
+        if (!dllRead && !moved) {
+          EXPECT_EQ(moved.reason().code, dllError);
         } else if (moved) {
           EXPECT_LE(*moved, length);
           EXPECT_EQ(viaBackend, viaDll);
@@ -216,17 +220,41 @@ TEST_F(Win32HidTest, AShortAnswerFromAMockedUnit) {
         EXPECT_EQ(viaDll[i], 0xEE) << "byte " << i;
       std::vector<std::uint8_t> viaBackend(kShortReportLength, 0xEE);
       viaBackend[0] = kReportShort;
-      EXPECT_EQ(hid->GetFeature(handle, viaBackend.data(), viaBackend.size()), sent);
+      EXPECT_EQ(hid->GetFeature(handle, viaBackend.data(), viaBackend.size()),
+                static_cast<std::size_t>(sent));
       EXPECT_EQ(viaBackend, viaDll);
       TStatusBlock status;
-      ::SetLastError(ERROR_SUCCESS);
-      EXPECT_FALSE(reports.GetStatusReport(handle, status));
-      EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_BAD_LENGTH));
+      const Outcome<void> read = reports.GetStatusReport(handle, status);
+      ASSERT_FALSE(read);
+      EXPECT_EQ(read.reason().code, static_cast<std::uint32_t>(ERROR_BAD_LENGTH));
       EXPECT_EQ(status, TStatusBlock{});
     }
     hid->Close(handle);
   }
   EXPECT_GT(units, 0) << "Wine shows none of the mocked units";
+}
+
+// A composite device's interface names its number in the path, and every
+// interface that can be queried tells its usage page: the device link opens
+// only interface 0 with the unit's page.
+TEST_F(Win32HidTest, EnumerationTellsEachInterfacesNumberAndUsagePage) {
+  const auto paths = hid->EnumeratePaths();
+  ASSERT_TRUE(paths.has_value());
+  int described = 0;
+  for (const std::string& path : *paths) {
+    SCOPED_TRACE(path);
+    const HidInterface where = hid->InterfaceOf(path);
+    EXPECT_EQ(where.number, InterfaceNumberInPath(path));
+    const HidHandle handle = hid->Open(path);
+    if (handle == kInvalidHandle)
+      continue;
+    hid->Close(handle);
+    ASSERT_EQ(where.usagePages.size(), 1u) << "an interface that opens has a top-level collection";
+    EXPECT_NE(where.usagePages[0], 0u);
+    ++described;
+  }
+  EXPECT_GT(described, 0) << "no interface could be queried";
+  EXPECT_EQ(hid->InterfaceOf("\\\\?\\hid#not-enumerated").number, std::nullopt);
 }
 
 // Share modes do not depend on the kind of file, so an ordinary file shows
@@ -253,10 +281,10 @@ TEST_F(Win32HidTest, AnOpenPathCannotBeOpenedAgainUntilItIsClosed) {
   // Units still open when the library goes are closed with it.
   hid.reset();
   HidLoadResult again = LoadPlatformHidLibrary();
-  ASSERT_NE(again.library, nullptr);
-  const HidHandle third = again.library->Open(path);
+  ASSERT_TRUE(again);
+  const HidHandle third = (*again)->Open(path);
   EXPECT_NE(third, kInvalidHandle);
-  again.library->Close(third);
+  (*again)->Close(third);
 }
 
 }  // namespace

@@ -70,8 +70,7 @@ TEST(SystemErrorText, IsTheWideTextInUtf8) {
     SCOPED_TRACE(code);
     const std::wstring wide = WideText(code);
     ASSERT_GT(wide.size(), 2u);
-    ::SetLastError(code);
-    const std::string text = SystemErrorText();
+    const std::string text = SystemErrorText(code);
     EXPECT_EQ(text, Utf8(wide));
     // Taken unchanged: the system's line break ends it.
     EXPECT_EQ(text.back(), '\n');
@@ -79,8 +78,7 @@ TEST(SystemErrorText, IsTheWideTextInUtf8) {
 }
 
 TEST(SystemErrorText, ShortTransfersSayTheLengthWasWrong) {
-  SetLastSystemError(SystemError::ShortTransfer);
-  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_BAD_LENGTH));
+  EXPECT_EQ(SystemErrorCode(SystemError::ShortTransfer), static_cast<DWORD>(ERROR_BAD_LENGTH));
 }
 
 // The CTest entry that runs this suite in a Russian locale names the
@@ -98,8 +96,7 @@ TEST(SystemErrorText, InTheSystemsLanguage) {
   EXPECT_EQ(::GetACP(), 1251u);
   for (const DWORD code : kCodes) {
     SCOPED_TRACE(code);
-    ::SetLastError(code);
-    const std::string text = SystemErrorText();
+    const std::string text = SystemErrorText(code);
     EXPECT_TRUE(HasCyrillic(text)) << text;
     EXPECT_EQ(text, Utf8(WideText(code)));
   }
