@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "autotests/support/cli_in_process.h"
-#include "autotests/support/json_reader.h"
+#include "autotests/support/json.h"
 #include "autotests/support/test_support.h"
 #include "autotests/support/unprivileged.h"
 #include "cli/cli_options.h"
@@ -20,7 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Json;
-using testing::JsonReader;
 using RunResult = testing::CliRun;
 
 RunResult RunRunner(const std::vector<std::string>& args) {
@@ -76,19 +75,17 @@ TEST(ParametersFileCli, AWrongTypeIsReportedAndTheRunHasTheWindowsValues) {
 
   // The values the window shows on the same file (autotests/gui).
   Json record;
-  const std::string text = testing::ReadFile(report);
-  JsonReader reader(text);
-  ASSERT_TRUE(reader.Read(record)) << reader.error();
-  const Json& p = record["parameters"];
-  EXPECT_EQ(p["NameVR512BSample"].text, "10001");
-  EXPECT_EQ(p["PhoneSample"].text, "");
-  EXPECT_EQ(p["Phone"].text, "2002");
+  ASSERT_TRUE(testing::ParseJson(testing::ReadFile(report), record));
+  Json& p = record["parameters"];
+  EXPECT_EQ(p["NameVR512BSample"], "10001");
+  EXPECT_EQ(p["PhoneSample"], "");
+  EXPECT_EQ(p["Phone"], "2002");
   const std::pair<const char*, bool> flags[] = {
       {"IDContact", false},    {"LowSpeed", true},  {"Secsoa", true}, {"Korvex", false},
       {"Presto", true},        {"ShortTest", true}, {"Sound", false}, {"SoundSample", true},
       {"KorvexTestMsg", true}, {"CBNoTone", true}};
   for (const auto& [name, value] : flags)
-    EXPECT_EQ(p[name].boolean, value) << name;
+    EXPECT_EQ(p[name], value) << name;
 }
 
 TEST(ParametersFileCli, AnEmptySettingsPathIsAUsageError) {
