@@ -274,12 +274,9 @@ TEST_F(RunRecordTest, ALogThatCouldNotBeWrittenIsInTheRecordsStatus) {
 TEST_F(RunRecordTest, NoRecordWithoutTheHidLibrary) {
   testing::WriteFile(report, "older record");
   ::setenv("VR512B_HIDAPI_LIBRARY", "/nonexistent/libhidapi.so", 1);
-  const cli::ParseResult parsed =
-      cli::ParseCommandLine({"--settings", dir.File("p.reg"), "--report", report, "func"});
-  std::ostringstream out;
-  std::ostringstream err;
-  std::istringstream in;
-  const int status = cli::RunCli(parsed.options, {out, err, in, nullptr});
+  const int status =
+      testing::RunCliInProcess({"--settings", dir.File("p.reg"), "--report", report, "func"})
+          .status;
   ::unsetenv("VR512B_HIDAPI_LIBRARY");
   EXPECT_EQ(status, cli::kExitCannotStart);
   EXPECT_EQ(testing::ReadFile(report), "older record");

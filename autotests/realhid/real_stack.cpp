@@ -1,14 +1,12 @@
 #include "autotests/realhid/real_stack.h"
 
-#include <csignal>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 
 #include "autotests/support/child_process.h"
+#include "autotests/support/cli_in_process.h"
 #include "autotests/support/unprivileged.h"
 #include "cli/cli_options.h"
-#include "cli/cli_runner.h"
 #include "device/hid_loader.h"
 
 namespace vr512b::realhid {
@@ -49,11 +47,7 @@ RunOutput RunOverRealStack(const std::vector<std::string>& args,
   if (prepare)
     prepare(stack);
 
-  std::ostringstream out;
-  std::ostringstream err;
-  std::istringstream in;
-  const volatile std::sig_atomic_t noSignal = 0;
-  RunOutput output;
+  testing::CliRun run;
   {
     std::optional<testing::AsUnprivilegedUser> user;
     if (unprivileged) {
@@ -61,17 +55,19 @@ RunOutput RunOverRealStack(const std::vector<std::string>& args,
       if (!user->Effective())
         throw std::runtime_error("cannot run as an unprivileged user");
     }
-    output.status = cli::RunCli(options, {out, err, in, &noSignal},
-                                SessionOptions::ExternalBench{stack.bench.get(), stack.hid.get()});
+    run = testing::RunCliInProcess(
+        args, "", nullptr, SessionOptions::ExternalBench{stack.bench.get(), stack.hid.get()});
   }
+  RunOutput output;
+  output.out = std::move(run.out);
+  output.err = std::move(run.err);
+  output.status = run.status;
   for (const TUnitRole role : {urUnderTest, urReference}) {
     output.opens[role] = stack.units.Opens(role);
     output.transfers[role] = stack.units.Transfers(role);
     output.inUse[role] = stack.units.InUse(role);
   }
   output.problems = stack.units.Problems();
-  output.out = out.str();
-  output.err = err.str();
   return output;
 }
 
@@ -80,9 +76,9 @@ RunOutput RunCliProcess(const std::vector<std::string>& args) {
   command.insert(command.end(), args.begin(), args.end());
   testing::ProcessResult ran = testing::RunProcess(command);
   RunOutput output;
-  output.status = ran.status;
   output.out = std::move(ran.out);
   output.err = std::move(ran.err);
+  output.status = ran.status;
   return output;
 }
 

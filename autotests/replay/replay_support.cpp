@@ -1,9 +1,8 @@
 #include "autotests/replay/replay_support.h"
 
-#include <csignal>
-#include <sstream>
 #include <stdexcept>
 
+#include "autotests/support/cli_in_process.h"
 #include "cli/cli_runner.h"
 #include "procedures/procedure_table.h"
 #include "sim/virtual_bench.h"
@@ -19,18 +18,10 @@ std::vector<std::string> Command(const std::string& store, const std::vector<std
 
 RunOutput Run(const std::vector<std::string>& command,
               std::optional<SessionOptions::ExternalBench> external = std::nullopt) {
-  const cli::ParseResult parsed = cli::ParseCommandLine(command);
-  if (!parsed.error.empty())
-    throw std::invalid_argument(parsed.error);
-  std::ostringstream out;
-  std::ostringstream err;
-  std::istringstream in;
-  const volatile std::sig_atomic_t noSignal = 0;
-  RunOutput output;
-  output.status = cli::RunCli(parsed.options, {out, err, in, &noSignal}, external);
-  output.out = out.str();
-  output.err = err.str();
-  return output;
+  if (const std::string error = cli::ParseCommandLine(command).error; !error.empty())
+    throw std::invalid_argument(error);
+  testing::CliRun run = testing::RunCliInProcess(command, "", nullptr, external);
+  return RunOutput{.out = std::move(run.out), .err = std::move(run.err), .status = run.status};
 }
 
 }  // namespace
