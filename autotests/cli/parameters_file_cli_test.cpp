@@ -10,6 +10,7 @@
 
 #include "autotests/support/cli_in_process.h"
 #include "autotests/support/json.h"
+#include "autotests/support/reg_samples.h"
 #include "autotests/support/test_support.h"
 #include "autotests/support/unprivileged.h"
 #include "cli/cli_options.h"
@@ -49,22 +50,7 @@ TEST(ParametersFileCli, AFileThatIsNoParametersFileStopsTheRunUntouched) {
 TEST(ParametersFileCli, AWrongTypeIsReportedAndTheRunHasTheWindowsValues) {
   testing::TempDir dir;
   const std::string path = dir.File("typed.reg");
-  const std::string file =
-      "Windows Registry Editor Version 5.00\n\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\Korvex\\DiagVR512B]\n"
-      "\"NameVR512BSample\"=\"10001\"\n"
-      "\"PhoneSample\"=dword:1\n"
-      "\"Phone\"=\"2002\"\n"
-      "\"IDContact\"=dword:00000000\n"
-      "\"LowSpeed\"=dword:00000001\n"
-      "\"Secsoa\"=dword:00000001\n"
-      "\"Korvex\"=dword:00000000\n"
-      "\"Presto\"=dword:00000001\n"
-      "\"ShortTest\"=dword:00000001\n"
-      "\"SoundSample\"=dword:00000001\n"
-      "\"Sound\"=dword:00000000\n"
-      "\"KorvexTestMsg\"=dword:00000001\n"
-      "\"CBNoTone\"=dword:00000001\n";
+  const std::string file = testing::kWrongTypeFile;
   testing::WriteFile(path, file);
   const std::string report = dir.File("run.json");
   const RunResult run =

@@ -11,7 +11,7 @@
 
 namespace vr512b::history::testing {
 
-using CliResult = vr512b::testing::ProcessResult;
+using CliResult = vr512b::testing::RunResult;
 using vr512b::testing::EnvChanges;
 
 // vr512b-diag-cli with `args`, in this process's environment changed by

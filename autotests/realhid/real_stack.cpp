@@ -58,10 +58,7 @@ RunOutput RunOverRealStack(const std::vector<std::string>& args,
     run = testing::RunCliInProcess(
         args, "", nullptr, SessionOptions::ExternalBench{stack.bench.get(), stack.hid.get()});
   }
-  RunOutput output;
-  output.out = std::move(run.out);
-  output.err = std::move(run.err);
-  output.status = run.status;
+  RunOutput output(std::move(run));
   for (const TUnitRole role : {urUnderTest, urReference}) {
     output.opens[role] = stack.units.Opens(role);
     output.transfers[role] = stack.units.Transfers(role);
@@ -74,12 +71,7 @@ RunOutput RunOverRealStack(const std::vector<std::string>& args,
 RunOutput RunCliProcess(const std::vector<std::string>& args) {
   std::vector<std::string> command{VR512B_CLI_PATH};
   command.insert(command.end(), args.begin(), args.end());
-  testing::ProcessResult ran = testing::RunProcess(command);
-  RunOutput output;
-  output.out = std::move(ran.out);
-  output.err = std::move(ran.err);
-  output.status = ran.status;
-  return output;
+  return RunOutput(testing::RunProcess(command));
 }
 
 }  // namespace vr512b::realhid

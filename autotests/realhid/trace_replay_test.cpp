@@ -22,12 +22,7 @@ RunOutput Replay(const std::string& store, const std::string& trace,
       "--simulate", "--virtual-time",     "--settings", store,
       "--sim",      "replay ut " + trace, "--sim",      "replay ref " + trace};
   args.insert(args.end(), tests.begin(), tests.end());
-  testing::CliRun run = testing::RunCliInProcess(args);
-  RunOutput output;
-  output.out = std::move(run.out);
-  output.err = std::move(run.err);
-  output.status = run.status;
-  return output;
+  return RunOutput(testing::RunCliInProcess(args));
 }
 
 std::size_t TransfersIn(const std::string& path) {

@@ -15,7 +15,7 @@ namespace {
 
 std::string RunTshark(const std::string& arguments) {
   const std::string command = std::string(VR512B_TSHARK) + " " + arguments;
-  const testing::ProcessResult run = testing::RunProcess({"/bin/sh", "-c", command});
+  const testing::RunResult run = testing::RunProcess({"/bin/sh", "-c", command});
   EXPECT_EQ(run.status, 0) << command << " failed; is " << VR512B_TSHARK << " installed?\n"
                            << run.err;
   return run.out;

@@ -42,7 +42,7 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 
 }  // namespace
 
-ProcessResult RunProcess(const std::vector<std::string>& command, const EnvChanges& changes) {
+RunResult RunProcess(const std::vector<std::string>& command, const EnvChanges& changes) {
   TempDir dir;
   const std::string outPath = dir.File("out");
   const std::string errPath = dir.File("err");
@@ -71,7 +71,7 @@ ProcessResult RunProcess(const std::vector<std::string>& command, const EnvChang
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  ProcessResult result;
+  RunResult result;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.out = ReadFile(outPath);
   result.err = ReadFile(errPath);

@@ -6,15 +6,12 @@
 #include <vector>
 
 #include "app/console_session.h"
+#include "autotests/support/child_process.h"
 
 namespace vr512b::testing {
 
 // What a run of vr512b-diag-cli gave: its exit status, stdout and stderr.
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using CliRun = RunResult;
 
 // The runner in this process, as a technician would start it, with `input`
 // as its stdin and `abort` as its signal flag; on `external`, a bench the

@@ -20,7 +20,7 @@ using testing::SampleTrace;
 using Row = std::vector<std::string>;
 
 std::string RunTool(const std::string& command) {
-  const testing::ProcessResult run = testing::RunProcess({"/bin/sh", "-c", command});
+  const testing::RunResult run = testing::RunProcess({"/bin/sh", "-c", command});
   EXPECT_EQ(run.status, 0) << command << " failed; is " << VR512B_TSHARK << " installed?\n"
                            << run.err;
   return run.out;
