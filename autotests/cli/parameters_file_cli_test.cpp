@@ -9,7 +9,8 @@
 #include <sstream>
 
 #include "autotests/support/cli_in_process.h"
-#include "autotests/support/json_reader.h"
+#include "autotests/support/json.h"
+#include "autotests/support/reg_samples.h"
 #include "autotests/support/test_support.h"
 #include "autotests/support/unprivileged.h"
 #include "cli/cli_options.h"
@@ -20,7 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Json;
-using testing::JsonReader;
 using RunResult = testing::CliRun;
 
 RunResult RunRunner(const std::vector<std::string>& args) {
@@ -50,22 +50,7 @@ TEST(ParametersFileCli, AFileThatIsNoParametersFileStopsTheRunUntouched) {
 TEST(ParametersFileCli, AWrongTypeIsReportedAndTheRunHasTheWindowsValues) {
   testing::TempDir dir;
   const std::string path = dir.File("typed.reg");
-  const std::string file =
-      "Windows Registry Editor Version 5.00\n\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\Korvex\\DiagVR512B]\n"
-      "\"NameVR512BSample\"=\"10001\"\n"
-      "\"PhoneSample\"=dword:1\n"
-      "\"Phone\"=\"2002\"\n"
-      "\"IDContact\"=dword:00000000\n"
-      "\"LowSpeed\"=dword:00000001\n"
-      "\"Secsoa\"=dword:00000001\n"
-      "\"Korvex\"=dword:00000000\n"
-      "\"Presto\"=dword:00000001\n"
-      "\"ShortTest\"=dword:00000001\n"
-      "\"SoundSample\"=dword:00000001\n"
-      "\"Sound\"=dword:00000000\n"
-      "\"KorvexTestMsg\"=dword:00000001\n"
-      "\"CBNoTone\"=dword:00000001\n";
+  const std::string file = testing::kWrongTypeFile;
   testing::WriteFile(path, file);
   const std::string report = dir.File("run.json");
   const RunResult run =
@@ -76,19 +61,17 @@ TEST(ParametersFileCli, AWrongTypeIsReportedAndTheRunHasTheWindowsValues) {
 
   // The values the window shows on the same file (autotests/gui).
   Json record;
-  const std::string text = testing::ReadFile(report);
-  JsonReader reader(text);
-  ASSERT_TRUE(reader.Read(record)) << reader.error();
-  const Json& p = record["parameters"];
-  EXPECT_EQ(p["NameVR512BSample"].text, "10001");
-  EXPECT_EQ(p["PhoneSample"].text, "");
-  EXPECT_EQ(p["Phone"].text, "2002");
+  ASSERT_TRUE(testing::ParseJson(testing::ReadFile(report), record));
+  Json& p = record["parameters"];
+  EXPECT_EQ(p["NameVR512BSample"], "10001");
+  EXPECT_EQ(p["PhoneSample"], "");
+  EXPECT_EQ(p["Phone"], "2002");
   const std::pair<const char*, bool> flags[] = {
       {"IDContact", false},    {"LowSpeed", true},  {"Secsoa", true}, {"Korvex", false},
       {"Presto", true},        {"ShortTest", true}, {"Sound", false}, {"SoundSample", true},
       {"KorvexTestMsg", true}, {"CBNoTone", true}};
   for (const auto& [name, value] : flags)
-    EXPECT_EQ(p[name].boolean, value) << name;
+    EXPECT_EQ(p[name], value) << name;
 }
 
 TEST(ParametersFileCli, AnEmptySettingsPathIsAUsageError) {

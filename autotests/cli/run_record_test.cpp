@@ -17,7 +17,7 @@
 #include <sys/sysmacros.h>
 
 #include "autotests/support/cli_in_process.h"
-#include "autotests/support/json_reader.h"
+#include "autotests/support/json.h"
 #include "autotests/support/small_disk.h"
 #include "autotests/support/test_support.h"
 #include "cli/cli_options.h"
@@ -28,14 +28,12 @@ namespace vr512b {
 namespace {
 
 using testing::Json;
-using testing::JsonReader;
 using testing::Lines;
 using RunOutcome = testing::CliRun;
 
 Json ParseRecord(const std::string& text) {
   Json value;
-  JsonReader reader(text);
-  EXPECT_TRUE(reader.Read(value)) << reader.error();
+  EXPECT_TRUE(testing::ParseJson(text, value));
   return value;
 }
 
@@ -53,8 +51,8 @@ class RunRecordTest : public ::testing::Test {
   }
   Json Record() { return ParseRecord(testing::ReadFile(report)); }
   static void ExpectTime(const Json& value) {
-    ASSERT_EQ(value.kind, Json::Kind::String);
-    const std::string& t = value.text;
+    ASSERT_TRUE(value.is_string()) << value.dump();
+    const std::string t = value.get<std::string>();
     ASSERT_EQ(t.size(), 24u) << t;
     EXPECT_EQ(t.substr(4, 1) + t.substr(7, 1) + t.substr(10, 1) + t.substr(13, 1) +
                   t.substr(16, 1) + t.substr(19, 1) + t.substr(23, 1),
@@ -69,67 +67,68 @@ class RunRecordTest : public ::testing::Test {
 TEST_F(RunRecordTest, PassingRunIsRecordedAsItsLogShowsIt) {
   const RunOutcome run = Launch({"--set", "Sound=1", "func", "rx"});
   ASSERT_EQ(run.status, cli::kExitOk) << run.err;
-  const Json r = Record();
+  Json r = Record();
 
-  EXPECT_EQ(r["recordFormat"].number, 1);
-  EXPECT_EQ(r["program"]["name"].text, "vr512b-diag-cli");
-  EXPECT_EQ(r["program"]["version"].text, "2.0.0.3");
-  EXPECT_EQ(r["mode"]["bench"].text, "virtual-bench");
-  EXPECT_TRUE(r["mode"]["virtualTime"].boolean);
-  EXPECT_EQ(r["mode"]["answers"].text, "auto");
-  EXPECT_EQ(r["requestedTests"].Strings(), (std::vector<std::string>{"func", "rx"}));
-  EXPECT_FALSE(r["interrupted"].boolean);
-  EXPECT_EQ(r["exitStatus"].number, 0);
+  EXPECT_EQ(r["recordFormat"], 1);
+  EXPECT_EQ(r["program"]["name"], "vr512b-diag-cli");
+  EXPECT_EQ(r["program"]["version"], "2.0.0.3");
+  EXPECT_EQ(r["mode"]["bench"], "virtual-bench");
+  EXPECT_EQ(r["mode"]["virtualTime"], true);
+  EXPECT_EQ(r["mode"]["answers"], "auto");
+  EXPECT_EQ(r["requestedTests"].get<std::vector<std::string>>(),
+            (std::vector<std::string>{"func", "rx"}));
+  EXPECT_EQ(r["interrupted"], false);
+  EXPECT_EQ(r["exitStatus"], 0);
 
   // All thirteen parameters in force: the seeded store plus this run's --set.
-  const Json& p = r["parameters"];
-  EXPECT_EQ(p.order,
+  Json& p = r["parameters"];
+  EXPECT_EQ(testing::MemberNames(p),
             (std::vector<std::string>{"NameVR512BSample", "PhoneSample", "Phone", "IDContact",
                                       "LowSpeed", "Secsoa", "Korvex", "Presto", "ShortTest",
                                       "Sound", "SoundSample", "KorvexTestMsg", "CBNoTone"}));
-  EXPECT_EQ(p["NameVR512BSample"].text, "10001");
-  EXPECT_EQ(p["PhoneSample"].text, "2001");
-  EXPECT_EQ(p["Phone"].text, "2002");
-  EXPECT_TRUE(p["Sound"].boolean);
-  EXPECT_EQ(p["Sound"].kind, Json::Kind::Bool);
-  EXPECT_FALSE(p["ShortTest"].boolean);
+  EXPECT_EQ(p["NameVR512BSample"], "10001");
+  EXPECT_EQ(p["PhoneSample"], "2001");
+  EXPECT_EQ(p["Phone"], "2002");
+  EXPECT_EQ(p["Sound"], true);
+  EXPECT_TRUE(p["Sound"].is_boolean());
+  EXPECT_EQ(p["ShortTest"], false);
 
   // The unit under test first, whichever test opened which.
-  ASSERT_EQ(r["units"].items.size(), 2u);
-  EXPECT_EQ(r["units"][0]["role"].text, "ut");
-  EXPECT_EQ(r["units"][0]["roleName"].text, "проверяемое");
-  EXPECT_EQ(r["units"][0]["serialNumber"].number, 10002);
-  EXPECT_EQ(r["units"][1]["role"].text, "ref");
-  EXPECT_EQ(r["units"][1]["roleName"].text, "эталонное");
-  EXPECT_EQ(r["units"][1]["serialNumber"].number, 10001);
+  ASSERT_EQ(r["units"].size(), 2u);
+  EXPECT_EQ(r["units"][0]["role"], "ut");
+  EXPECT_EQ(r["units"][0]["roleName"], "проверяемое");
+  EXPECT_EQ(r["units"][0]["serialNumber"], 10002);
+  EXPECT_EQ(r["units"][1]["role"], "ref");
+  EXPECT_EQ(r["units"][1]["roleName"], "эталонное");
+  EXPECT_EQ(r["units"][1]["serialNumber"], 10001);
 
   // The tests' logs are stdout, cut at the test boundaries.
-  const Json& tests = r["tests"];
-  ASSERT_EQ(tests.items.size(), 2u);
-  EXPECT_EQ(tests[0]["id"].text, "func");
-  EXPECT_EQ(tests[0]["caption"].text, "Функционирование");
-  EXPECT_EQ(tests[1]["id"].text, "rx");
-  EXPECT_EQ(tests[1]["caption"].text, "Прием данных");
+  Json& tests = r["tests"];
+  ASSERT_EQ(tests.size(), 2u);
+  EXPECT_EQ(tests[0]["id"], "func");
+  EXPECT_EQ(tests[0]["caption"], "Функционирование");
+  EXPECT_EQ(tests[1]["id"], "rx");
+  EXPECT_EQ(tests[1]["caption"], "Прием данных");
   std::vector<std::string> logged;
-  for (const Json& test : tests.items) {
-    EXPECT_EQ(test["verdict"].text, "OK");
-    const std::vector<std::string> log = test["log"].Strings();
+  for (Json& test : tests) {
+    EXPECT_EQ(test["verdict"], "OK");
+    const std::vector<std::string> log = test["log"].get<std::vector<std::string>>();
     ASSERT_GE(log.size(), 4u);
     EXPECT_EQ(log[0], log[2]);
     EXPECT_EQ(log.back(), "");
     logged.insert(logged.end(), log.begin(), log.end());
   }
-  EXPECT_EQ(tests[0]["log"][1].text, ">>>>>--Проверка функционирования--<<<<<");
+  EXPECT_EQ(tests[0]["log"][1], ">>>>>--Проверка функционирования--<<<<<");
   EXPECT_EQ(logged, Lines(run.out));
-  EXPECT_TRUE(r["logOutsideTests"].items.empty());
+  EXPECT_TRUE(r["logOutsideTests"].empty());
 
   // Wall-clock times in order (ISO text sorts as time does).
   for (const Json* time : {&r["started"], &r["finished"], &tests[0]["started"],
                            &tests[0]["finished"], &tests[1]["started"], &tests[1]["finished"]})
     ExpectTime(*time);
-  EXPECT_LE(r["started"].text, tests[0]["started"].text);
-  EXPECT_LE(tests[0]["finished"].text, tests[1]["started"].text);
-  EXPECT_LE(tests[1]["finished"].text, r["finished"].text);
+  EXPECT_LE(r["started"].get<std::string>(), tests[0]["started"].get<std::string>());
+  EXPECT_LE(tests[0]["finished"].get<std::string>(), tests[1]["started"].get<std::string>());
+  EXPECT_LE(tests[1]["finished"].get<std::string>(), r["finished"].get<std::string>());
 }
 
 TEST_F(RunRecordTest, UnitsKeepTheIdentityLastReadEvenAfterAFailedOpen) {
@@ -139,20 +138,20 @@ TEST_F(RunRecordTest, UnitsKeepTheIdentityLastReadEvenAfterAFailedOpen) {
                                  "unplug ut after 800", "func", "func", "func"});
   EXPECT_EQ(run.status, cli::kExitTestFailed);
   EXPECT_NE(run.out.find("Не удалось открыть проверяемое УПО"), std::string::npos);
-  const Json r = Record();
-  ASSERT_EQ(r["units"].items.size(), 1u);
-  const Json& ut = r["units"][0];
-  EXPECT_EQ(ut["role"].text, "ut");
-  EXPECT_EQ(ut["serialNumber"].number, 4321);
-  EXPECT_EQ(ut["version"].text, "1.2");
-  EXPECT_EQ(ut["versionCode"].number, 0x0102);
-  EXPECT_EQ(r["mode"]["benchScenarios"].Strings(),
+  Json r = Record();
+  ASSERT_EQ(r["units"].size(), 1u);
+  Json& ut = r["units"][0];
+  EXPECT_EQ(ut["role"], "ut");
+  EXPECT_EQ(ut["serialNumber"], 4321);
+  EXPECT_EQ(ut["version"], "1.2");
+  EXPECT_EQ(ut["versionCode"], 0x0102);
+  EXPECT_EQ(r["mode"]["benchScenarios"].get<std::vector<std::string>>(),
             (std::vector<std::string>{"serial ut 4321", "version ut 0102", "unplug ut after 800"}));
   std::vector<std::string> verdicts;
-  for (const Json& test : r["tests"].items)
-    verdicts.push_back(test["verdict"].text);
+  for (Json& test : r["tests"])
+    verdicts.push_back(test["verdict"].get<std::string>());
   EXPECT_EQ(verdicts, (std::vector<std::string>{"OK", "Ошибка", "Ошибка"}));
-  EXPECT_EQ(r["exitStatus"].number, cli::kExitTestFailed);
+  EXPECT_EQ(r["exitStatus"], cli::kExitTestFailed);
 }
 
 TEST_F(RunRecordTest, InterruptedRunIsRecordedUpToTheAbortedTest) {
@@ -161,13 +160,13 @@ TEST_F(RunRecordTest, InterruptedRunIsRecordedUpToTheAbortedTest) {
   const volatile std::sig_atomic_t interrupt = 1;
   const RunOutcome run = Launch({"func", "indic"}, &interrupt);
   EXPECT_EQ(run.status, cli::kExitAborted);
-  const Json r = Record();
-  EXPECT_TRUE(r["interrupted"].boolean);
-  EXPECT_EQ(r["exitStatus"].number, cli::kExitAborted);
-  ASSERT_EQ(r["tests"].items.size(), 1u);
-  EXPECT_EQ(r["tests"][0]["verdict"].text, "Прервано");
-  EXPECT_EQ(r["tests"][0]["log"].Strings(), Lines(run.out));
-  EXPECT_EQ(r["requestedTests"].items.size(), 2u);
+  Json r = Record();
+  EXPECT_EQ(r["interrupted"], true);
+  EXPECT_EQ(r["exitStatus"], cli::kExitAborted);
+  ASSERT_EQ(r["tests"].size(), 1u);
+  EXPECT_EQ(r["tests"][0]["verdict"], "Прервано");
+  EXPECT_EQ(r["tests"][0]["log"].get<std::vector<std::string>>(), Lines(run.out));
+  EXPECT_EQ(r["requestedTests"].size(), 2u);
 }
 
 TEST_F(RunRecordTest, NoRecordWhenTheConsoleNeverStarts) {
@@ -226,7 +225,7 @@ TEST_F(RunRecordTest, OnlyARegularFileTakesTheRecord) {
   report = dir.File("latest.json");
   EXPECT_EQ(Launch({"func"}).status, cli::kExitOk);
   EXPECT_EQ(TypeOf(report), S_IFLNK);
-  EXPECT_EQ(Record()["exitStatus"].number, cli::kExitOk);
+  EXPECT_EQ(Record()["exitStatus"], cli::kExitOk);
   struct stat info {};
   ASSERT_EQ(::stat(dir.File("records/run.json").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0444u);
@@ -267,20 +266,17 @@ TEST_F(RunRecordTest, ALogThatCouldNotBeWrittenIsInTheRecordsStatus) {
   EXPECT_NE(err.str().find("vr512b-diag-cli: протокол проверки не записан в стандартный вывод: "),
             std::string::npos)
       << err.str();
-  EXPECT_EQ(Record()["exitStatus"].number, cli::kExitNotWritten);
-  EXPECT_EQ(Record()["tests"][0]["verdict"].text, "OK");
+  EXPECT_EQ(Record()["exitStatus"], cli::kExitNotWritten);
+  EXPECT_EQ(Record()["tests"][0]["verdict"], "OK");
 }
 
 #ifndef _WIN32
 TEST_F(RunRecordTest, NoRecordWithoutTheHidLibrary) {
   testing::WriteFile(report, "older record");
   ::setenv("VR512B_HIDAPI_LIBRARY", "/nonexistent/libhidapi.so", 1);
-  const cli::ParseResult parsed =
-      cli::ParseCommandLine({"--settings", dir.File("p.reg"), "--report", report, "func"});
-  std::ostringstream out;
-  std::ostringstream err;
-  std::istringstream in;
-  const int status = cli::RunCli(parsed.options, {out, err, in, nullptr});
+  const int status =
+      testing::RunCliInProcess({"--settings", dir.File("p.reg"), "--report", report, "func"})
+          .status;
   ::unsetenv("VR512B_HIDAPI_LIBRARY");
   EXPECT_EQ(status, cli::kExitCannotStart);
   EXPECT_EQ(testing::ReadFile(report), "older record");

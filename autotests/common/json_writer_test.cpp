@@ -5,14 +5,13 @@
 #include <string>
 #include <string_view>
 
-#include "autotests/support/json_reader.h"
+#include "autotests/support/json.h"
 #include "common/json_writer.h"
 
 namespace vr512b {
 namespace {
 
 using testing::Json;
-using testing::JsonReader;
 
 std::string JsonOf(std::string_view text) {
   std::string out;
@@ -62,9 +61,7 @@ TEST(JsonString, EveryIllFormedSubsequenceBecomesOneReplacementCharacter) {
     EXPECT_EQ(JsonOf(c.in), "\"" + c.out + "\"") << ::testing::PrintToString(c.in);
     // And what comes out is always JSON a strict reader takes.
     Json value;
-    const std::string json = JsonOf(c.in);
-    JsonReader reader(json);
-    EXPECT_TRUE(reader.Read(value)) << reader.error();
+    EXPECT_TRUE(testing::ParseJson(JsonOf(c.in), value));
   }
 }
 
@@ -88,8 +85,7 @@ TEST(JsonWriter, NestsOneMemberOrElementALine) {
             "{\n  \"n\": -3,\n  \"empty\": [],\n  \"none\": {},\n  \"list\": [\n    \"a\",\n"
             "    \"б\"\n  ],\n  \"nothing\": null,\n  \"yes\": true\n}\n");
   Json value;
-  JsonReader reader(text);
-  EXPECT_TRUE(reader.Read(value)) << reader.error();
+  EXPECT_TRUE(testing::ParseJson(text, value));
 }
 
 }  // namespace

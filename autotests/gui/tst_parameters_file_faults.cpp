@@ -13,13 +13,12 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "app/diag_console.h"
 #include "autotests/gui/gui_test_support.h"
 #include "autotests/support/reg_samples.h"
+#include "autotests/support/test_support.h"
 #include "autotests/support/unprivileged.h"
 #include "device/clock.h"
 #include "gui/diag_session.h"
@@ -34,14 +33,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void Put(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+using testing::ReadFile;
+using testing::WriteFile;
 
 // One console window on a parameters file.
 class Console {
@@ -107,7 +100,7 @@ class ParametersFileFaultsTest : public QObject {
   void aFileThatIsNoParametersFileIsShownAndLeftAlone() {
     const std::string path = File("hosts");
     const std::string hosts = "127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost\n";
-    Put(path, hosts);
+    WriteFile(path, hosts);
     Console console(clock_, hid_, path);
     QCOMPARE(console.StartBoxes().size(), 1u);
     QCOMPARE(console.StartBoxes()[0].text,
@@ -124,7 +117,7 @@ class ParametersFileFaultsTest : public QObject {
         console.EditAndOk([&] { console.Control<QLineEdit>("EdPhone")->setText("2002"); });
     QCOMPARE(boxes.size(), 1u);
     QCOMPARE(boxes[0].text, QString("Failed to set data for 'NameVR512BSample'"));
-    QCOMPARE(Bytes(path), hosts);
+    QCOMPARE(ReadFile(path), hosts);
   }
 
   void twoConsolesKeepEachOthersChanges() {
@@ -143,7 +136,7 @@ class ParametersFileFaultsTest : public QObject {
 
   void aRegeditExportIsSavedBackInItsOwnEncoding() {
     const std::string path = File("export.reg");
-    Put(path, testing::RegeditFile(testing::ExportText()));
+    WriteFile(path, testing::RegeditFile(testing::ExportText()));
     Console console(clock_, hid_, path);
     QVERIFY(console.StartBoxes().empty());
     QVERIFY(console.W().Parameters() == testing::ExportValues());
@@ -151,14 +144,14 @@ class ParametersFileFaultsTest : public QObject {
     QVERIFY(
         console.EditAndOk([&] { console.Control<QLineEdit>("EdPhoneSample")->setText("Пост 3"); })
             .empty());
-    QCOMPARE(Bytes(path), testing::RegeditFile(std::u16string(testing::kExportHead) +
-                                               u"\"PhoneSample\"=\"Пост 3\"\r\n" +
-                                               std::u16string(testing::kExportTail)));
+    QCOMPARE(ReadFile(path), testing::RegeditFile(std::u16string(testing::kExportHead) +
+                                                  u"\"PhoneSample\"=\"Пост 3\"\r\n" +
+                                                  std::u16string(testing::kExportTail)));
   }
 
   void aRegedit4FileKeepsItsCyrillicUntouched() {
     const std::string path = File("regedit4.reg");
-    Put(path, testing::Regedit4Text());
+    WriteFile(path, testing::Regedit4Text());
     Console console(clock_, hid_, path);
     QVERIFY(console.StartBoxes().empty());
     QCOMPARE(console.Control<QLineEdit>("EdPhoneSample")->text(), QString("Пульт 2001"));
@@ -166,28 +159,13 @@ class ParametersFileFaultsTest : public QObject {
         console.EditAndOk([&] { console.Control<QLineEdit>("EdPhone")->setText("2003"); }).empty());
     std::string want = testing::Regedit4Text();
     want.replace(want.find("\"Phone\"=\"2002\""), 14, "\"Phone\"=\"2003\"");
-    QCOMPARE(Bytes(path), want);
+    QCOMPARE(ReadFile(path), want);
   }
 
   void aWrongTypeIsShownTheOthersLoadAndItStaysStored() {
     const std::string path = File("typed.reg");
-    const std::string file =
-        "Windows Registry Editor Version 5.00\n\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\Korvex\\DiagVR512B]\n"
-        "\"NameVR512BSample\"=\"10001\"\n"
-        "\"PhoneSample\"=dword:1\n"
-        "\"Phone\"=\"2002\"\n"
-        "\"IDContact\"=dword:00000000\n"
-        "\"LowSpeed\"=dword:00000001\n"
-        "\"Secsoa\"=dword:00000001\n"
-        "\"Korvex\"=dword:00000000\n"
-        "\"Presto\"=dword:00000001\n"
-        "\"ShortTest\"=dword:00000001\n"
-        "\"SoundSample\"=dword:00000001\n"
-        "\"Sound\"=dword:00000000\n"
-        "\"KorvexTestMsg\"=dword:00000001\n"
-        "\"CBNoTone\"=dword:00000001\n";
-    Put(path, file);
+    const std::string file = testing::kWrongTypeFile;
+    WriteFile(path, file);
     Console console(clock_, hid_, path);
     QCOMPARE(console.StartBoxes().size(), 1u);
     QCOMPARE(console.StartBoxes()[0].text, QString("Invalid data type for 'PhoneSample'"));
@@ -207,14 +185,14 @@ class ParametersFileFaultsTest : public QObject {
             .empty());
     std::string after = file;
     after.replace(after.find("10001"), 5, "10003");
-    QCOMPARE(Bytes(path), after);
+    QCOMPARE(ReadFile(path), after);
   }
 
   void aReadOnlyFileFailsToSaveAndStaysAsItWas() {
     const std::string path = File("readonly.reg");
     SaveSettings(*OpenFileStore(path), SimulatorSettings());
     ::chmod(path.c_str(), 0444);
-    const std::string before = Bytes(path);
+    const std::string before = ReadFile(path);
     Console console(clock_, hid_, path);
     QVERIFY(console.StartBoxes().empty());
     QVERIFY(console.W().Parameters() == SimulatorSettings());
@@ -222,7 +200,7 @@ class ParametersFileFaultsTest : public QObject {
         console.EditAndOk([&] { console.Control<QCheckBox>("CBSound")->setChecked(true); });
     QCOMPARE(boxes.size(), 1u);
     QCOMPARE(boxes[0].text, QString("Failed to set data for 'NameVR512BSample'"));
-    QCOMPARE(Bytes(path), before);
+    QCOMPARE(ReadFile(path), before);
   }
 
   void aDanglingLinkGetsItsTargetAndAnEmptyPathIsAUsageError() {

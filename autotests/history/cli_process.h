@@ -3,25 +3,19 @@
 // The real vr512b-diag-cli, started as a process of its own with the
 // environment a test gives it, its stdout and stderr kept apart.
 
-#include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "autotests/support/child_process.h"
 #include "autotests/support/test_support.h"
 
 namespace vr512b::history::testing {
 
-struct CliResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using CliResult = vr512b::testing::RunResult;
+using vr512b::testing::EnvChanges;
 
-// The environment of this process, with each of `changes` set (a value) or
-// removed (none).
-using EnvChanges = std::map<std::string, std::optional<std::string>>;
-
+// vr512b-diag-cli with `args`, in this process's environment changed by
+// `changes`.
 CliResult RunCliProcess(const std::vector<std::string>& args, const EnvChanges& changes = {});
 
 // The lines of a text, without their line breaks.

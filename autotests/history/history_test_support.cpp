@@ -2,15 +2,10 @@
 
 #include <sqlite3.h>
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 
 namespace vr512b::history::testing {
-
-namespace fs = std::filesystem;
 
 RecordedRun SampleRun(std::int32_t unitSerial, int minute) {
   using namespace std::chrono;
@@ -50,28 +45,6 @@ RecordedRun SampleRun(std::int32_t unitSerial, int minute) {
       run.log += line + "\n";
   }
   return run;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-bool FileExists(const std::string& path) {
-  std::error_code ignored;
-  return fs::exists(path, ignored);
 }
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
-// What the history tests share: sample runs, private folders, file bytes,
-// child processes, and the PostgreSQL server CTest started for them.
+// What the history tests share: sample runs, child processes, SQLite
+// statements, and the PostgreSQL server CTest started for them.
 
 #include <cstdint>
 #include <functional>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "autotests/support/test_support.h"
 #include "history/recorded_run.h"
 
 namespace vr512b::history::testing {
@@ -18,23 +19,11 @@ namespace vr512b::history::testing {
 // made in a row have distinct, increasing starts.
 RecordedRun SampleRun(std::int32_t unitSerial, int minute = 0);
 
-// A private folder, removed with everything in it.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& bytes);
-bool FileExists(const std::string& path);
+// Private folders and file bytes, as every suite has them.
+using vr512b::testing::FileExists;
+using vr512b::testing::ReadFile;
+using vr512b::testing::TempDir;
+using vr512b::testing::WriteFile;
 
 // Runs `work(i)` for i = 0 .. count-1, each in a child process of its own,
 // all released at the same moment (on Windows, each on a thread of its own).

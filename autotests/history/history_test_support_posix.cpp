@@ -1,21 +1,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <stdexcept>
 
 #include "autotests/history/history_test_support.h"
 
 namespace vr512b::history::testing {
-
-namespace fs = std::filesystem;
-
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "vr512b-history.XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr)
-    throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
 
 std::vector<int> RunInChildren(int count, const std::function<int(int)>& work) {
   int gate[2];

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "autotests/realhid/real_stack.h"
+#include "autotests/support/first_difference.h"
 #include "autotests/support/test_support.h"
 
 namespace vr512b::realhid {
@@ -25,23 +26,8 @@ void PrintTo(const Scenario& scenario, std::ostream* out) {
   *out << scenario.name;
 }
 
-// Where two outputs part, with the lines around it; empty when they agree.
 std::string Difference(const std::string& got, const std::string& want) {
-  if (got == want)
-    return {};
-  const std::vector<std::string> a = testing::Lines(got);
-  const std::vector<std::string> b = testing::Lines(want);
-  std::size_t i = 0;
-  while (i < a.size() && i < b.size() && a[i] == b[i])
-    ++i;
-  std::string text = "first difference at line " + std::to_string(i + 1) + " of " +
-                     std::to_string(a.size()) + " (real stack) and " + std::to_string(b.size()) +
-                     " (virtual bench)\n";
-  for (std::size_t k = i >= 3 ? i - 3 : 0; k < i + 3; ++k) {
-    text += "  real:    " + (k < a.size() ? a[k] : std::string("<end>")) + "\n";
-    text += "  virtual: " + (k < b.size() ? b[k] : std::string("<end>")) + "\n";
-  }
-  return text;
+  return testing::FirstDifference(got, want, "real stack", "virtual bench");
 }
 
 // Wall and CPU time of one run, for the record (the tests never judge them).

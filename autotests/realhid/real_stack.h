@@ -11,6 +11,7 @@
 #include "app/diag_console.h"
 #include "autotests/realhid/mocked_bench.h"
 #include "autotests/realhid/mocked_usb_bus.h"
+#include "autotests/support/child_process.h"
 #include "autotests/support/test_support.h"
 #include "device/clock.h"
 #include "device/hid_library.h"
@@ -18,10 +19,9 @@
 
 namespace vr512b::realhid {
 
-struct RunOutput {
-  std::string out;  // the log
-  std::string err;  // questions, notices, status cells
-  int status = -1;
+// out is the log; err the questions, notices and status cells.
+struct RunOutput : testing::RunResult {
+  explicit RunOutput(testing::RunResult run = {}) : testing::RunResult(std::move(run)) {}
   // Over the real stack: each unit's opens and feature transfers, whether a file of its
   // node was still open once the run was over, and what the units saw go
   // wrong.

@@ -5,10 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sstream>
-
 #include "autotests/realhid/real_stack.h"
+#include "autotests/support/cli_in_process.h"
 #include "autotests/support/test_support.h"
 #include "cli/cli_runner.h"
 #include "trace/trace_reader.h"
@@ -24,16 +22,7 @@ RunOutput Replay(const std::string& store, const std::string& trace,
       "--simulate", "--virtual-time",     "--settings", store,
       "--sim",      "replay ut " + trace, "--sim",      "replay ref " + trace};
   args.insert(args.end(), tests.begin(), tests.end());
-  const cli::ParseResult parsed = cli::ParseCommandLine(args);
-  std::ostringstream out;
-  std::ostringstream err;
-  std::istringstream in;
-  const volatile std::sig_atomic_t noSignal = 0;
-  RunOutput output;
-  output.status = cli::RunCli(parsed.options, {out, err, in, &noSignal});
-  output.out = out.str();
-  output.err = err.str();
-  return output;
+  return RunOutput(testing::RunCliInProcess(args));
 }
 
 std::size_t TransfersIn(const std::string& path) {

@@ -13,13 +13,7 @@
 namespace vr512b::replaytest {
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(text.substr(start, end - start));
-  return lines;
-}
+using testing::Lines;
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
   std::string text;

@@ -1,9 +1,9 @@
 #include "autotests/replay/replay_support.h"
 
-#include <csignal>
-#include <sstream>
 #include <stdexcept>
 
+#include "autotests/support/cli_in_process.h"
+#include "autotests/support/first_difference.h"
 #include "cli/cli_runner.h"
 #include "procedures/procedure_table.h"
 #include "sim/virtual_bench.h"
@@ -19,18 +19,9 @@ std::vector<std::string> Command(const std::string& store, const std::vector<std
 
 RunOutput Run(const std::vector<std::string>& command,
               std::optional<SessionOptions::ExternalBench> external = std::nullopt) {
-  const cli::ParseResult parsed = cli::ParseCommandLine(command);
-  if (!parsed.error.empty())
-    throw std::invalid_argument(parsed.error);
-  std::ostringstream out;
-  std::ostringstream err;
-  std::istringstream in;
-  const volatile std::sig_atomic_t noSignal = 0;
-  RunOutput output;
-  output.status = cli::RunCli(parsed.options, {out, err, in, &noSignal}, external);
-  output.out = out.str();
-  output.err = err.str();
-  return output;
+  if (const std::string error = cli::ParseCommandLine(command).error; !error.empty())
+    throw std::invalid_argument(error);
+  return testing::RunCliInProcess(command, "", nullptr, external);
 }
 
 }  // namespace
@@ -107,21 +98,7 @@ std::vector<NamedRun> RecordedRuns() {
 }
 
 std::string Difference(const std::string& got, const std::string& want) {
-  if (got == want)
-    return {};
-  const std::vector<std::string> a = testing::Lines(got);
-  const std::vector<std::string> b = testing::Lines(want);
-  std::size_t i = 0;
-  while (i < a.size() && i < b.size() && a[i] == b[i])
-    ++i;
-  std::string text = "first difference at line " + std::to_string(i + 1) + " of " +
-                     std::to_string(a.size()) + " (replayed) and " + std::to_string(b.size()) +
-                     " (recorded)\n";
-  for (std::size_t k = i >= 3 ? i - 3 : 0; k < i + 3; ++k) {
-    text += "  replayed: " + (k < a.size() ? a[k] : std::string("<end>")) + "\n";
-    text += "  recorded: " + (k < b.size() ? b[k] : std::string("<end>")) + "\n";
-  }
-  return text;
+  return testing::FirstDifference(got, want, "replayed", "recorded");
 }
 
 }  // namespace vr512b::replaytest

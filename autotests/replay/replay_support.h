@@ -9,17 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "autotests/support/child_process.h"
 #include "autotests/support/test_support.h"
 #include "device/clock.h"
 #include "device/hid_library.h"
 
 namespace vr512b::replaytest {
 
-struct RunOutput {
-  std::string out;
-  std::string err;
-  int status = -1;
-};
+using RunOutput = testing::RunResult;
 
 // One feature transfer as the console asked for it.
 struct Counted {

@@ -5,27 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <sstream>
 
 #include "autotests/replay/replay_support.h"
+#include "autotests/support/child_process.h"
 
 namespace vr512b::replaytest {
 namespace {
 
 std::string RunTshark(const std::string& arguments) {
-  const std::string command = std::string(VR512B_TSHARK) + " " + arguments + " 2>/dev/null";
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    ADD_FAILURE() << "cannot run " << command;
-    return {};
-  }
-  std::string output;
-  char chunk[4096];
-  while (const std::size_t got = std::fread(chunk, 1, sizeof chunk, pipe))
-    output.append(chunk, got);
-  EXPECT_EQ(::pclose(pipe), 0) << command << " failed; is " << VR512B_TSHARK << " installed?";
-  return output;
+  const std::string command = std::string(VR512B_TSHARK) + " " + arguments;
+  const testing::RunResult run = testing::RunProcess({"/bin/sh", "-c", command});
+  EXPECT_EQ(run.status, 0) << command << " failed; is " << VR512B_TSHARK << " installed?\n"
+                           << run.err;
+  return run.out;
 }
 
 class TsharkFrames : public ::testing::TestWithParam<NamedRun> {};

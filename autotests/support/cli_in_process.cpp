@@ -8,7 +8,8 @@
 namespace vr512b::testing {
 
 CliRun RunCliInProcess(const std::vector<std::string>& args, const std::string& input,
-                       const volatile std::sig_atomic_t* abort) {
+                       const volatile std::sig_atomic_t* abort,
+                       std::optional<SessionOptions::ExternalBench> external) {
   CliRun run;
   const cli::ParseResult parsed = cli::ParseCommandLine(args);
   if (!parsed.error.empty()) {
@@ -19,7 +20,7 @@ CliRun RunCliInProcess(const std::vector<std::string>& args, const std::string& 
   std::ostringstream out;
   std::ostringstream err;
   std::istringstream in(input);
-  run.status = cli::RunCli(parsed.options, {out, err, in, abort});
+  run.status = cli::RunCli(parsed.options, {out, err, in, abort}, external);
   run.out = out.str();
   run.err = err.str();
   return run;

@@ -92,4 +92,23 @@ inline std::string Regedit4Text() {
          std::string(kRegedit4Tail);
 }
 
+// A file written by hand whose PhoneSample is a DWORD where a string belongs;
+// the runner and the window read it alike.
+inline constexpr char kWrongTypeFile[] =
+    "Windows Registry Editor Version 5.00\n\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\Korvex\\DiagVR512B]\n"
+    "\"NameVR512BSample\"=\"10001\"\n"
+    "\"PhoneSample\"=dword:1\n"
+    "\"Phone\"=\"2002\"\n"
+    "\"IDContact\"=dword:00000000\n"
+    "\"LowSpeed\"=dword:00000001\n"
+    "\"Secsoa\"=dword:00000001\n"
+    "\"Korvex\"=dword:00000000\n"
+    "\"Presto\"=dword:00000001\n"
+    "\"ShortTest\"=dword:00000001\n"
+    "\"SoundSample\"=dword:00000001\n"
+    "\"Sound\"=dword:00000000\n"
+    "\"KorvexTestMsg\"=dword:00000001\n"
+    "\"CBNoTone\"=dword:00000001\n";
+
 }  // namespace vr512b::testing

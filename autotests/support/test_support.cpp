@@ -43,6 +43,11 @@ void WriteFile(const std::string& path, const std::string& content) {
   out << content;
 }
 
+bool FileExists(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::exists(path, ignored);
+}
+
 std::string FreshSettingsPath([[maybe_unused]] const std::string& file) {
 #ifdef _WIN32
   ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Korvex\\DiagVR512B");

@@ -22,6 +22,7 @@ class TempDir {
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
+bool FileExists(const std::string& path);
 
 // Where a test keeps the console's parameters, with none stored yet: the .reg
 // file `file`; on Windows the parameter key under HKEY_CURRENT_USER, deleted

@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "autotests/support/child_process.h"
 #include "autotests/support/test_support.h"
 #include "autotests/trace/sample_trace.h"
 #include "trace/trace_reader.h"
@@ -19,18 +20,10 @@ using testing::SampleTrace;
 using Row = std::vector<std::string>;
 
 std::string RunTool(const std::string& command) {
-  std::FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-  if (!pipe) {
-    ADD_FAILURE() << "cannot run " << command;
-    return {};
-  }
-  std::string output;
-  char chunk[4096];
-  while (const std::size_t got = std::fread(chunk, 1, sizeof chunk, pipe))
-    output.append(chunk, got);
-  const int status = ::pclose(pipe);
-  EXPECT_EQ(status, 0) << command << " failed; is " << VR512B_TSHARK << " installed?";
-  return output;
+  const testing::RunResult run = testing::RunProcess({"/bin/sh", "-c", command});
+  EXPECT_EQ(run.status, 0) << command << " failed; is " << VR512B_TSHARK << " installed?\n"
+                           << run.err;
+  return run.out;
 }
 
 std::vector<std::string> Split(const std::string& text, char separator) {
