@@ -71,11 +71,13 @@ struct RunHistoryRecording::State {
   explicit State(std::ostream& err) : err(err) {}
   std::ostream& err;
   std::unique_ptr<history::RunHistory> history;
+  history::Bench bench = history::Bench::Real;
   bool recorded = false;
 };
 
 RunHistoryRecording::RunHistoryRecording(const CliOptions& options, std::ostream& err)
     : state_(std::make_unique<State>(err)) {
+  state_->bench = options.simulate ? history::Bench::Virtual : history::Bench::Real;
   const history::LocateOutcome located = Locate(options);
   if (!located.error.empty()) {
     Say(err, located.error + "; запуск не будет записан в историю");
@@ -100,8 +102,8 @@ void RunHistoryRecording::Record(const RunRecord& record) {
   if (!state_->history || state_->recorded)
     return;
   state_->recorded = true;
-  const history::RecordOutcome outcome =
-      state_->history->Record(history::ToRecordedRun(record, kProgram, history::NewRunId()));
+  const history::RecordOutcome outcome = state_->history->Record(
+      history::ToRecordedRun(record, kProgram, state_->bench, history::NewRunId()));
   if (!outcome.message.empty())
     Say(state_->err, outcome.message);
 }

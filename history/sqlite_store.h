@@ -44,6 +44,7 @@ class SqliteStore {
  private:
   explicit SqliteStore(SqliteDatabase db) : db_(std::move(db)) {}
   SqliteDatabase db_;
+  bool checked_ = false;  // whether the file was found whole before this store's first write
 };
 
 // A failure of a store as the operator reads it: a file that is not a
