@@ -241,7 +241,7 @@ TEST_F(PostgresHistoryTest, TablesOfAnOlderVersionAreMigratedByOneConsole) {
   EXPECT_EQ(statuses, std::vector<int>(4, 0));
 
   EXPECT_EQ(server_->QueryText(database_, "SELECT version FROM vr512b_history.schema_version"),
-            "2");
+            "3");
   EXPECT_EQ(Count("SELECT count(*) FROM vr512b_history.schema_version"), 1);
   EXPECT_EQ(Count("SELECT count(*) FROM pg_indexes WHERE indexname = 'runs_by_unit'"), 1);
   const auto history = Open(uri);
@@ -249,7 +249,7 @@ TEST_F(PostgresHistoryTest, TablesOfAnOlderVersionAreMigratedByOneConsole) {
   ASSERT_TRUE(rows.ok()) << rows.error;
   ASSERT_EQ(rows.value.size(), 9u);
   EXPECT_EQ(rows.value[0].runId, "0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f");
-  EXPECT_EQ(rows.value[0].verdict, "Ошибка");
+  EXPECT_EQ(rows.value[0].verdict, Verdict::Failed);
   EXPECT_EQ(rows.value[0].referenceSerial, std::nullopt);
   const auto old = history->FindRun("0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f");
   ASSERT_TRUE(old.value.has_value()) << old.error;
