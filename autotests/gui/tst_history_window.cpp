@@ -392,11 +392,12 @@ class HistoryWindowTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(shown.count(), 1, 20000);
     const QString csv = Path("export.csv");
     QCOMPARE(browser.ExportCsv(csv), QString());
-    QCOMPARE(ReadAll(csv), QByteArray(kCsvHeader) + "\n" +
-                               "00000000-0000-4000-8000-0000000000b2,2026-12-06T09:00:00.000Z,"
-                               "2026-12-06T09:01:00.000Z,bench-1,901,10001,line,Ошибка\n"
-                               "00000000-0000-4000-8000-0000000000b1,2026-12-05T09:00:00.000Z,"
-                               "2026-12-05T09:01:00.000Z,\"Стенд \"\"2\"\", цех\",900,,func,OK\n");
+    QCOMPARE(ReadAll(csv),
+             QByteArray(kCsvHeader) + "\n" +
+                 "00000000-0000-4000-8000-0000000000b2,2026-12-06T09:00:00.000Z,"
+                 "2026-12-06T09:01:00.000Z,bench-1,901,10001,line,Ошибка,real\n"
+                 "00000000-0000-4000-8000-0000000000b1,2026-12-05T09:00:00.000Z,"
+                 "2026-12-05T09:01:00.000Z,\"Стенд \"\"2\"\", цех\",900,,func,OK,real\n");
 
     // Through the button and its file dialog; a file that cannot be written
     // is an error box, and the file that was there stays whole.
