@@ -51,6 +51,7 @@ RecordedRun BenchRun(std::int32_t unit, std::int64_t index) {
   run.program = "vr512b-diag-cli";
   run.programVersion = "2.0.0.3";
   run.station = "bench-" + std::to_string(index % 7);
+  run.bench = Bench::Real;
   run.started = start;
   run.finished = start + seconds(20);
   run.unitUnderTest = UnitIdentity{unit, 0x0102};
@@ -65,7 +66,7 @@ RecordedRun BenchRun(std::int32_t unit, std::int64_t index) {
     RecordedTest test;
     test.id = tests[t][0];
     test.caption = tests[t][1];
-    test.verdict = (index + t) % 11 == 0 ? "Ошибка" : "OK";
+    test.verdict = (index + t) % 11 == 0 ? vr512b::Verdict::Failed : vr512b::Verdict::Ok;
     test.started = start + seconds(6 * t);
     test.finished = start + seconds(6 * t + 5);
     test.log = {"---------------------------------------",

@@ -90,12 +90,14 @@ struct RunHistoryRecording::State {
   std::unique_ptr<history::RunHistory> history;
   std::thread preparing;
   std::string prepareProblem;
+  history::Bench bench = history::Bench::Real;
   bool recorded = false;
 };
 
 RunHistoryRecording::RunHistoryRecording(const CliOptions& options, std::ostream& err,
                                          const volatile std::sig_atomic_t* signalCount)
     : state_(std::make_unique<State>(err)) {
+  state_->bench = options.simulate ? history::Bench::Virtual : history::Bench::Real;
   const history::LocateOutcome located = Locate(options);
   if (!located.error.empty()) {
     Say(err, located.error + "; запуск не будет записан в историю");
@@ -135,8 +137,8 @@ void RunHistoryRecording::Record(const RunRecord& record) {
     return;
   state_->recorded = true;
   state_->FinishPreparing();
-  const history::RecordOutcome outcome =
-      state_->history->Record(history::ToRecordedRun(record, kProgram, history::NewRunId()));
+  const history::RecordOutcome outcome = state_->history->Record(
+      history::ToRecordedRun(record, kProgram, state_->bench, history::NewRunId()));
   if (!outcome.message.empty())
     Say(state_->err, outcome.message);
 }

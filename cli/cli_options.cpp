@@ -349,7 +349,8 @@ const std::vector<OptionSpec>& AllOptions() {
        kListRuns,
        true,
        {"с --list-runs: CSV (по умолчанию; заголовок",
-        "run_id,started,finished,station,unit_serial,", "reference_serial,test,verdict) или JSON"},
+        "run_id,started,finished,station,unit_serial,",
+        "reference_serial,test,verdict,bench) или JSON"},
        "--format: не указан формат",
        [](const std::string& v, CliOptions& o) {
          if (v == "csv")

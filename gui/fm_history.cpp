@@ -49,18 +49,28 @@ QString Serial(const std::optional<std::int32_t>& serial) {
 }
 
 // The verdict filter: what the box shows, and what the query asks for (none:
-// any verdict; empty: a test an unexpected error cut short, which has none).
+// any verdict; empty: a test the run ended inside, which has none). "Ошибка"
+// is what a failed test and an error of the console both show.
 struct VerdictChoice {
   const char* caption;
-  std::optional<std::string_view> verdict;
+  std::optional<std::vector<Verdict>> verdicts;
 };
-constexpr VerdictChoice kVerdictChoices[] = {
+const VerdictChoice kVerdictChoices[] = {
     {"Все", std::nullopt},
-    {"OK", history::kVerdictOk},
-    {"Ошибка", history::kVerdictFailed},
-    {"Прервано", history::kVerdictAborted},
-    {"Без итога", std::string_view()},
+    {"OK", std::vector{Verdict::Ok}},
+    {"Ошибка", std::vector{Verdict::Failed, Verdict::Error}},
+    {"Прервано", std::vector{Verdict::Aborted}},
+    {"Без итога", std::vector<Verdict>()},
 };
+
+// The bench as the table shows it; empty for a run recorded before the
+// history kept it.
+QString BenchCaption(const std::optional<history::Bench>& bench) {
+  if (!bench)
+    return {};
+  return *bench == history::Bench::Virtual ? QStringLiteral("виртуальный")
+                                           : QStringLiteral("настоящий");
+}
 
 // A serial number as the units give it: a signed 32-bit decimal number.
 std::optional<std::int32_t> ParseSerial(const QString& text) {
@@ -76,7 +86,18 @@ std::optional<std::int32_t> ParseSerial(const QString& text) {
 // The rows of a list, one test of one run each.
 class TestRunTable final : public QAbstractTableModel {
  public:
-  enum Column { Started, Finished, Station, Unit, Reference, Test, Verdict, RunId, ColumnCount };
+  enum Column {
+    Started,
+    Finished,
+    Station,
+    Unit,
+    Reference,
+    Test,
+    Result,
+    BenchUsed,
+    RunId,
+    ColumnCount
+  };
 
   explicit TestRunTable(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -98,7 +119,8 @@ class TestRunTable final : public QAbstractTableModel {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
       return {};
     static const char* const kCaptions[] = {"Начало",        "Конец", "Станция", "Проверяемое УПО",
-                                            "Эталонное УПО", "Тест",  "Итог",    "Запуск"};
+                                            "Эталонное УПО", "Тест",  "Итог",    "Стенд",
+                                            "Запуск"};
     return section >= 0 && section < ColumnCount ? QString::fromUtf8(kCaptions[section])
                                                  : QVariant();
   }
@@ -107,8 +129,8 @@ class TestRunTable final : public QAbstractTableModel {
     if (!index.isValid() || index.row() >= static_cast<int>(rows_.size()))
       return {};
     const history::TestRunRow& row = rows_[static_cast<std::size_t>(index.row())];
-    if (role == Qt::ForegroundRole && index.column() == Verdict &&
-        row.verdict == history::kVerdictFailed)
+    if (role == Qt::ForegroundRole && index.column() == Result && row.verdict &&
+        IsFailure(*row.verdict))
       return QBrush(QColor(0xb0, 0x00, 0x00));
     if (role == Qt::ToolTipRole && index.column() == Test)
       return FromUtf8(row.test);
@@ -127,8 +149,10 @@ class TestRunTable final : public QAbstractTableModel {
         return Serial(row.referenceSerial);
       case Test:
         return FromUtf8(row.caption);
-      case Verdict:
-        return row.verdict ? FromUtf8(*row.verdict) : QString();
+      case Result:
+        return row.verdict ? FromUtf8(VerdictText(*row.verdict)) : QString();
+      case BenchUsed:
+        return BenchCaption(row.bench);
       case RunId:
         return FromUtf8(row.runId);
       default:
@@ -268,10 +292,7 @@ void TFmHistory::Refresh() {
       return;
     }
   }
-  const std::optional<std::string_view> verdict =
-      kVerdictChoices[std::max(0, CBVerdict->currentIndex())].verdict;
-  if (verdict)
-    query.verdict = std::string(*verdict);
+  query.verdicts = kVerdictChoices[std::max(0, CBVerdict->currentIndex())].verdicts;
 
   const std::uint64_t generation = ++listGeneration_;
   SetStatus(QStringLiteral("Загрузка..."), false);

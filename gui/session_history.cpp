@@ -19,10 +19,10 @@ QString FromUtf8(const std::string& text) {
 
 class RecordingHistory final : public SessionHistory {
  public:
-  RecordingHistory(TFmMain& window, history::HistoryLocation location)
+  RecordingHistory(TFmMain& window, history::HistoryLocation location, history::Bench bench)
       : window_(window),
         location_(std::move(location)),
-        recorder_(history::OpenRunHistory(location_), "vr512b-diag",
+        recorder_(history::OpenRunHistory(location_), "vr512b-diag", bench,
                   [this](const history::BackgroundRecorder::News& news) { Tell(news); }) {
     window_.SetRunSink([this](RunRecord record) { recorder_.Record(std::move(record)); });
     window_.AddHistoryBrowser([this] {
@@ -89,7 +89,8 @@ std::unique_ptr<SessionHistory> AttachHistory(TFmMain& window, const StartOption
       break;
     }
   }
-  return std::make_unique<RecordingHistory>(window, location);
+  return std::make_unique<RecordingHistory>(
+      window, location, options.simulate ? history::Bench::Virtual : history::Bench::Real);
 }
 
 }  // namespace vr512b::gui

@@ -2,6 +2,7 @@
 
 #include "common/json_writer.h"
 #include "common/utc_time.h"
+#include "history/schema.h"
 
 namespace vr512b::history {
 
@@ -50,16 +51,33 @@ std::optional<std::string> JsonSerial(const std::optional<std::int32_t>& serial)
   return std::to_string(*serial);
 }
 
+std::optional<std::string> VerdictField(const std::optional<Verdict>& verdict) {
+  if (!verdict)
+    return std::nullopt;
+  return std::string(VerdictText(*verdict));
+}
+
+std::optional<std::string> BenchField(const std::optional<Bench>& bench) {
+  if (!bench)
+    return std::nullopt;
+  return std::string(BenchCode(*bench));
+}
+
 }  // namespace
 
 std::string FormatCsv(const std::vector<TestRunRow>& rows) {
   std::string out(kCsvHeader);
   out += '\n';
   for (const TestRunRow& row : rows) {
-    const std::string fields[] = {
-        row.runId,   IsoUtcMillis(row.started),          OptionalTime(row.finished),
-        row.station, OptionalSerial(row.unitSerial),     OptionalSerial(row.referenceSerial),
-        row.test,    row.verdict.value_or(std::string())};
+    const std::string fields[] = {row.runId,
+                                  IsoUtcMillis(row.started),
+                                  OptionalTime(row.finished),
+                                  row.station,
+                                  OptionalSerial(row.unitSerial),
+                                  OptionalSerial(row.referenceSerial),
+                                  row.test,
+                                  VerdictField(row.verdict).value_or(std::string()),
+                                  BenchField(row.bench).value_or(std::string())};
     for (std::size_t i = 0; i < std::size(fields); ++i) {
       if (i > 0)
         out += ',';
@@ -85,7 +103,8 @@ std::string FormatJson(const std::vector<TestRunRow>& rows) {
     AppendJsonMember(out, "unit_serial", JsonSerial(row.unitSerial), false);
     AppendJsonMember(out, "reference_serial", JsonSerial(row.referenceSerial), false);
     AppendJsonMember(out, "test", row.test);
-    AppendJsonMember(out, "verdict", row.verdict);
+    AppendJsonMember(out, "verdict", VerdictField(row.verdict));
+    AppendJsonMember(out, "bench", BenchField(row.bench));
     out += i + 1 < rows.size() ? "},\n" : "}\n";
   }
   out += "]\n";

@@ -1,5 +1,6 @@
 #include "history/pg_store.h"
 
+#include "common/sha256.h"
 #include "history/history_error.h"
 #include "history/schema.h"
 
@@ -103,12 +104,12 @@ bool PgStore::Insert(const RecordedRun& run) {
   static const std::string kInsert =
       "WITH run AS (INSERT INTO " + kPrefix +
       "runs (run_id, program, program_version, station, started_ms, finished_ms, unit_serial, "
-      "unit_version, reference_serial, reference_version) "
-      "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10) "
+      "unit_version, reference_serial, reference_version, bench) "
+      "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $20) "
       "ON CONFLICT (run_id) DO NOTHING RETURNING run_id), "
       "log AS (INSERT INTO " +
       kPrefix +
-      "run_logs (run_id, log) SELECT run_id, $11 FROM run), "
+      "run_logs (run_id, log, sha256) SELECT run_id, $11, $21 FROM run), "
       "tests AS (INSERT INTO " +
       kPrefix +
       "test_runs (run_id, seq, test_id, caption, verdict, started_ms, finished_ms) "
@@ -117,8 +118,9 @@ bool PgStore::Insert(const RecordedRun& run) {
       "AS t (test_id, caption, verdict, started_ms, finished_ms, seq)), "
       "test_logs AS (INSERT INTO " +
       kPrefix +
-      "test_logs (run_id, seq, log) "
-      "SELECT run.run_id, l.seq - 1, l.log FROM run, unnest($17) WITH ORDINALITY AS l (log, seq)), "
+      "test_logs (run_id, seq, log, sha256) "
+      "SELECT run.run_id, l.seq - 1, l.log, l.sha256 "
+      "FROM run, unnest($17, $22) WITH ORDINALITY AS l (log, sha256, seq)), "
       "parameters AS (INSERT INTO " +
       kPrefix +
       "run_parameters (run_id, seq, name, value) "
@@ -145,14 +147,17 @@ bool PgStore::Insert(const RecordedRun& run) {
   params.OptionalInt(version(run.referenceUnit), PgParams::kInt4);
   params.Bytes(run.log);
 
-  PgArray ids, captions, verdicts, starts, finishes, logs;
+  PgArray ids, captions, verdicts, starts, finishes, logs, digests;
   for (const RecordedTest& test : run.tests) {
     ids.Text(test.id);
     captions.Text(test.caption);
-    verdicts.OptionalText(test.verdict);
+    verdicts.OptionalText(test.verdict ? std::optional(std::string(VerdictCode(*test.verdict)))
+                                       : std::nullopt);
     starts.Int(Ms(test.started));
     finishes.OptionalInt(test.finished ? std::optional(Ms(*test.finished)) : std::nullopt);
-    logs.Bytes(JoinLogLines(test.log));
+    const std::string log = JoinLogLines(test.log);
+    logs.Bytes(log);
+    digests.Text(Sha256Hex(log));
   }
   PgArray names, values;
   for (const RunParameter& parameter : run.parameters) {
@@ -167,6 +172,9 @@ bool PgStore::Insert(const RecordedRun& run) {
   params.Text(logs.Literal(), PgArray::kByteaArray);
   params.Text(names.Literal(), PgArray::kTextArray);
   params.Text(values.Literal(), PgArray::kByteaArray);
+  params.OptionalText(run.bench ? std::optional(std::string(BenchCode(*run.bench))) : std::nullopt);
+  params.Text(Sha256Hex(run.log));
+  params.Text(digests.Literal(), PgArray::kTextArray);
   const PgResult inserted = conn_.Execute(kInsert, params);
   return Int(inserted.get(), 0, 0) == 1;
 }
@@ -174,7 +182,8 @@ bool PgStore::Insert(const RecordedRun& run) {
 void PgStore::Rehearse() {
   RecordedRun rehearsal;
   rehearsal.runId = NewRunId();
-  rehearsal.tests.push_back({"func", "Функционирование", std::string(kVerdictOk), {}, {}, {""}});
+  rehearsal.bench = Bench::Real;
+  rehearsal.tests.push_back({"func", "Функционирование", Verdict::Ok, {}, {}, {""}});
   rehearsal.parameters.push_back({"Phone", "2002"});
   PgTransaction transaction(conn_);
   Insert(rehearsal);
@@ -185,8 +194,10 @@ std::vector<TestRunRow> PgStore::List(const RunQuery& query) {
   PgParams params;
   if (query.unitSerial)
     params.Int(*query.unitSerial, PgParams::kInt4);
-  if (query.verdict && !query.verdict->empty())
-    params.Text(*query.verdict);
+  if (query.verdicts) {
+    for (const Verdict verdict : *query.verdicts)
+      params.Text(VerdictCode(verdict));
+  }
   if (query.limit)
     params.Int(static_cast<std::int64_t>(*query.limit));
   const PgResult result = conn_.Execute(ListTestRunsSql(query, SqlDialect::Postgres), params);
@@ -196,7 +207,8 @@ std::vector<TestRunRow> PgStore::List(const RunQuery& query) {
   for (int i = 0; i < PQntuples(r); ++i) {
     rows.push_back({Text(r, i, 0), Time(Int(r, i, 1)), OptionalTime(OptionalInt(r, i, 2)),
                     Text(r, i, 3), OptionalSerial(r, i, 4), OptionalSerial(r, i, 5), Text(r, i, 6),
-                    Text(r, i, 7), OptionalText(r, i, 8)});
+                    Text(r, i, 7), StoredVerdict(OptionalText(r, i, 8)),
+                    StoredBench(OptionalText(r, i, 9))});
   }
   return rows;
 }
@@ -206,7 +218,8 @@ std::optional<RecordedRun> PgStore::Find(std::string_view runId) {
   id.Text(runId, PgParams::kUuid);
   const PgResult runResult = conn_.Execute(
       "SELECT r.program, r.program_version, r.station, r.started_ms, r.finished_ms, "
-      "r.unit_serial, r.unit_version, r.reference_serial, r.reference_version, l.log FROM " +
+      "r.unit_serial, r.unit_version, r.reference_serial, r.reference_version, l.log, r.bench, "
+      "l.sha256 FROM " +
           kPrefix + "runs r LEFT JOIN " + kPrefix +
           "run_logs l ON l.run_id = r.run_id WHERE r.run_id = $1",
       id);
@@ -223,17 +236,23 @@ std::optional<RecordedRun> PgStore::Find(std::string_view runId) {
   run.unitUnderTest = Unit(r, 0, 5, 6);
   run.referenceUnit = Unit(r, 0, 7, 8);
   run.log = Bytes(r, 0, 9);
+  run.bench = StoredBench(OptionalText(r, 0, 10));
+  CheckStoredLog(runId, "журнал запуска", run.log, OptionalText(r, 0, 11));
 
   const PgResult testResult = conn_.Execute(
-      "SELECT t.test_id, t.caption, t.verdict, t.started_ms, t.finished_ms, l.log FROM " + kPrefix +
-          "test_runs t LEFT JOIN " + kPrefix +
+      "SELECT t.test_id, t.caption, t.verdict, t.started_ms, t.finished_ms, l.log, l.sha256 "
+      "FROM " +
+          kPrefix + "test_runs t LEFT JOIN " + kPrefix +
           "test_logs l ON l.run_id = t.run_id AND l.seq = t.seq WHERE t.run_id = $1 "
           "ORDER BY t.seq",
       id);
   const PGresult* t = testResult.get();
   for (int i = 0; i < PQntuples(t); ++i) {
-    run.tests.push_back({Text(t, i, 0), Text(t, i, 1), OptionalText(t, i, 2), Time(Int(t, i, 3)),
-                         OptionalTime(OptionalInt(t, i, 4)), SplitLogLines(Bytes(t, i, 5))});
+    const std::string log = Bytes(t, i, 5);
+    CheckStoredLog(runId, "журнал проверки " + Text(t, i, 0), log, OptionalText(t, i, 6));
+    run.tests.push_back({Text(t, i, 0), Text(t, i, 1), StoredVerdict(OptionalText(t, i, 2)),
+                         Time(Int(t, i, 3)), OptionalTime(OptionalInt(t, i, 4)),
+                         SplitLogLines(log)});
   }
 
   const PgResult parameterResult = conn_.Execute(

@@ -78,6 +78,8 @@ std::string LocalStationName() {
 std::string CheckRecordedRun(const RecordedRun& run) {
   if (CanonicalRunId(run.runId) != run.runId)
     return "идентификатор запуска \"" + ValidUtf8(run.runId) + "\" не UUID в канонической записи";
+  if (!run.bench)
+    return "не указано, на каком стенде прошел запуск";
   for (const auto& [what, value] :
        {std::pair<std::string_view, std::string_view>{"программа", run.program},
         {"версия программы", run.programVersion},
@@ -94,9 +96,6 @@ std::string CheckRecordedRun(const RecordedRun& run) {
       return error;
     if (std::string error = CheckName("название проверки", test.caption); !error.empty())
       return error;
-    if (test.verdict && *test.verdict != kVerdictOk && *test.verdict != kVerdictFailed &&
-        *test.verdict != kVerdictAborted)
-      return "проверка " + test.id + ": неизвестный итог \"" + ValidUtf8(*test.verdict) + "\"";
   }
   return {};
 }

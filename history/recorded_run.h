@@ -10,15 +10,15 @@
 #include <string_view>
 #include <vector>
 
+#include "common/verdict.h"
+
 namespace vr512b::history {
 
 // Wall-clock UTC with milliseconds, the resolution the history keeps.
 using TimeMs = std::chrono::sys_time<std::chrono::milliseconds>;
 
-// The verdicts a status cell ends with.
-inline constexpr std::string_view kVerdictOk = "OK";
-inline constexpr std::string_view kVerdictFailed = "Ошибка";
-inline constexpr std::string_view kVerdictAborted = "Прервано";
+// Where a run's units were: on USB, or the virtual bench (--simulate).
+enum class Bench { Real, Virtual };
 
 // A unit's identity as the run read it when opening the unit.
 struct UnitIdentity {
@@ -36,8 +36,9 @@ struct RunParameter {
 struct RecordedTest {
   std::string id;       // "func", "indic", ...
   std::string caption;  // the test's button caption, "Функционирование", ...
-  // "OK", "Ошибка" or "Прервано"; none for a test an unexpected error cut short.
-  std::optional<std::string> verdict;
+  // None for a test the run ended inside. A history written before verdicts were kept as
+  // values has "failed" for every "Ошибка", errors of the console included.
+  std::optional<Verdict> verdict;
   TimeMs started;
   std::optional<TimeMs> finished;
   std::vector<std::string> log;  // its log lines, without line breaks
@@ -49,6 +50,7 @@ struct RecordedRun {
   std::string program;         // "vr512b-diag-cli" or "vr512b-diag"
   std::string programVersion;  // the file version, "2.0.0.3"
   std::string station;         // the host name: LocalStationName()
+  std::optional<Bench> bench;  // none for a run recorded before the history kept it
   TimeMs started;
   TimeMs finished;
   std::optional<UnitIdentity> unitUnderTest;  // none when the run never read it
@@ -72,7 +74,7 @@ std::string StationName(std::string_view hostName);
 // This machine's.
 std::string LocalStationName();
 
-// Whether `run` can be stored: a canonical run id, known verdicts, and plain
+// Whether `run` can be stored: a canonical run id, its bench, and plain
 // UTF-8 without NUL in the fields that are names rather than log text.
 // Returns what is wrong, empty when nothing is.
 std::string CheckRecordedRun(const RecordedRun& run);

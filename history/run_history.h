@@ -55,7 +55,8 @@ struct TestRunRow {
   std::optional<std::int32_t> referenceSerial;
   std::string test;     // the test's id, "func"
   std::string caption;  // its button caption, "Функционирование"
-  std::optional<std::string> verdict;
+  std::optional<Verdict> verdict;
+  std::optional<Bench> bench;  // none for a run recorded before the history kept it
   friend bool operator==(const TestRunRow&, const TestRunRow&) = default;
 };
 
@@ -68,8 +69,8 @@ enum class RowOrder {
 // NewestFirst is exactly the reverse.
 struct RunQuery {
   std::optional<std::int32_t> unitSerial{};  // the unit under test
-  // "OK", "Ошибка" or "Прервано"; an empty text asks for tests without a verdict.
-  std::optional<std::string> verdict{};
+  // Tests with any of these verdicts; an empty list asks for tests without one.
+  std::optional<std::vector<Verdict>> verdicts{};
   RowOrder order = RowOrder::OldestFirst;
   std::optional<std::size_t> limit{};  // at most this many rows, from the start of the order
 };

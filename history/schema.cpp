@@ -1,5 +1,9 @@
 #include "history/schema.h"
 
+#include "common/sha256.h"
+#include "common/utf8.h"
+#include "history/history_error.h"
+
 namespace vr512b::history {
 
 namespace {
@@ -52,6 +56,19 @@ CREATE INDEX runs_by_start ON runs (started_ms, run_id);
     R"sql(
 ALTER TABLE runs ADD COLUMN program TEXT NOT NULL DEFAULT '';
 CREATE INDEX runs_by_unit ON runs (unit_serial, started_ms, run_id);
+)sql",
+    // Version 3. SQLite changes no column's type in place: the codes go into
+    // a column of their own, which then takes the old one's name.
+    R"sql(
+ALTER TABLE test_runs ADD COLUMN verdict_code TEXT
+  CHECK (verdict_code IN ('ok', 'failed', 'aborted', 'error'));
+UPDATE test_runs SET verdict_code = CASE verdict
+  WHEN 'OK' THEN 'ok' WHEN 'Ошибка' THEN 'failed' WHEN 'Прервано' THEN 'aborted' END;
+ALTER TABLE test_runs DROP COLUMN verdict;
+ALTER TABLE test_runs RENAME COLUMN verdict_code TO verdict;
+ALTER TABLE runs ADD COLUMN bench TEXT CHECK (bench IN ('real', 'virtual'));
+ALTER TABLE run_logs ADD COLUMN sha256 TEXT;
+ALTER TABLE test_logs ADD COLUMN sha256 TEXT;
 )sql",
 };
 
@@ -107,12 +124,85 @@ CREATE INDEX runs_by_start ON vr512b_history.runs (started_ms, run_id);
 ALTER TABLE vr512b_history.runs ADD COLUMN program text NOT NULL DEFAULT '';
 CREATE INDEX runs_by_unit ON vr512b_history.runs (unit_serial, started_ms, run_id);
 )sql",
+    // Version 3.
+    R"sql(
+ALTER TABLE vr512b_history.test_runs
+  ALTER COLUMN verdict TYPE text USING CASE verdict
+    WHEN 'OK' THEN 'ok' WHEN 'Ошибка' THEN 'failed' WHEN 'Прервано' THEN 'aborted' END,
+  ADD CONSTRAINT test_runs_verdict CHECK (verdict IN ('ok', 'failed', 'aborted', 'error'));
+ALTER TABLE vr512b_history.runs
+  ADD COLUMN bench text CONSTRAINT runs_bench CHECK (bench IN ('real', 'virtual'));
+ALTER TABLE vr512b_history.run_logs ADD COLUMN sha256 text;
+ALTER TABLE vr512b_history.test_logs ADD COLUMN sha256 text;
+)sql",
 };
 
 static_assert(std::size(kSqliteSteps) == kSchemaVersion);
 static_assert(std::size(kPostgresSteps) == kSchemaVersion);
 
+struct Code {
+  std::string_view code;
+  Verdict verdict;
+};
+constexpr Code kVerdictCodes[] = {{"ok", Verdict::Ok},
+                                  {"failed", Verdict::Failed},
+                                  {"aborted", Verdict::Aborted},
+                                  {"error", Verdict::Error}};
+
 }  // namespace
+
+std::string_view VerdictCode(Verdict verdict) {
+  for (const Code& code : kVerdictCodes) {
+    if (code.verdict == verdict)
+      return code.code;
+  }
+  return {};
+}
+
+std::optional<Verdict> VerdictOfCode(std::string_view code) {
+  for (const Code& known : kVerdictCodes) {
+    if (known.code == code)
+      return known.verdict;
+  }
+  return std::nullopt;
+}
+
+std::string_view BenchCode(Bench bench) {
+  return bench == Bench::Virtual ? "virtual" : "real";
+}
+
+std::optional<Bench> BenchOfCode(std::string_view code) {
+  if (code == "real")
+    return Bench::Real;
+  if (code == "virtual")
+    return Bench::Virtual;
+  return std::nullopt;
+}
+
+std::optional<Verdict> StoredVerdict(const std::optional<std::string>& code) {
+  if (!code)
+    return std::nullopt;
+  if (const std::optional<Verdict> verdict = VerdictOfCode(*code))
+    return verdict;
+  throw HistoryError("в истории неизвестный итог проверки \"" + ValidUtf8(*code) + "\"");
+}
+
+std::optional<Bench> StoredBench(const std::optional<std::string>& code) {
+  if (!code)
+    return std::nullopt;
+  if (const std::optional<Bench> bench = BenchOfCode(*code))
+    return bench;
+  throw HistoryError("в истории неизвестный стенд \"" + ValidUtf8(*code) + "\"");
+}
+
+void CheckStoredLog(std::string_view runId, std::string_view what, std::string_view log,
+                    const std::optional<std::string>& sha256) {
+  if (sha256 && Sha256Hex(log) != *sha256) {
+    throw HistoryError("запуск " + std::string(runId) +
+                       " в истории повреждён: " + std::string(what) +
+                       " не совпадает с записанным (другая сумма SHA-256); запуск не показан");
+  }
+}
 
 std::span<const char* const> SqliteMigrations() {
   return kSqliteSteps;
@@ -130,7 +220,7 @@ std::string ListTestRunsSql(const RunQuery& query, SqlDialect dialect) {
 
   std::string sql =
       "SELECT r.run_id, t.started_ms, t.finished_ms, r.station, r.unit_serial, "
-      "r.reference_serial, t.test_id, t.caption, t.verdict FROM ";
+      "r.reference_serial, t.test_id, t.caption, t.verdict, r.bench FROM ";
   // The runs first, in the order of an index, and each run's tests by their
   // key: a limit stops early, and a unit with many runs costs a lookup a
   // run. SQLite keeps the order of a CROSS JOIN; PostgreSQL would rather
@@ -143,8 +233,16 @@ std::string ListTestRunsSql(const RunQuery& query, SqlDialect dialect) {
   }
   if (query.unitSerial)
     sql += " AND r.unit_serial = " + next();
-  if (query.verdict)
-    sql += query.verdict->empty() ? " AND t.verdict IS NULL" : " AND t.verdict = " + next();
+  if (query.verdicts) {
+    if (query.verdicts->empty()) {
+      sql += " AND t.verdict IS NULL";
+    } else {
+      sql += " AND t.verdict IN (";
+      for (std::size_t i = 0; i < query.verdicts->size(); ++i)
+        sql += (i > 0 ? ", " : "") + next();
+      sql += ")";
+    }
+  }
   const char* direction = query.order == RowOrder::NewestFirst ? " DESC" : "";
   sql += std::string(" ORDER BY r.started_ms") + direction + ", r.run_id" + direction + ", t.seq" +
          direction;

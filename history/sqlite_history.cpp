@@ -19,7 +19,7 @@ std::string SqliteHistory::ErrorText(const std::exception& error) const {
 
 std::string SqliteHistory::Prepare() {
   try {
-    Store(SqliteStore::Mode::Write);
+    Store(SqliteStore::Mode::Write)->CheckBeforeWriting();
     return {};
   } catch (const std::exception& error) {
     return ErrorText(error);

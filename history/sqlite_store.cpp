@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "common/sha256.h"
 #include "common/text.h"
 #include "history/history_error.h"
 #include "history/schema.h"
@@ -59,11 +60,37 @@ void CheckOwnership(const FileState& state) {
         "это база данных SQLite другой программы, не история запусков; файл не изменён");
 }
 
+// Throws unless the file, or the part `pragma` checks, is whole: nothing is
+// written to a damaged file, where a new run could land on a broken page and
+// an old one be overwritten.
+void CheckIntact(SqliteDatabase& db, const char* pragma) {
+  const std::string verdict = db.QueryText(pragma);
+  if (verdict != "ok")
+    throw HistoryError("файл повреждён (integrity_check: " + verdict + "); файл не изменён");
+}
+
+// Before a migration, which rewrites tables: every page.
+void CheckWholeFile(SqliteDatabase& db) {
+  CheckIntact(db, "PRAGMA integrity_check(1)");
+}
+
+// Before a store's first record: the tables every record adds to and every
+// list reads, with their indexes. The logs, nearly all of the file, are left
+// out: checking them would read the whole file at every run (a second for
+// 20 000 runs); a damaged log is found by its digest when it is read.
+void CheckListedTables(SqliteDatabase& db) {
+  for (const char* pragma : {"PRAGMA integrity_check(runs)", "PRAGMA integrity_check(test_runs)",
+                             "PRAGMA integrity_check(run_parameters)"})
+    CheckIntact(db, pragma);
+}
+
 void Migrate(SqliteDatabase& db) {
   SqliteWriteTransaction transaction(db);
   // Another process may have done it while this one waited for the lock.
   const FileState state = Inspect(db);
   CheckOwnership(state);
+  if (state.objects != 0)
+    CheckWholeFile(db);
   const auto steps = SqliteMigrations();
   for (std::int64_t version = state.version; version < kSchemaVersion; ++version)
     db.Execute(steps[static_cast<std::size_t>(version)]);
@@ -287,9 +314,17 @@ SqliteStore SqliteStore::OpenOrCreate(const std::string& path, int openFlags) {
   return SqliteStore(std::move(db));
 }
 
+void SqliteStore::CheckBeforeWriting() {
+  if (checked_)
+    return;
+  CheckListedTables(db_);
+  checked_ = true;
+}
+
 bool SqliteStore::Insert(const RecordedRun& run,
                          const std::function<void(SqliteDatabase&)>& alsoInTransaction) {
   SqliteWriteTransaction transaction(db_);
+  CheckBeforeWriting();
   const auto commit = [&] {
     if (alsoInTransaction)
       alsoInTransaction(db_);
@@ -297,8 +332,8 @@ bool SqliteStore::Insert(const RecordedRun& run,
   };
   SqliteStatement insertRun = db_.Prepare(
       "INSERT INTO runs (run_id, program, program_version, station, started_ms, finished_ms, "
-      "unit_serial, unit_version, reference_serial, reference_version) "
-      "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10) ON CONFLICT (run_id) DO NOTHING");
+      "unit_serial, unit_version, reference_serial, reference_version, bench) "
+      "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11) ON CONFLICT (run_id) DO NOTHING");
   insertRun.Bind(1, run.runId);
   insertRun.Bind(2, run.program);
   insertRun.Bind(3, run.programVersion);
@@ -309,22 +344,26 @@ bool SqliteStore::Insert(const RecordedRun& run,
   insertRun.Bind(8, Version(run.unitUnderTest));
   insertRun.Bind(9, Serial(run.referenceUnit));
   insertRun.Bind(10, Version(run.referenceUnit));
+  if (run.bench)
+    insertRun.Bind(11, BenchCode(*run.bench));
   insertRun.Step();
   if (db_.Changes() == 0) {
     commit();
     return false;
   }
 
-  SqliteStatement insertLog = db_.Prepare("INSERT INTO run_logs (run_id, log) VALUES (?1, ?2)");
+  SqliteStatement insertLog =
+      db_.Prepare("INSERT INTO run_logs (run_id, log, sha256) VALUES (?1, ?2, ?3)");
   insertLog.Bind(1, run.runId);
   insertLog.Bind(2, run.log);
+  insertLog.Bind(3, Sha256Hex(run.log));
   insertLog.Step();
 
   SqliteStatement insertTest = db_.Prepare(
       "INSERT INTO test_runs (run_id, seq, test_id, caption, verdict, started_ms, finished_ms) "
       "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
   SqliteStatement insertTestLog =
-      db_.Prepare("INSERT INTO test_logs (run_id, seq, log) VALUES (?1, ?2, ?3)");
+      db_.Prepare("INSERT INTO test_logs (run_id, seq, log, sha256) VALUES (?1, ?2, ?3, ?4)");
   for (std::size_t seq = 0; seq < run.tests.size(); ++seq) {
     const RecordedTest& test = run.tests[seq];
     insertTest.Reset();
@@ -332,14 +371,17 @@ bool SqliteStore::Insert(const RecordedRun& run,
     insertTest.Bind(2, static_cast<std::int64_t>(seq));
     insertTest.Bind(3, test.id);
     insertTest.Bind(4, test.caption);
-    insertTest.Bind(5, test.verdict);
+    if (test.verdict)
+      insertTest.Bind(5, VerdictCode(*test.verdict));
     insertTest.Bind(6, std::int64_t{test.started.time_since_epoch().count()});
     insertTest.Bind(7, OptionalMs(test.finished));
     insertTest.Step();
     insertTestLog.Reset();
     insertTestLog.Bind(1, run.runId);
     insertTestLog.Bind(2, static_cast<std::int64_t>(seq));
-    insertTestLog.Bind(3, JoinLogLines(test.log));
+    const std::string log = JoinLogLines(test.log);
+    insertTestLog.Bind(3, log);
+    insertTestLog.Bind(4, Sha256Hex(log));
     insertTestLog.Step();
   }
 
@@ -385,15 +427,18 @@ std::vector<TestRunRow> SqliteStore::List(const RunQuery& query) {
   int parameter = 0;
   if (query.unitSerial)
     select.Bind(++parameter, std::int64_t{*query.unitSerial});
-  if (query.verdict && !query.verdict->empty())
-    select.Bind(++parameter, *query.verdict);
+  if (query.verdicts) {
+    for (const Verdict verdict : *query.verdicts)
+      select.Bind(++parameter, VerdictCode(verdict));
+  }
   if (query.limit)
     select.Bind(++parameter, static_cast<std::int64_t>(*query.limit));
   std::vector<TestRunRow> rows;
   while (select.Step()) {
     rows.push_back({select.Text(0), Time(select.Int(1)), OptionalTime(select.OptionalInt(2)),
                     select.Text(3), OptionalSerial(select, 4), OptionalSerial(select, 5),
-                    select.Text(6), select.Text(7), select.OptionalText(8)});
+                    select.Text(6), select.Text(7), StoredVerdict(select.OptionalText(8)),
+                    StoredBench(select.OptionalText(9))});
   }
   return rows;
 }
@@ -401,8 +446,8 @@ std::vector<TestRunRow> SqliteStore::List(const RunQuery& query) {
 std::optional<RecordedRun> SqliteStore::Find(std::string_view runId) {
   SqliteStatement selectRun = db_.Prepare(
       "SELECT r.program, r.program_version, r.station, r.started_ms, r.finished_ms, "
-      "r.unit_serial, r.unit_version, r.reference_serial, r.reference_version, l.log "
-      "FROM runs r LEFT JOIN run_logs l ON l.run_id = r.run_id WHERE r.run_id = ?1");
+      "r.unit_serial, r.unit_version, r.reference_serial, r.reference_version, l.log, r.bench, "
+      "l.sha256 FROM runs r LEFT JOIN run_logs l ON l.run_id = r.run_id WHERE r.run_id = ?1");
   selectRun.Bind(1, runId);
   if (!selectRun.Step())
     return std::nullopt;
@@ -416,16 +461,21 @@ std::optional<RecordedRun> SqliteStore::Find(std::string_view runId) {
   run.unitUnderTest = Unit(selectRun, 5, 6);
   run.referenceUnit = Unit(selectRun, 7, 8);
   run.log = selectRun.Text(9);
+  run.bench = StoredBench(selectRun.OptionalText(10));
+  CheckStoredLog(runId, "журнал запуска", run.log, selectRun.OptionalText(11));
 
   SqliteStatement selectTests = db_.Prepare(
-      "SELECT t.test_id, t.caption, t.verdict, t.started_ms, t.finished_ms, l.log "
+      "SELECT t.test_id, t.caption, t.verdict, t.started_ms, t.finished_ms, l.log, l.sha256 "
       "FROM test_runs t LEFT JOIN test_logs l ON l.run_id = t.run_id AND l.seq = t.seq "
       "WHERE t.run_id = ?1 ORDER BY t.seq");
   selectTests.Bind(1, runId);
   while (selectTests.Step()) {
-    run.tests.push_back({selectTests.Text(0), selectTests.Text(1), selectTests.OptionalText(2),
-                         Time(selectTests.Int(3)), OptionalTime(selectTests.OptionalInt(4)),
-                         SplitLogLines(selectTests.Text(5))});
+    const std::string log = selectTests.Text(5);
+    CheckStoredLog(runId, "журнал проверки " + selectTests.Text(0), log,
+                   selectTests.OptionalText(6));
+    run.tests.push_back({selectTests.Text(0), selectTests.Text(1),
+                         StoredVerdict(selectTests.OptionalText(2)), Time(selectTests.Int(3)),
+                         OptionalTime(selectTests.OptionalInt(4)), SplitLogLines(log)});
   }
 
   SqliteStatement selectParameters =

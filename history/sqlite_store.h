@@ -31,6 +31,12 @@ class SqliteStore {
   static std::optional<SqliteStore> Open(const std::string& path, Mode mode,
                                          bool makeFolder = false);
 
+  // Throws HistoryError when the tables a record adds to are damaged. Once
+  // for each opening, by the first Insert unless called before (when a run
+  // starts, so that its end does not wait for it); a file damaged while this
+  // store has it open is left to the next opening.
+  void CheckBeforeWriting();
+
   // Whether the run was new: a run id already there changes nothing.
   // `alsoInTransaction` runs inside the same transaction, after the run is
   // in, new or not.
@@ -49,6 +55,7 @@ class SqliteStore {
   static SqliteStore OpenOrCreate(const std::string& path, int openFlags);
   static SqliteStore OpenOnReadOnlyMedium(const std::string& path);
   SqliteDatabase db_;
+  bool checked_ = false;  // by CheckBeforeWriting
 };
 
 // A failure of a store as the operator reads it: a file that is not a

@@ -117,7 +117,10 @@ for run in "${runs[@]}"; do
   for side in reference new; do
     binary=$reference
     [ "$side" = new ] && binary=$cli
-    # Both sides record to the same path, so that messages naming it agree.
+    # Each side records in a data folder of its own, never in the user's: a
+    # reference older than the history's tables could not record in a file
+    # the new side has brought up to date, and would say so.
+    export XDG_DATA_HOME="$work/$side-data"
     args=()
     for word in "${words[@]}"; do
       if [[ $word =~ ^(.*)@TRACE\ ([^@]*)@(.*)$ ]]; then

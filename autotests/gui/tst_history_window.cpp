@@ -50,7 +50,7 @@ using vr512b::testing::Lines;
 using vr512b::testing::RunCliInProcess;
 
 constexpr char kCsvHeader[] =
-    "run_id,started,finished,station,unit_serial,reference_serial,test,verdict";
+    "run_id,started,finished,station,unit_serial,reference_serial,test,verdict,bench";
 
 QByteArray ReadAll(const QString& path) {
   QFile file(path);
@@ -81,12 +81,14 @@ history::TimeMs At(int day, int hour, int minute) {
 // A run of the history as a bench recorded it, with fixed ids and times so
 // that the rows it gives are known in advance.
 history::RecordedRun Run(const char* id, int day, std::int32_t unit,
-                         std::vector<std::pair<const char*, std::optional<std::string>>> tests) {
+                         std::vector<std::pair<const char*, std::optional<Verdict>>> tests,
+                         history::Bench bench = history::Bench::Real) {
   history::RecordedRun run;
   run.runId = id;
   run.program = "vr512b-diag";
   run.programVersion = "2.0.0.3";
   run.station = "bench-1";
+  run.bench = bench;
   run.started = At(day, 9, 0);
   run.finished = At(day, 9, 30);
   run.unitUnderTest = history::UnitIdentity{unit, 0x0102};
@@ -293,10 +295,11 @@ class HistoryWindowTest : public QObject {
           history::OpenRunHistory({history::HistoryKind::SqliteFile, path, {}, false});
       for (const history::RecordedRun& run :
            {Run("00000000-0000-4000-8000-000000000001", 1, 501,
-                {{"func", "OK"}, {"indic", "Ошибка"}}),
-            Run("00000000-0000-4000-8000-000000000002", 2, 502, {{"func", "OK"}}),
+                {{"func", Verdict::Ok}, {"indic", Verdict::Error}}),
+            Run("00000000-0000-4000-8000-000000000002", 2, 502, {{"func", Verdict::Ok}},
+                history::Bench::Virtual),
             Run("00000000-0000-4000-8000-000000000003", 3, 501,
-                {{"tr", "Прервано"}, {"rx", std::nullopt}})})
+                {{"tr", Verdict::Aborted}, {"rx", std::nullopt}})})
         QCOMPARE(history->Record(run).status, history::RecordStatus::Stored);
     }
     TFmHistory browser({history::HistoryKind::SqliteFile, path, {}, false});
@@ -314,8 +317,14 @@ class HistoryWindowTest : public QObject {
     auto* table = browser.findChild<QTableView*>("TvRuns");
     QCOMPARE(table->model()->data(table->model()->index(0, 5)).toString(),
              QString::fromUtf8("Тест rx"));
+    // An error of the console shows as a failure does; the bench of each run beside it.
     QCOMPARE(table->model()->data(table->model()->index(3, 6)).toString(),
              QString::fromUtf8("Ошибка"));
+    QCOMPARE(table->model()->headerData(7, Qt::Horizontal).toString(), QString::fromUtf8("Стенд"));
+    QCOMPARE(table->model()->data(table->model()->index(2, 7)).toString(),
+             QString::fromUtf8("виртуальный"));
+    QCOMPARE(table->model()->data(table->model()->index(3, 7)).toString(),
+             QString::fromUtf8("настоящий"));
 
     auto* serial = browser.findChild<QLineEdit*>("EdUnitSerial");
     serial->setText("501");
@@ -324,26 +333,29 @@ class HistoryWindowTest : public QObject {
     QCOMPARE(tests(), (std::vector<std::string>{"3:rx", "3:tr", "1:indic", "1:func"}));
 
     auto* verdict = browser.findChild<QComboBox*>("CBVerdict");
-    verdict->setCurrentText(QString::fromUtf8("Прервано"));
+    verdict->setCurrentText(QString::fromUtf8("Ошибка"));
     QTRY_COMPARE_WITH_TIMEOUT(shown.count(), 3, 20000);
+    QCOMPARE(tests(), (std::vector<std::string>{"1:indic"}));
+    verdict->setCurrentText(QString::fromUtf8("Прервано"));
+    QTRY_COMPARE_WITH_TIMEOUT(shown.count(), 4, 20000);
     QCOMPARE(tests(), (std::vector<std::string>{"3:tr"}));
     verdict->setCurrentText(QString::fromUtf8("Без итога"));
-    QTRY_COMPARE_WITH_TIMEOUT(shown.count(), 4, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(shown.count(), 5, 20000);
     QCOMPARE(tests(), (std::vector<std::string>{"3:rx"}));
 
     // A serial that is no number is said, and the rows stay as they were.
     serial->setText("50l");
     QTest::mouseClick(browser.findChild<QPushButton*>("BtFind"), Qt::LeftButton);
     QTest::qWait(300);
-    QCOMPARE(shown.count(), 4);
+    QCOMPARE(shown.count(), 5);
     QVERIFY(browser.findChild<QLabel*>("LbStatus")->text().contains(QString::fromUtf8("целое")));
     QCOMPARE(tests(), (std::vector<std::string>{"3:rx"}));
   }
 
   void browserShowsTheSelectedRunsLog() {
     const std::string path = Path("log.sqlite").toStdString();
-    const history::RecordedRun run =
-        Run("00000000-0000-4000-8000-00000000000a", 4, 777, {{"func", "OK"}, {"sound", "OK"}});
+    const history::RecordedRun run = Run("00000000-0000-4000-8000-00000000000a", 4, 777,
+                                         {{"func", Verdict::Ok}, {"sound", Verdict::Ok}});
     QCOMPARE(history::OpenRunHistory({history::HistoryKind::SqliteFile, path, {}, false})
                  ->Record(run)
                  .status,
@@ -365,25 +377,27 @@ class HistoryWindowTest : public QObject {
       const auto history =
           history::OpenRunHistory({history::HistoryKind::SqliteFile, path, {}, false});
       history::RecordedRun quoted =
-          Run("00000000-0000-4000-8000-0000000000b1", 5, 900, {{"func", "OK"}});
+          Run("00000000-0000-4000-8000-0000000000b1", 5, 900, {{"func", Verdict::Ok}});
       quoted.station = "Стенд \"2\", цех";
       quoted.referenceUnit.reset();
       QCOMPARE(history->Record(quoted).status, history::RecordStatus::Stored);
-      QCOMPARE(
-          history->Record(Run("00000000-0000-4000-8000-0000000000b2", 6, 901, {{"line", "Ошибка"}}))
-              .status,
-          history::RecordStatus::Stored);
+      QCOMPARE(history
+                   ->Record(Run("00000000-0000-4000-8000-0000000000b2", 6, 901,
+                                {{"line", Verdict::Failed}}))
+                   .status,
+               history::RecordStatus::Stored);
     }
     TFmHistory browser({history::HistoryKind::SqliteFile, path, {}, false});
     QSignalSpy shown(&browser, &TFmHistory::RowsShown);
     QTRY_COMPARE_WITH_TIMEOUT(shown.count(), 1, 20000);
     const QString csv = Path("export.csv");
     QCOMPARE(browser.ExportCsv(csv), QString());
-    QCOMPARE(ReadAll(csv), QByteArray(kCsvHeader) + "\n" +
-                               "00000000-0000-4000-8000-0000000000b2,2026-12-06T09:00:00.000Z,"
-                               "2026-12-06T09:01:00.000Z,bench-1,901,10001,line,Ошибка\n"
-                               "00000000-0000-4000-8000-0000000000b1,2026-12-05T09:00:00.000Z,"
-                               "2026-12-05T09:01:00.000Z,\"Стенд \"\"2\"\", цех\",900,,func,OK\n");
+    QCOMPARE(ReadAll(csv),
+             QByteArray(kCsvHeader) + "\n" +
+                 "00000000-0000-4000-8000-0000000000b2,2026-12-06T09:00:00.000Z,"
+                 "2026-12-06T09:01:00.000Z,bench-1,901,10001,line,Ошибка,real\n"
+                 "00000000-0000-4000-8000-0000000000b1,2026-12-05T09:00:00.000Z,"
+                 "2026-12-05T09:01:00.000Z,\"Стенд \"\"2\"\", цех\",900,,func,OK,real\n");
 
     // Through the button and its file dialog; a file that cannot be written
     // is an error box, and the file that was there stays whole.
@@ -435,7 +449,8 @@ class HistoryWindowTest : public QObject {
         if (browser->Rows().empty())
           shown.wait(20000);
         for (const history::TestRunRow& row : browser->Rows())
-          seen.push_back(row.test + ":" + row.verdict.value_or("-"));
+          seen.push_back(row.test + ":" +
+                         (row.verdict ? std::string(VerdictText(*row.verdict)) : "-"));
         browser->accept();
       }
     });

@@ -79,7 +79,7 @@ TEST_F(CliHistory, ARunIsRecordedInTheDefaultHistoryAndPrintedBackByteForByte) {
   std::string runId;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::vector<std::string> fields = Fields(lines[i]);
-    ASSERT_EQ(fields.size(), 8u) << lines[i];
+    ASSERT_EQ(fields.size(), 9u) << lines[i];
     EXPECT_EQ(CanonicalRunId(fields[0]), fields[0]);
     runId = fields[0];
     EXPECT_TRUE(std::regex_match(fields[1], kIsoUtc)) << fields[1];
@@ -90,6 +90,7 @@ TEST_F(CliHistory, ARunIsRecordedInTheDefaultHistoryAndPrintedBackByteForByte) {
     EXPECT_EQ(fields[5], "");       // the reference unit was never opened
     EXPECT_EQ(fields[6], i == 1 ? "func" : "indic");
     EXPECT_EQ(fields[7], "OK");
+    EXPECT_EQ(fields[8], "virtual");
   }
   EXPECT_EQ(Fields(lines[1])[0], runId);  // both tests are one run
 
@@ -160,7 +161,7 @@ TEST_F(CliHistory, ListsAUnitsRunsAsCsvOrJson) {
   EXPECT_EQ(json.status, 0);
   EXPECT_EQ(json.out.substr(0, 16), "[\n  {\"run_id\": \"");
   EXPECT_NE(json.out.find("\"unit_serial\": -5, \"reference_serial\": null, \"test\": \"sound\", "
-                          "\"verdict\": \"OK\"}\n]\n"),
+                          "\"verdict\": \"OK\", \"bench\": \"virtual\"}\n]\n"),
             std::string::npos)
       << json.out;
 }
@@ -321,6 +322,93 @@ TEST_F(CliHistory, ThePasswordOfTheHistoryNeverShowsInPsNorInWhatIsSaid) {
   EXPECT_EQ(result.err.find("s3cret"), std::string::npos) << result.err;
 }
 #endif
+
+// A history written by the previous version of the runner (data/README.md):
+// every run it holds is listed and shown as that version printed it, and
+// this version records into it.
+TEST_F(CliHistory, AHistoryWrittenByThePreviousVersionIsReadAndExtended) {
+  const std::string data = VR512B_HISTORY_DATA;
+  const std::string path = dir_.File("v2.sqlite");
+  WriteFile(path, ReadFile(data + "/v2-runs.sqlite"));
+
+  // The old list, each row with a bench nobody knows.
+  const std::vector<std::string> old = Lines(ReadFile(data + "/v2-list.csv"));
+  ASSERT_EQ(old.size(), 5u);
+  const CliResult listed = Cli({"--history", path, "--list-runs"});
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  EXPECT_EQ(listed.err, "");
+  std::vector<std::string> expected{kListHeader};
+  for (std::size_t i = 1; i < old.size(); ++i)
+    expected.push_back(old[i] + ",");
+  EXPECT_EQ(Lines(listed.out), expected);
+
+  // Every run's log byte for byte, its exit status aside.
+  const struct {
+    std::size_t row;
+    const char* log;
+  } runs[] = {{1, "v2-ok.log"}, {2, "v2-failed.log"}, {4, "v2-aborted.log"}};
+  for (const auto& run : runs) {
+    const CliResult shown = Cli({"--history", path, "--show-run", Fields(old[run.row])[0]});
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    EXPECT_EQ(shown.err, "");
+    EXPECT_EQ(shown.out, ReadFile(data + "/" + run.log)) << run.log;
+  }
+
+  const CliResult recorded = Run({"--history", path, "--sim", "display-broken", "indic"});
+  EXPECT_EQ(recorded.status, 1);
+  EXPECT_EQ(recorded.err.find("vr512b-diag-cli"), std::string::npos) << recorded.err;
+  const std::vector<std::string> now = Lines(Cli({"--history", path, "--list-runs"}).out);
+  ASSERT_EQ(now.size(), 6u);
+  EXPECT_EQ(std::vector<std::string>(now.begin(), now.end() - 1), expected);
+  const std::vector<std::string> added = Fields(now[5]);
+  ASSERT_EQ(added.size(), 9u) << now[5];
+  EXPECT_EQ(added[6] + ":" + added[7] + ":" + added[8], "indic:Ошибка:virtual");
+  EXPECT_EQ(Cli({"--history", path, "--show-run", added[0]}).out, recorded.out);
+}
+
+// A log changed on disk, even to one of the same length, is reported and
+// never printed as if whole.
+TEST_F(CliHistory, ADamagedLogIsReportedNotPrinted) {
+  const char* damages[] = {
+      "UPDATE run_logs SET log = '=' || substr(log, 2)",
+      "UPDATE test_logs SET log = '=' || substr(log, 2)",
+  };
+  for (const char* damage : damages) {
+    const std::string path = dir_.File(std::to_string(runs_) + ".sqlite");
+    ASSERT_EQ(Run({"--history", path, "func"}).status, 0);
+    const std::string runId = Fields(Lines(Cli({"--history", path, "--list-runs"}).out)[1])[0];
+    SqliteExecute(path, damage);
+
+    const CliResult shown = Cli({"--history", path, "--show-run", runId});
+    EXPECT_NE(shown.status, 0) << damage;
+    EXPECT_TRUE(shown.out.empty()) << damage << ": " << shown.out.substr(0, 80);
+    EXPECT_NE(shown.err.find("запуск " + runId + " в истории повреждён"), std::string::npos)
+        << shown.err;
+  }
+}
+
+// A file with a damaged page takes no more runs, and is left as it was.
+TEST_F(CliHistory, ADamagedFileIsNeverWrittenTo) {
+  const std::string path = dir_.File("damaged.sqlite");
+  ASSERT_EQ(Run({"--history", path, "func"}).status, 0);
+  SqliteExecute(path, "PRAGMA wal_checkpoint(TRUNCATE)");
+  // The last byte of the index by start time: its one entry now points at
+  // another row, a page that integrity_check finds wrong.
+  const std::int64_t pageSize = SqliteQueryInt(path, "PRAGMA page_size");
+  const std::int64_t page =
+      SqliteQueryInt(path, "SELECT rootpage FROM sqlite_master WHERE name = 'runs_by_start'");
+  std::string bytes = ReadFile(path);
+  bytes[static_cast<std::size_t>(page * pageSize - 1)] ^= 0x04;
+  WriteFile(path, bytes);
+  ASSERT_NE(SqliteQueryColumn(path, "PRAGMA integrity_check", 0), "ok\n");
+
+  const CliResult run = Run({"--history", path, "func"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.find("файл повреждён"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("запуск не записан"), std::string::npos) << run.err;
+  EXPECT_EQ(SqliteQueryInt(path, "SELECT count(*) FROM runs"), 1);
+  EXPECT_EQ(ReadFile(path), bytes);
+}
 
 }  // namespace
 }  // namespace vr512b::history::testing

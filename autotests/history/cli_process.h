@@ -22,6 +22,6 @@ CliResult RunCliProcess(const std::vector<std::string>& args, const EnvChanges& 
 using vr512b::testing::Lines;
 
 inline constexpr char kListHeader[] =
-    "run_id,started,finished,station,unit_serial,reference_serial,test,verdict";
+    "run_id,started,finished,station,unit_serial,reference_serial,test,verdict,bench";
 
 }  // namespace vr512b::history::testing

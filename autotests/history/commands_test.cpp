@@ -49,12 +49,13 @@ TEST_F(HistoryCommands, ListRunsPrintsTheUnitsTestRunsAsCsvOrJson) {
   const CommandOutput csv = ListRunsCommand(*history_, unit, ListFormat::Csv);
   EXPECT_EQ(csv.error, "");
   EXPECT_EQ(csv.text,
-            "run_id,started,finished,station,unit_serial,reference_serial,test,verdict\n" +
+            "run_id,started,finished,station,unit_serial,reference_serial,test,verdict,bench\n" +
                 run_.runId +
-                ",2026-12-08T09:05:00.128Z,2026-12-08T09:05:16.025Z,bench-3,4242,10001,func,OK\n" +
+                ",2026-12-08T09:05:00.128Z,2026-12-08T09:05:16.025Z,bench-3,4242,10001,func,OK,"
+                "real\n" +
                 run_.runId +
                 ",2026-12-08T09:05:16.026Z,2026-12-08T09:05:16.155Z,bench-3,4242,10001,indic,"
-                "Ошибка\n");
+                "Ошибка,real\n");
   const CommandOutput json = ListRunsCommand(*history_, unit, ListFormat::Json);
   EXPECT_EQ(json.text.substr(0, 18), "[\n  {\"run_id\": \"" + run_.runId.substr(0, 2));
   EXPECT_EQ(std::count(json.text.begin(), json.text.end(), '{'), 2);

@@ -62,11 +62,12 @@ RunRecord Record() {
 }
 
 TEST(ConsoleRecord, IsKeptAsTheHistoryStoresIt) {
-  const RecordedRun run =
-      ToRecordedRun(Record(), "vr512b-diag", "5f0c2d4e-8a1b-4c3d-9e7f-0a1b2c3d4e5f");
+  const RecordedRun run = ToRecordedRun(Record(), "vr512b-diag", Bench::Virtual,
+                                        "5f0c2d4e-8a1b-4c3d-9e7f-0a1b2c3d4e5f");
   EXPECT_EQ(run.runId, "5f0c2d4e-8a1b-4c3d-9e7f-0a1b2c3d4e5f");
   EXPECT_EQ(run.program, "vr512b-diag");
   EXPECT_EQ(run.programVersion, "2.0.0.3");
+  EXPECT_EQ(run.bench, Bench::Virtual);
   // Every byte that is not printable ASCII becomes '?'.
   EXPECT_EQ(run.station, std::string(11, '?') + "2" + std::string(7, '?'));
   // Times are cut to the millisecond, never rounded up.
@@ -88,9 +89,10 @@ TEST(ConsoleRecord, IsKeptAsTheHistoryStoresIt) {
                                                        {"KorvexTestMsg", "0"},
                                                        {"CBNoTone", "0"}}));
   ASSERT_EQ(run.tests.size(), 2u);
-  EXPECT_EQ(run.tests[0],
-            (RecordedTest{
-                "func", "Функционирование", "OK", Ms(1), Ms(15'000), {"---", "func", "---", ""}}));
+  EXPECT_EQ(
+      run.tests[0],
+      (RecordedTest{
+          "func", "Функционирование", Verdict::Ok, Ms(1), Ms(15'000), {"---", "func", "---", ""}}));
   EXPECT_EQ(
       run.tests[1],
       (RecordedTest{"indic", "Индикация", std::nullopt, Ms(16'000), std::nullopt, {"indic"}}));
@@ -102,13 +104,13 @@ TEST(ConsoleRecord, IsKeptAsTheHistoryStoresIt) {
 TEST(ConsoleRecord, ARunWithoutItsEndEndsWithItsLastTest) {
   RunRecord record = Record();
   record.finished.reset();
-  EXPECT_EQ(ToRecordedRun(record, "vr512b-diag-cli", NewRunId()).finished, Ms(16'000));
+  EXPECT_EQ(ToRecordedRun(record, "vr512b-diag-cli", Bench::Real, NewRunId()).finished, Ms(16'000));
   record.tests.pop_back();
-  EXPECT_EQ(ToRecordedRun(record, "vr512b-diag-cli", NewRunId()).finished, Ms(15'000));
+  EXPECT_EQ(ToRecordedRun(record, "vr512b-diag-cli", Bench::Real, NewRunId()).finished, Ms(15'000));
   record.tests.clear();
-  EXPECT_EQ(ToRecordedRun(record, "vr512b-diag-cli", NewRunId()).finished, Ms(0));
+  EXPECT_EQ(ToRecordedRun(record, "vr512b-diag-cli", Bench::Real, NewRunId()).finished, Ms(0));
   record.station.clear();
-  EXPECT_EQ(ToRecordedRun(record, "vr512b-diag-cli", NewRunId()).station, "?");
+  EXPECT_EQ(ToRecordedRun(record, "vr512b-diag-cli", Bench::Real, NewRunId()).station, "?");
 }
 
 TEST(BackgroundRecorder, RecordsEveryRunInOrderBeforeItGoes) {
@@ -119,7 +121,7 @@ TEST(BackgroundRecorder, RecordsEveryRunInOrderBeforeItGoes) {
   {
     // Told on the recorder's thread only, and read once that thread is gone.
     BackgroundRecorder recorder(
-        OpenRunHistory({HistoryKind::SqliteFile, path, {}, false}), "vr512b-diag",
+        OpenRunHistory({HistoryKind::SqliteFile, path, {}, false}), "vr512b-diag", Bench::Virtual,
         [&](const BackgroundRecorder::News& news) { told.push_back(news); });
     recorder.Prepare();
     for (int i = 0; i < 12; ++i) {
@@ -144,6 +146,7 @@ TEST(BackgroundRecorder, RecordsEveryRunInOrderBeforeItGoes) {
   for (std::size_t i = 0; i < ids.size(); ++i) {
     EXPECT_EQ(rows.value[2 * i].runId, ids[i]);
     EXPECT_EQ(rows.value[2 * i].unitSerial, 500 + static_cast<int>(i));
+    EXPECT_EQ(rows.value[2 * i].bench, Bench::Virtual);
   }
 }
 
@@ -154,7 +157,7 @@ TEST(BackgroundRecorder, SaysWhatBecameOfARunTheHistoryWouldNotTake) {
   std::vector<BackgroundRecorder::News> told;
   {
     BackgroundRecorder recorder(
-        OpenRunHistory({HistoryKind::SqliteFile, path, {}, false}), "vr512b-diag",
+        OpenRunHistory({HistoryKind::SqliteFile, path, {}, false}), "vr512b-diag", Bench::Virtual,
         [&](const BackgroundRecorder::News& news) { told.push_back(news); });
     recorder.Prepare();
     recorder.Record(Record());

@@ -21,9 +21,12 @@ using std::chrono::milliseconds;
 
 // A run with everything that could go wrong on the way in and out: bytes
 // that are not UTF-8, NUL, line breaks inside a log line, a backslash at a
-// line's end, a test cut short, a unit never read, extreme numbers.
+// line's end, a test cut short, one the console's error ended, a unit never
+// read, extreme numbers, the virtual bench.
 RecordedRun AwkwardRun() {
   RecordedRun run = SampleRun(INT32_MIN, 7);
+  run.bench = Bench::Virtual;
+  run.tests[0].verdict = Verdict::Error;
   run.unitUnderTest->version = 0xFFFF;
   run.referenceUnit.reset();
   run.parameters.push_back({"Phone", std::string("20\xFF\x00"
@@ -78,8 +81,9 @@ TEST_F(HistoryContract, GivesBackEveryByteOfARun) {
                                std::nullopt, "bench-3",
                                INT32_MIN,    std::nullopt,
                                "tr",         "Передача данных",
-                               std::nullopt};
+                               std::nullopt, Bench::Virtual};
   EXPECT_EQ(rows.value[2], expectedCut);
+  EXPECT_EQ(rows.value[0].verdict, Verdict::Error);
 }
 
 TEST_F(HistoryContract, AnUnknownOrMalformedRunIdIsNotFound) {
@@ -139,10 +143,11 @@ TEST_F(HistoryContract, ListsTestRunsInOrderByUnitAndVerdict) {
   EXPECT_EQ(ids({.unitSerial = 500}),
             (std::vector<std::string>{named(first, "func"), named(first, "indic"),
                                       named(third, "func"), named(third, "indic")}));
-  EXPECT_EQ(ids({.unitSerial = 500, .verdict = "Ошибка"}),
+  EXPECT_EQ(ids({.unitSerial = 500, .verdicts = std::vector{Verdict::Failed}}),
             (std::vector<std::string>{named(first, "indic")}));
-  EXPECT_EQ(ids({.verdict = ""}), (std::vector<std::string>{named(third, "indic")}));
-  EXPECT_EQ(ids({.verdict = "OK", .order = RowOrder::NewestFirst, .limit = 2}),
+  EXPECT_EQ(ids({.verdicts = std::vector<Verdict>()}),
+            (std::vector<std::string>{named(third, "indic")}));
+  EXPECT_EQ(ids({.verdicts = std::vector{Verdict::Ok}, .order = RowOrder::NewestFirst, .limit = 2}),
             (std::vector<std::string>{named(third, "func"), named(second, "func")}));
   EXPECT_EQ(ids({.unitSerial = 10001}), std::vector<std::string>{});  // the reference unit
 
@@ -157,7 +162,8 @@ TEST_F(HistoryContract, ListsTestRunsInOrderByUnitAndVerdict) {
                             10001,
                             "indic",
                             "Индикация",
-                            "Ошибка"};
+                            Verdict::Failed,
+                            Bench::Real};
   EXPECT_EQ(rows.value[1], expected);
 }
 
@@ -197,17 +203,17 @@ TEST_F(HistoryContract, SeveralProcessesWritingAtOnceLoseNothing) {
 
 TEST_F(HistoryContract, ARunThatCannotBeStoredIsRefusedWithItsReason) {
   const auto history = Open(location_);
-  RecordedRun badVerdict = SampleRun(5);
-  badVerdict.tests[0].verdict = "Выполняется...";
+  RecordedRun noBench = SampleRun(5);
+  noBench.bench.reset();
   RecordedRun badId = SampleRun(5);
   badId.runId = "run-1";
-  for (const RecordedRun* run : {&badVerdict, &badId}) {
+  for (const RecordedRun* run : {&noBench, &badId}) {
     const RecordOutcome outcome = history->Record(*run);
     EXPECT_EQ(outcome.status, RecordStatus::Failed);
     EXPECT_NE(outcome.message.find("запуск не записан в историю"), std::string::npos)
         << outcome.message;
   }
-  EXPECT_NE(history->Record(badVerdict).message.find("Выполняется..."), std::string::npos);
+  EXPECT_NE(history->Record(noBench).message.find("стенде"), std::string::npos);
   const auto rows = history->ListTestRuns({});
   EXPECT_TRUE(rows.ok()) << rows.error;
   EXPECT_TRUE(rows.value.empty());

@@ -16,6 +16,7 @@ RecordedRun SampleRun(std::int32_t unitSerial, int minute) {
   run.program = "vr512b-diag-cli";
   run.programVersion = "2.0.0.3";
   run.station = "bench-3";
+  run.bench = Bench::Real;
   run.started = start;
   run.finished = start + seconds(16) + milliseconds(40);
   run.unitUnderTest = UnitIdentity{unitSerial, 0x0102};
@@ -25,7 +26,7 @@ RecordedRun SampleRun(std::int32_t unitSerial, int minute) {
   RecordedTest func;
   func.id = "func";
   func.caption = "Функционирование";
-  func.verdict = "OK";
+  func.verdict = Verdict::Ok;
   func.started = start + milliseconds(3);
   func.finished = start + seconds(15) + milliseconds(900);
   func.log = {"---------------------------------------", ">>>>>--Проверка функционирования--<<<<<",
@@ -34,7 +35,7 @@ RecordedRun SampleRun(std::int32_t unitSerial, int minute) {
   RecordedTest indic;
   indic.id = "indic";
   indic.caption = "Индикация";
-  indic.verdict = "Ошибка";
+  indic.verdict = Verdict::Failed;
   indic.started = start + seconds(15) + milliseconds(901);
   indic.finished = start + seconds(16) + milliseconds(30);
   indic.log = {"-------------------------------", ">>>>>--Проверка индикации--<<<<<",

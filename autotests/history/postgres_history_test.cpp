@@ -282,7 +282,7 @@ TEST_F(PostgresHistoryTest, TablesOfAnOlderVersionAreMigratedByOneConsole) {
   EXPECT_EQ(statuses, std::vector<int>(4, 0));
 
   EXPECT_EQ(server_->QueryText(database_, "SELECT version FROM vr512b_history.schema_version"),
-            "2");
+            "3");
   EXPECT_EQ(Count("SELECT count(*) FROM vr512b_history.schema_version"), 1);
   EXPECT_EQ(Count("SELECT count(*) FROM pg_indexes WHERE indexname = 'runs_by_unit'"), 1);
   const auto history = Open(uri);
@@ -290,7 +290,7 @@ TEST_F(PostgresHistoryTest, TablesOfAnOlderVersionAreMigratedByOneConsole) {
   ASSERT_TRUE(rows.ok()) << rows.error;
   ASSERT_EQ(rows.value.size(), 9u);
   EXPECT_EQ(rows.value[0].runId, "0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f");
-  EXPECT_EQ(rows.value[0].verdict, "Ошибка");
+  EXPECT_EQ(rows.value[0].verdict, Verdict::Failed);
   EXPECT_EQ(rows.value[0].referenceSerial, std::nullopt);
   const auto old = history->FindRun("0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f");
   ASSERT_TRUE(old.value.has_value()) << old.error;
@@ -312,11 +312,124 @@ TEST_F(PostgresHistoryTest, TablesThatAreNotOursOrNewerAreLeftAlone) {
   server_->Execute(newer,
                    "CREATE SCHEMA vr512b_history;"
                    "CREATE TABLE vr512b_history.schema_version (version integer NOT NULL);"
-                   "INSERT INTO vr512b_history.schema_version VALUES (3)");
+                   "INSERT INTO vr512b_history.schema_version VALUES (4)");
   const auto rows = Open(server_->Uri(newer))->ListTestRuns({});
   EXPECT_FALSE(rows.ok());
   EXPECT_NE(rows.error.find("более новой версией"), std::string::npos) << rows.error;
-  EXPECT_EQ(server_->QueryText(newer, "SELECT version FROM vr512b_history.schema_version"), "3");
+  EXPECT_EQ(server_->QueryText(newer, "SELECT version FROM vr512b_history.schema_version"), "4");
+}
+
+// Tables of version 2 as the previous version made them (history/schema.cpp
+// at commit 86a0002: version 1's tables and its step to version 2), holding a
+// run of each verdict the console stored as its text then, and a test cut
+// short.
+constexpr const char* kVersion2Tables = R"sql(
+CREATE SCHEMA vr512b_history;
+CREATE TABLE vr512b_history.schema_version (version integer NOT NULL);
+INSERT INTO vr512b_history.schema_version VALUES (2);
+CREATE TABLE vr512b_history.runs (
+  run_id uuid PRIMARY KEY,
+  program_version text NOT NULL,
+  station text NOT NULL,
+  started_ms bigint NOT NULL,
+  finished_ms bigint NOT NULL,
+  unit_serial integer,
+  unit_version integer,
+  reference_serial integer,
+  reference_version integer
+);
+CREATE TABLE vr512b_history.run_logs (
+  run_id uuid PRIMARY KEY REFERENCES vr512b_history.runs (run_id) ON DELETE CASCADE,
+  log bytea NOT NULL
+);
+CREATE TABLE vr512b_history.test_runs (
+  run_id uuid NOT NULL REFERENCES vr512b_history.runs (run_id) ON DELETE CASCADE,
+  seq integer NOT NULL,
+  test_id text NOT NULL,
+  caption text NOT NULL,
+  verdict text,
+  started_ms bigint NOT NULL,
+  finished_ms bigint,
+  PRIMARY KEY (run_id, seq)
+);
+CREATE TABLE vr512b_history.test_logs (
+  run_id uuid NOT NULL,
+  seq integer NOT NULL,
+  log bytea NOT NULL,
+  PRIMARY KEY (run_id, seq),
+  FOREIGN KEY (run_id, seq) REFERENCES vr512b_history.test_runs (run_id, seq) ON DELETE CASCADE
+);
+CREATE TABLE vr512b_history.run_parameters (
+  run_id uuid NOT NULL REFERENCES vr512b_history.runs (run_id) ON DELETE CASCADE,
+  seq integer NOT NULL,
+  name text NOT NULL,
+  value bytea NOT NULL,
+  PRIMARY KEY (run_id, seq)
+);
+CREATE INDEX runs_by_start ON vr512b_history.runs (started_ms, run_id);
+ALTER TABLE vr512b_history.runs ADD COLUMN program text NOT NULL DEFAULT '';
+CREATE INDEX runs_by_unit ON vr512b_history.runs (unit_serial, started_ms, run_id);
+INSERT INTO vr512b_history.runs VALUES ('0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f', '2.0.0.3',
+  'old-bench', 1796720400000, 1796720416000, 321, 258, NULL, NULL, 'vr512b-diag-cli');
+INSERT INTO vr512b_history.run_logs VALUES ('0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f',
+  convert_to(E'func\nindic\ntr\nrx\n', 'UTF8'));
+INSERT INTO vr512b_history.test_runs VALUES
+  ('0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f', 0, 'func', 'Функционирование', 'OK', 1, 2),
+  ('0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f', 1, 'indic', 'Индикация', 'Ошибка', 3, 4),
+  ('0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f', 2, 'tr', 'Передача данных', 'Прервано', 5, 6),
+  ('0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f', 3, 'rx', 'Прием данных', NULL, 7, NULL);
+INSERT INTO vr512b_history.test_logs VALUES
+  ('0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f', 0, convert_to(E'func\n', 'UTF8')),
+  ('0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f', 1, convert_to(E'indic\n', 'UTF8')),
+  ('0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f', 2, convert_to(E'tr\n', 'UTF8')),
+  ('0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f', 3, convert_to(E'rx\n', 'UTF8'));
+)sql";
+
+TEST_F(PostgresHistoryTest, VerdictTextsOfVersion2BecomeValuesAndNewRunsKeepTheirBench) {
+  server_->Execute(database_, kVersion2Tables);
+  const auto history = Open(server_->Uri(database_));
+  const std::string old = "0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f";
+
+  const auto rows = history->ListTestRuns({});
+  ASSERT_TRUE(rows.ok()) << rows.error;
+  ASSERT_EQ(rows.value.size(), 4u);
+  const std::optional<Verdict> verdicts[] = {Verdict::Ok, Verdict::Failed, Verdict::Aborted,
+                                             std::nullopt};
+  for (std::size_t i = 0; i < rows.value.size(); ++i) {
+    EXPECT_EQ(rows.value[i].verdict, verdicts[i]) << i;
+    EXPECT_EQ(rows.value[i].bench, std::nullopt) << i;  // nobody knows
+  }
+  EXPECT_EQ(server_->QueryText(database_, "SELECT version FROM vr512b_history.schema_version"),
+            "3");
+  // A log stored without a digest is shown as it is.
+  const auto found = history->FindRun(old);
+  ASSERT_TRUE(found.ok()) << found.error;
+  ASSERT_TRUE(found.value.has_value());
+  EXPECT_EQ(found.value->log, "func\nindic\ntr\nrx\n");
+  EXPECT_EQ(found.value->tests[1].verdict, Verdict::Failed);
+
+  RecordedRun fresh = SampleRun(321, 90);
+  fresh.bench = Bench::Virtual;
+  fresh.tests[1].verdict = Verdict::Error;
+  ASSERT_EQ(history->Record(fresh).status, RecordStatus::Stored);
+  EXPECT_EQ(history->FindRun(fresh.runId).value, fresh);
+  EXPECT_EQ(history->ListTestRuns({.verdicts = std::vector{Verdict::Error}}).value.size(), 1u);
+  // The codes are all the server takes.
+  EXPECT_THROW(server_->Execute(database_,
+                                "UPDATE vr512b_history.test_runs SET verdict = 'Ошибка' "
+                                "WHERE run_id = '" +
+                                    old + "' AND seq = 1"),
+               std::exception);
+
+  // A log changed on the server, to one of the same length, is not shown.
+  server_->Execute(database_,
+                   "UPDATE vr512b_history.test_logs SET log = overlay(log placing "
+                   "'=' FROM 1) WHERE run_id = '" +
+                       fresh.runId + "' AND seq = 0");
+  const auto damaged = history->FindRun(fresh.runId);
+  EXPECT_FALSE(damaged.ok());
+  EXPECT_EQ(damaged.value, std::nullopt);
+  EXPECT_NE(damaged.error.find("повреждён"), std::string::npos) << damaged.error;
 }
 
 }  // namespace

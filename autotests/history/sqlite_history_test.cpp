@@ -40,7 +40,7 @@ TEST(SqliteHistory, WritesAVersionedHistoryInWalModeIndexedByUnit) {
   const std::string path = dir.File("history.sqlite");
   ASSERT_EQ(OpenFile(path)->Record(SampleRun(5)).status, RecordStatus::Stored);
   EXPECT_EQ(SqliteQueryInt(path, "PRAGMA application_id"), 0x56523542);
-  EXPECT_EQ(SqliteQueryInt(path, "PRAGMA user_version"), 2);
+  EXPECT_EQ(SqliteQueryInt(path, "PRAGMA user_version"), 3);
   EXPECT_EQ(
       SqliteQueryInt(path, "SELECT count(*) FROM pragma_journal_mode WHERE journal_mode = 'wal'"),
       1);
@@ -134,7 +134,8 @@ TEST(SqliteHistory, BringsAnOlderHistoryUpToDateKeepingItsRuns) {
   ASSERT_EQ(rows.value.size(), 1u);
   EXPECT_EQ(rows.value[0].runId, "0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f");
   EXPECT_EQ(rows.value[0].station, "old-bench");
-  EXPECT_EQ(rows.value[0].verdict, "OK");
+  EXPECT_EQ(rows.value[0].verdict, Verdict::Ok);
+  EXPECT_EQ(rows.value[0].bench, std::nullopt);
   const auto old = history->FindRun("0b7e7c1e-1d2a-4c3b-9e8f-5a6b7c8d9e0f");
   ASSERT_TRUE(old.value.has_value()) << old.error;
   EXPECT_EQ(old.value->program, "");  // version 1 did not know
@@ -143,7 +144,7 @@ TEST(SqliteHistory, BringsAnOlderHistoryUpToDateKeepingItsRuns) {
   EXPECT_EQ(old.value->tests[0].log, (std::vector<std::string>{"строка 1", "строка 2"}));
   EXPECT_EQ(old.value->unitUnderTest, (UnitIdentity{321, 258}));
 
-  EXPECT_EQ(SqliteQueryInt(path, "PRAGMA user_version"), 2);
+  EXPECT_EQ(SqliteQueryInt(path, "PRAGMA user_version"), 3);
   EXPECT_EQ(SqliteQueryInt(path, "SELECT count(*) FROM sqlite_master WHERE name = 'runs_by_unit'"),
             1);
   const RecordedRun fresh = SampleRun(321, 90);
@@ -196,7 +197,7 @@ TEST(SqliteHistory, LeavesAFileThatIsNotAHistoryOfOursAsItWas) {
        [](const std::string& path) {
          SqliteExecute(path,
                        "CREATE TABLE runs (run_id TEXT); PRAGMA application_id = 1448228162;"
-                       "PRAGMA user_version = 3;");
+                       "PRAGMA user_version = 4;");
        },
        "более новой версией"},
   };
@@ -235,7 +236,7 @@ TEST(SqliteHistory, AnEmptyFileBecomesAHistory) {
   WriteFile(path, "");
   const RecordOutcome outcome = OpenFile(path)->Record(SampleRun(5));
   EXPECT_EQ(outcome.status, RecordStatus::Stored) << outcome.message;
-  EXPECT_EQ(SqliteQueryInt(path, "PRAGMA user_version"), 2);
+  EXPECT_EQ(SqliteQueryInt(path, "PRAGMA user_version"), 3);
 }
 
 TEST(SqliteHistory, SaysInRussianWhatIsWrongWithSqlitesWordsAfter) {

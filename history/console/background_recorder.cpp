@@ -7,8 +7,11 @@
 namespace vr512b::history {
 
 BackgroundRecorder::BackgroundRecorder(std::unique_ptr<RunHistory> history, std::string program,
-                                       Tell tell)
-    : program_(std::move(program)), tell_(std::move(tell)), worker_(std::move(history)) {}
+                                       Bench bench, Tell tell)
+    : program_(std::move(program)),
+      bench_(bench),
+      tell_(std::move(tell)),
+      worker_(std::move(history)) {}
 
 void BackgroundRecorder::Prepare() {
   worker_.Post([this](RunHistory& history) {
@@ -25,7 +28,7 @@ std::string BackgroundRecorder::Record(RunRecord record) {
     News news{false, RecordStatus::Failed, {}, runId};
     try {
       const RecordOutcome outcome =
-          history.Record(ToRecordedRun(std::move(record), program_, runId));
+          history.Record(ToRecordedRun(std::move(record), program_, bench_, runId));
       news.status = outcome.status;
       news.message = outcome.message;
     } catch (const std::exception& error) {

@@ -26,7 +26,9 @@ class BackgroundRecorder {
   // Called on the recorder's thread.
   using Tell = std::function<void(const News&)>;
 
-  BackgroundRecorder(std::unique_ptr<RunHistory> history, std::string program, Tell tell);
+  // The runs of `program` ("vr512b-diag") on `bench`.
+  BackgroundRecorder(std::unique_ptr<RunHistory> history, std::string program, Bench bench,
+                     Tell tell);
 
   // Opens the history (file, or server connection) before the first run ends.
   void Prepare();
@@ -38,6 +40,7 @@ class BackgroundRecorder {
 
  private:
   std::string program_;
+  Bench bench_;
   Tell tell_;
   HistoryWorker worker_;
 };

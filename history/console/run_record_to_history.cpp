@@ -31,12 +31,14 @@ WallClock::time_point EndOf(const RunRecord& record) {
 
 }  // namespace
 
-RecordedRun ToRecordedRun(RunRecord record, std::string_view program, std::string runId) {
+RecordedRun ToRecordedRun(RunRecord record, std::string_view program, Bench bench,
+                          std::string runId) {
   RecordedRun run;
   run.runId = std::move(runId);
   run.program = std::string(program);
   run.programVersion = record.programVersion;
   run.station = StationName(record.station);
+  run.bench = bench;
   run.started = Ms(record.started);
   run.finished = Ms(EndOf(record));
   run.unitUnderTest = Identity(record.units[urUnderTest]);
@@ -49,10 +51,7 @@ RecordedRun ToRecordedRun(RunRecord record, std::string_view program, std::strin
     std::optional<TimeMs> finished;
     if (test.finished)
       finished = Ms(*test.finished);
-    std::optional<std::string> verdict;
-    if (test.verdict)
-      verdict = std::string(VerdictText(*test.verdict));
-    run.tests.push_back({std::move(test.id), std::move(test.caption), std::move(verdict),
+    run.tests.push_back({std::move(test.id), std::move(test.caption), test.verdict,
                          Ms(test.started), finished, std::move(test.log)});
   }
   return run;
