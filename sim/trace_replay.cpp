@@ -28,6 +28,10 @@ std::string TransferWords(TUnitRole role, trace::TransferKind kind, std::uint8_t
   return text;
 }
 
+// How often a wait for recorded time looks for Abort: at once for the
+// operator, a few wake-ups a second for the processor.
+constexpr std::int64_t kAbortLookMs = 25;
+
 }  // namespace
 
 TraceReplay::TraceReplay(Key, std::string path, std::array<bool, 2> roles, Clock& clock,
@@ -125,7 +129,7 @@ void TraceReplay::Diverge(const std::string& console, const std::optional<Step>&
 
 std::optional<TraceReplay::Step> TraceReplay::ExpectMark(
     Kind kind, const std::string& console, const std::function<bool(const ConsoleMark&)>& same) {
-  if (diverged_)
+  if (Stopped())
     return std::nullopt;
   std::optional<Step> step = NextStep();
   if (step && step->mark && step->mark->kind == kind && (!same || same(*step->mark))) {
@@ -137,9 +141,24 @@ std::optional<TraceReplay::Step> TraceReplay::ExpectMark(
 }
 
 void TraceReplay::CatchUp(std::int64_t recordedMs) {
-  const std::int64_t behind = recordedMs - offsetMs_ - clock_.NowMs();
-  if (behind > 0)
-    clock_.Sleep(static_cast<int>(std::min<std::int64_t>(behind, std::numeric_limits<int>::max())));
+  if (!abortPressed_) {
+    const std::int64_t behind = recordedMs - offsetMs_ - clock_.NowMs();
+    if (behind > 0)
+      clock_.Sleep(
+          static_cast<int>(std::min<std::int64_t>(behind, std::numeric_limits<int>::max())));
+    return;
+  }
+  // A trace may hold a pause of minutes, or a day where its times jump.
+  for (;;) {
+    if (interrupted_ || abortPressed_()) {
+      interrupted_ = true;
+      return;
+    }
+    const std::int64_t behind = recordedMs - offsetMs_ - clock_.NowMs();
+    if (behind <= 0)
+      return;
+    clock_.Sleep(static_cast<int>(std::min(behind, kAbortLookMs)));
+  }
 }
 
 const trace::UnitIdentity* TraceReplay::UnitToOpen(TUnitRole role) {
@@ -191,6 +210,8 @@ FeatureBytes TraceReplay::Transfer(TUnitRole role, trace::TransferKind kind, std
   };
   if (diverged_)
     return fail();
+  // After an Abort of the operator's the console only winds down: what it
+  // sends then was never recorded, and is no divergence.
   const bool set = kind == trace::TransferKind::Set;
   const std::optional<Step> step = NextStep();
   const trace::TransferRecord* recorded =
@@ -201,7 +222,8 @@ FeatureBytes TraceReplay::Transfer(TUnitRole role, trace::TransferKind kind, std
       (!set ||
        std::equal(sent.begin(), sent.end(), recorded->bytes.begin(), recorded->bytes.end()));
   if (!same) {
-    Diverge(TransferWords(role, kind, reportId, length, sent, set), step);
+    if (!interrupted_)
+      Diverge(TransferWords(role, kind, reportId, length, sent, set), step);
     return fail();
   }
   position_ = step->event + 1;
@@ -247,7 +269,7 @@ void TraceReplay::TestFinished(std::string_view id, std::string_view verdict) {
 }
 
 std::optional<bool> TraceReplay::RecordedAnswer(const std::string& question) {
-  if (diverged_)
+  if (Stopped())
     return std::nullopt;
   const std::optional<Step> step = NextStep();
   if (step && step->mark && step->mark->kind == Kind::Answer && step->mark->text == question)
@@ -267,18 +289,23 @@ void TraceReplay::NoticeShown(const std::string& text) {
 }
 
 bool TraceReplay::AbortDue() {
-  if (diverged_)
+  if (Stopped())
     return false;
   const std::optional<Step> step = NextStep();
   return step && step->mark && step->mark->kind == Kind::Abort;
 }
 
 void TraceReplay::AbortRequested() {
-  ExpectMark(Kind::Abort, "нажато «Прервать»", {});
+  if (Stopped())
+    return;
+  if (AbortDue())
+    ExpectMark(Kind::Abort, "нажато «Прервать»", {});
+  else
+    interrupted_ = true;
 }
 
 void TraceReplay::Finish() {
-  if (diverged_)
+  if (Stopped())
     return;
   const std::optional<Step> step = NextStep();
   if (step)

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "autotests/support/test_support.h"
+#include "trace/trace_reader.h"
 
 namespace vr512b {
 namespace {
@@ -413,6 +414,96 @@ TEST_F(CliSignals, ASignalWhileTheOperatorIsAskedPressesAbortAtOnce) {
     EXPECT_EQ(std::count_if(log.begin(), log.end(),
                             [](const std::string& l) { return l.starts_with(">>>>>"); }),
               1);
+  }
+}
+
+std::uint32_t U32(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i)
+    value = value << 8 | static_cast<std::uint8_t>(bytes[at + i]);
+  return value;
+}
+
+// Moves every packet from the `transfer`th feature transfer on a day later, as
+// a clock set forward while recording would: the replay then has to wait a
+// day before that transfer.
+void JumpADayAhead(const std::string& path, std::size_t transfer) {
+  trace::TraceReader reader = trace::TraceReader::FromFile(path);
+  trace::Trace read;
+  ASSERT_TRUE(ReadTrace(reader, read)) << reader.error();
+  std::uint64_t from = 0;
+  std::size_t seen = 0;
+  for (const trace::TraceEvent& event : read.events) {
+    const auto* t = std::get_if<trace::TransferRecord>(&event);
+    if (t != nullptr && ++seen == transfer) {
+      from = t->frame;
+      break;
+    }
+  }
+  ASSERT_NE(from, 0u);
+  std::string bytes = testing::ReadFile(path);
+  constexpr std::uint64_t kDayUs = 86'400'000'000;
+  std::uint64_t frame = 0;
+  for (std::size_t at = 0; at + 12 <= bytes.size(); at += U32(bytes, at + 4)) {
+    if (U32(bytes, at) != 6 || ++frame < from)
+      continue;
+    std::uint64_t ticks = std::uint64_t{U32(bytes, at + 12)} << 32 | U32(bytes, at + 16);
+    ticks += kDayUs;
+    for (int i = 0; i < 4; ++i) {
+      bytes[at + 12 + i] = static_cast<char>(ticks >> (32 + 8 * i));
+      bytes[at + 16 + i] = static_cast<char>(ticks >> (8 * i));
+    }
+  }
+  testing::WriteFile(path, bytes);
+}
+
+TEST_F(CliSignals, ASignalEndsAReplayOnTheRealClockAtOnceAsAnInterruptedRun) {
+  const std::string trace = dir.File("func.pcapng");
+  Runner record(Args("record", {"--virtual-time", "--trace", trace, "func"}), Cue{});
+  RunAll({&record}, std::chrono::seconds(30));
+  ASSERT_TRUE(record.Finished());
+  ASSERT_EQ(record.ExitStatus(), 0) << record.err;
+  const std::string jumped = dir.File("jumped.pcapng");
+  testing::WriteFile(jumped, testing::ReadFile(trace));
+  JumpADayAhead(jumped, 5);
+  if (HasFatalFailure())
+    return;
+
+  struct ReplayCase {
+    std::string name;
+    std::string trace;
+    Cue cue;
+  };
+  const std::vector<ReplayCase> cases = {
+      // In the day-long wait before the fifth transfer.
+      {"jumped", jumped, Cue{"", milliseconds(1500), SIGINT, false}},
+      // Amid the test, where the recorded run had no Abort.
+      {"amid", trace, Cue{"Открыл", milliseconds(300), SIGTERM, false}},
+  };
+  std::vector<std::unique_ptr<Runner>> runners;
+  std::vector<Runner*> all;
+  for (const ReplayCase& c : cases) {
+    runners.push_back(std::make_unique<Runner>(
+        Args(c.name, {"--sim", "replay ut " + c.trace, "--sim", "replay ref " + c.trace, "func"}),
+        c.cue));
+    all.push_back(runners.back().get());
+  }
+  RunAll(all, std::chrono::seconds(30));
+
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Runner& run = *runners[i];
+    SCOPED_TRACE(cases[i].name);
+    EXPECT_TRUE(run.Signalled()) << run.err;
+    EXPECT_TRUE(run.Finished()) << run.out << run.err;
+    if (!run.Signalled() || !run.Finished())
+      continue;
+    EXPECT_LT(run.StopTime(), milliseconds(5000));
+    EXPECT_EQ(run.ExitStatus(), 2) << run.err;
+    EXPECT_EQ(StatusLines(run.err), std::vector<std::string>{"STFunc: Прервано"});
+    EXPECT_EQ(run.err.find("расходится"), std::string::npos) << run.err;
+    const std::vector<std::string> log = Lines(run.out);
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[log.size() - 2], kClosedUnderTest);
   }
 }
 
