@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,6 +87,7 @@ struct Streams {
   bool stdoutClosed = false;
   std::string stdoutFile;  // opened for writing, e.g. /dev/full
   bool silentStdin = false;
+  std::optional<rlim_t> fileSizeLimit;  // RLIMIT_FSIZE, as `ulimit -f` sets it
 
   static Streams StdoutClosed() {
     Streams streams;
@@ -139,8 +141,12 @@ class Runner {
       // whatever this test program runs with.
       struct sigaction defaults {};
       defaults.sa_handler = SIG_DFL;
-      for (int sig : {SIGINT, SIGTERM, SIGPIPE})
+      for (int sig : {SIGINT, SIGTERM, SIGPIPE, SIGXFSZ})
         ::sigaction(sig, &defaults, nullptr);
+      if (streams.fileSizeLimit) {
+        const rlimit limit{*streams.fileSizeLimit, *streams.fileSizeLimit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+      }
       sigset_t none;
       sigemptyset(&none);
       ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -154,6 +160,8 @@ class Runner {
     if (cue_.trigger.empty())
       cuedAt_ = started_;
   }
+
+  int TermSignal() const { return status_ && WIFSIGNALED(*status_) ? WTERMSIG(*status_) : 0; }
 
   ~Runner() {
     if (!status_ && pid_ > 0) {
@@ -591,6 +599,66 @@ TEST_F(CliSignals, AStdoutThatIsClosedOrFullNeitherHangsNorStopsTheRunButIsRepor
   const std::string settings = testing::ReadFile(dir.File("func.reg"));
   EXPECT_EQ(settings.find("Открыл"), std::string::npos);
   EXPECT_NE(settings.find("\"NameVR512BSample\"=\"10001\""), std::string::npos);
+}
+
+TEST_F(CliSignals, AFileSizeLimitFailsAWriteLikeAFullDiskInsteadOfKillingTheRun) {
+  constexpr rlim_t kLimit = 2048;  // above the parameters file, below all else
+  struct LimitCase {
+    std::string name;
+    std::vector<std::string> args;
+    bool logToFile;
+    int status;
+    std::string said;  // on stderr
+  };
+  const std::string report = dir.File("record.json");
+  const std::string trace = dir.File("run.pcapng");
+  const std::vector<LimitCase> cases = {
+      {"log", {}, true, 4, LostLog("File too large")},
+      {"record",
+       {"--report", report},
+       false,
+       4,
+       "vr512b-diag-cli: --report " + report + ": протокол запуска не записан: File too large\n"},
+      {"trace",
+       {"--trace", trace},
+       false,
+       4,
+       "vr512b-diag-cli: --trace " + trace + ": запись обмена прервана: Трасса " + trace +
+           ": не могу записать файл: File too large\n"},
+      // A history that cannot grow costs the run's entry, not the run.
+      {"history", {"--history", dir.File("history.sqlite")}, false, 0, "; запуск не записан\n"},
+  };
+  std::vector<std::unique_ptr<Runner>> runners;
+  std::vector<Runner*> all;
+  for (const LimitCase& c : cases) {
+    Streams streams;
+    streams.fileSizeLimit = kLimit;
+    if (c.logToFile) {
+      streams.stdoutFile = dir.File(c.name + ".log");
+      testing::WriteFile(streams.stdoutFile, "");
+    }
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--virtual-time", "func"});
+    runners.push_back(std::make_unique<Runner>(Args(c.name, args), Cue{}, streams));
+    all.push_back(runners.back().get());
+  }
+  RunAll(all, std::chrono::seconds(30));
+
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const LimitCase& c = cases[i];
+    const Runner& run = *runners[i];
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(run.Finished()) << run.err;
+    EXPECT_EQ(run.TermSignal(), 0);
+    EXPECT_EQ(run.ExitStatus(), c.status) << run.err;
+    // The run went on to its verdict.
+    EXPECT_NE(run.err.find("STFunc: OK\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+    if (c.logToFile)
+      EXPECT_EQ(testing::ReadFile(dir.File(c.name + ".log")).size(), kLimit);
+    else
+      EXPECT_TRUE(run.out.ends_with(std::string(kClosedUnderTest) + "\n\n")) << run.out;
+  }
 }
 
 }  // namespace
