@@ -1,6 +1,8 @@
 #include "app/console_session.h"
 
 #include <chrono>
+#include <filesystem>
+#include <system_error>
 
 #include "app/diag_console.h"
 #include "app/session_trace.h"
@@ -96,6 +98,17 @@ sim::TraceReplay* ConsoleSession::Replay() const {
 std::string ConsoleSession::StartTrace(const std::string& path) {
   if (!recorder_)
     return "Трасса " + path + ": нет связи с УПО, записывать нечего";
+  // Opening the file empties it: the recording the units answer from would
+  // be lost, whichever name (a link, another path) it is reached by.
+  if (const sim::TraceReplay* replay = Replay()) {
+    std::error_code error;
+    const auto u8 = [](const std::string& text) {
+      return std::filesystem::path(std::u8string(text.begin(), text.end()));
+    };
+    if (std::filesystem::equivalent(u8(path), u8(replay->Path()), error))
+      return "Трасса " + path + ": это воспроизводимая трасса " + replay->Path() +
+             ", запись обмена стёрла бы её";
+  }
   // On the real clock the trace shows the time of day; the virtual bench's
   // time starts at 0.
   std::int64_t offsetMs = 0;

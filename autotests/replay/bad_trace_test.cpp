@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <filesystem>
 
 #include "autotests/replay/replay_support.h"
 #include "trace/trace_reader.h"
@@ -104,6 +105,33 @@ TEST_F(BadTrace, ATraceThatCannotBeCreatedStopsTheRunBeforeItStarts) {
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "vr512b-diag-cli: --trace " + trace + ": Не могу создать файл трассы " +
                          trace + ": No such file or directory\n");
+}
+
+TEST_F(BadTrace, ATraceIsNeverRecordedOverTheOneBeingReplayed) {
+  const std::string trace = dir.File("func.pcapng");
+  ASSERT_EQ(RecordRun(dir.File("record.reg"), trace, {"func"}).run.status, 0);
+  const std::string recorded = testing::ReadFile(trace);
+  std::filesystem::create_hard_link(trace, dir.File("hard.pcapng"));
+  std::filesystem::create_symlink(trace, dir.File("soft.pcapng"));
+  // The file by its own name, by another spelling, by a hard and a symbolic link.
+  for (const std::string& onto :
+       {trace, dir.path() + "/./func.pcapng", dir.File("hard.pcapng"), dir.File("soft.pcapng")}) {
+    SCOPED_TRACE(onto);
+    const RunOutput run = RunRunner(
+        dir.File("replay.reg"),
+        {"--sim", "replay ut " + trace, "--sim", "replay ref " + trace, "--trace", onto, "func"});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_TRUE(run.out.empty());
+    EXPECT_EQ(run.err, "vr512b-diag-cli: --trace " + onto + ": Трасса " + onto +
+                           ": это воспроизводимая трасса " + trace +
+                           ", запись обмена стёрла бы её\n");
+    EXPECT_EQ(testing::ReadFile(trace), recorded);
+  }
+  // Another file is recorded as usual while the trace is replayed.
+  const RunOutput other = RunRunner(dir.File("replay.reg"),
+                                    {"--sim", "replay ut " + trace, "--sim", "replay ref " + trace,
+                                     "--trace", dir.File("again.pcapng"), "func"});
+  EXPECT_EQ(other.status, 0) << other.err;
 }
 
 // Files this process writes may grow to `bytes` and no further while it lasts.
