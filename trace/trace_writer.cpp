@@ -108,6 +108,7 @@ std::optional<UnitId> TraceWriter::AddUnit(const UnitIdentity& unit, std::int64_
   }
   const auto id = static_cast<UnitId>(units_.size());
   units_.push_back(unit);
+  digest_.AddUnit(id, unit);
   AppendInterface(kLinkTypeUsbmon,
                   unit.role == Role::Reference ? kReferenceInterface : kUnderTestInterface,
                   DescribeUnit(unit));
@@ -153,6 +154,8 @@ bool TraceWriter::Write(const Transfer& transfer) {
                     kHidInterface, transfer.length};
   AppendControl(transfer.unit, setup, transfer.bytes, transfer.error, transfer.beganMs,
                 transfer.endedMs, {});
+  digest_.AddTransfer(transfer.unit, transfer.kind, transfer.reportId, transfer.length,
+                      transfer.bytes, transfer.error);
   return buffer_.size() < kFlushThreshold || WriteOut();
 }
 
@@ -162,6 +165,7 @@ bool TraceWriter::Mark(std::string_view text, std::int64_t timeMs) {
   if (text.size() > kMaxMarkLength)
     return Fail("отметка длиннее " + std::to_string(kMaxMarkLength) + " байт");
   AppendMarkPacket(kMarkPrefix, text, timeMs);
+  digest_.AddMark(text);
   return WriteOut();
 }
 
@@ -174,7 +178,7 @@ bool TraceWriter::Close() {
     return error_.empty();
   // After a failure what came before it is kept, without the end mark.
   if (error_.empty())
-    AppendMarkPacket(kEndLine, {}, lastTimeMs_);
+    AppendMarkPacket(kEndLine, {}, lastTimeMs_, digest_.Comment());
   static_cast<void>(WriteOut());
   std::FILE* file = file_.release();
   if (std::fclose(file) != 0 && error_.empty())
@@ -332,7 +336,7 @@ void TraceWriter::AppendUsbmonPacket(UnitId unit, std::uint64_t urb, std::uint8_
 }
 
 void TraceWriter::AppendMarkPacket(std::string_view prefix, std::string_view text,
-                                   std::int64_t timeMs) {
+                                   std::int64_t timeMs, std::string_view comment) {
   const std::size_t start = BeginBlock(kEnhancedPacketBlock);
   const std::size_t captured = kSyslogPduHeader.size() + prefix.size() + text.size();
   std::uint8_t* at = Grow(kPacketFieldsSize + Padded(captured));
@@ -342,6 +346,10 @@ void TraceWriter::AppendMarkPacket(std::string_view prefix, std::string_view tex
     if (!piece.empty())
       std::memcpy(at, piece.data(), piece.size());
     at += piece.size();
+  }
+  if (!comment.empty()) {
+    AppendOption(kOptComment, comment);
+    AppendOption(kOptEnd, {});
   }
   EndBlock(start);
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "trace/trace_digest.h"
 #include "trace/trace_types.h"
 
 namespace vr512b::trace {
@@ -22,7 +23,8 @@ namespace vr512b::trace {
 // every 64 KiB, at every mark, at Flush() and at Close(). The first failure,
 // of the file or of a call made with impossible values, is kept: every later
 // call returns false, error() tells it, and the trace is closed without its
-// end mark, so that a reader sees it is incomplete.
+// end mark, so that a reader sees it is incomplete. The end mark carries the
+// digest of the trace's content (trace_digest.h).
 class TraceWriter {
  public:
   TraceWriter();
@@ -88,7 +90,8 @@ class TraceWriter {
                           const Setup* setup, std::int32_t status, std::uint32_t length,
                           std::span<const std::uint8_t> data, std::int64_t timeMs,
                           std::string_view comment);
-  void AppendMarkPacket(std::string_view prefix, std::string_view text, std::int64_t timeMs);
+  void AppendMarkPacket(std::string_view prefix, std::string_view text, std::int64_t timeMs,
+                        std::string_view comment = {});
   bool WriteOut();
 
   std::unique_ptr<std::FILE, FileCloser> file_;
@@ -97,6 +100,7 @@ class TraceWriter {
   std::vector<UnitIdentity> units_;
   std::uint64_t nextUrb_ = 1;
   std::int64_t lastTimeMs_ = 0;
+  TraceDigest digest_;
   std::string error_;
 };
 

@@ -134,6 +134,49 @@ TEST_F(BadTrace, ATraceIsNeverRecordedOverTheOneBeingReplayed) {
   EXPECT_EQ(other.status, 0) << other.err;
 }
 
+TEST_F(BadTrace, ATraceChangedAfterItWasWrittenIsRefusedAsDamaged) {
+  const std::string trace = dir.File("func.pcapng");
+  const RecordedRun recorded = RecordRun(dir.File("record.reg"), trace, {"func"});
+  ASSERT_EQ(recorded.run.status, 0) << recorded.run.err;
+  trace::TraceReader reader = trace::TraceReader::FromFile(trace);
+  trace::Trace read;
+  ASSERT_TRUE(ReadTrace(reader, read)) << reader.error();
+  // The frames of the last GET with data, of the last SET, and of the first mark.
+  std::uint64_t get = 0, set = 0, mark = 0;
+  for (const trace::TraceEvent& event : read.events) {
+    if (const auto* t = std::get_if<trace::TransferRecord>(&event)) {
+      if (t->kind == trace::TransferKind::Set)
+        set = t->frame;
+      else if (t->bytes.size() > 2)
+        get = t->frame;
+    } else if (const auto* m = std::get_if<trace::MarkRecord>(&event); m && mark == 0) {
+      mark = m->frame;
+    }
+  }
+  ASSERT_TRUE(get != 0 && set != 0 && mark != 0);
+  const std::string whole = testing::ReadFile(trace);
+  struct Edit {
+    std::string what;
+    std::uint64_t frame;
+    std::size_t offset;
+  };
+  // What a GET returned (in its completion, the frame after the request),
+  // what a SET sent, a mark's text.
+  for (const Edit& edit :
+       {Edit{"get", get + 1, 64 + 2}, Edit{"set", set, 64 + 2}, Edit{"mark", mark, 16 + 17}}) {
+    SCOPED_TRACE(edit.what);
+    testing::WriteFile(trace, whole);
+    ASSERT_TRUE(FlipPacketByte(trace, edit.frame, edit.offset));
+    ExpectRefused(Replay(trace), "трасса повреждена");
+  }
+  // A trace written before traces carried the digest replays as it did.
+  testing::WriteFile(trace, whole);
+  ASSERT_TRUE(DropDigest(trace));
+  const RunOutput older = Replay(trace);
+  EXPECT_EQ(older.status, 0) << older.err;
+  EXPECT_EQ(Difference(older.out, recorded.run.out), "");
+}
+
 // Files this process writes may grow to `bytes` and no further while it lasts.
 class FileSizeLimit {
  public:
