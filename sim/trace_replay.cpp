@@ -57,6 +57,10 @@ std::unique_ptr<TraceReplay> TraceReplay::Load(const ReplaySetup& setup, Clock& 
   }
   auto replay =
       std::make_unique<TraceReplay>(Key(), setup.path, setup.roles, clock, std::move(trace));
+  if (const std::string alone = replay->OneRoleProblem(); !alone.empty()) {
+    error = alone;
+    return nullptr;
+  }
   if (replay->Runs().empty()) {
     error = "Трасса " + setup.path +
             ": в ней нет ни одного запуска теста, воспроизводить нечего (запись начата, но "
@@ -77,6 +81,37 @@ std::vector<std::string> TraceReplay::Runs() const {
       runs.push_back(parsed->name);
   }
   return runs;
+}
+
+std::string TraceReplay::OneRoleProblem() const {
+  if (roles_[urUnderTest] == roles_[urReference])
+    return {};
+  const TUnitRole live = roles_[urUnderTest] ? urReference : urUnderTest;
+  // The tests in which the recorded console talked to the unit that is now a
+  // live one: the recorded unit's side of the line is only in the trace.
+  std::vector<std::string> tests;
+  std::string test;
+  for (const trace::TraceEvent& event : trace_.events) {
+    if (const auto* mark = std::get_if<trace::MarkRecord>(&event)) {
+      const std::optional<ConsoleMark> parsed = trace::ParseMark(mark->text);
+      if (parsed && parsed->kind == Kind::TestStarted)
+        test = parsed->name;
+    } else if (const auto* transfer = std::get_if<trace::TransferRecord>(&event)) {
+      if (RoleOf(transfer->unit) == live && !test.empty() &&
+          std::find(tests.begin(), tests.end(), test) == tests.end())
+        tests.push_back(test);
+    }
+  }
+  if (tests.empty())
+    return {};
+  std::string names;
+  for (const std::string& name : tests)
+    names += (names.empty() ? "" : ", ") + name;
+  const std::string replayed = UnitWords(live == urReference ? urUnderTest : urReference);
+  return "Трасса " + path_ + ": в тестах " + names +
+         " консоль работала с обоими УПО, а воспроизводится только " + replayed + ": " +
+         UnitWords(live) + " здесь живое и не получит по линии сообщений записанного; " +
+         "воспроизведите обе роли (--sim \"replay ut ФАЙЛ\" --sim \"replay ref ФАЙЛ\")";
 }
 
 std::optional<TUnitRole> TraceReplay::RoleOf(trace::UnitId unit) const {

@@ -49,6 +49,11 @@ class TraceReplay {
   // The runs the trace holds, in order: test ids, "all" for Check all.
   std::vector<std::string> Runs() const;
   const trace::TraceInfo& Info() const { return trace_.info; }
+  // Why the roles asked for cannot replay this trace: with one role
+  // replayed, the tests in which the recorded console used the other unit as
+  // well (the data tests, whose units talk over the line) cannot succeed
+  // against a live unit. Empty when they can.
+  std::string OneRoleProblem() const;
 
   // The unit the recorded console opened as `role` at this point of the
   // trace, or null: then the unit was not there to be opened.

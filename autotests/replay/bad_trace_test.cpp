@@ -177,6 +177,27 @@ TEST_F(BadTrace, ATraceChangedAfterItWasWrittenIsRefusedAsDamaged) {
   EXPECT_EQ(Difference(older.out, recorded.run.out), "");
 }
 
+TEST_F(BadTrace, AOneRoleReplayIsRefusedForTestsThatUsedBothUnits) {
+  const std::string all = dir.File("all.pcapng");
+  ASSERT_EQ(RecordRun(dir.File("all.reg"), all, {"all"}).run.status, 0);
+  const std::string func = dir.File("func.pcapng");
+  const RecordedRun recorded = RecordRun(dir.File("func.reg"), func, {"func"});
+  ASSERT_EQ(recorded.run.status, 0);
+  const std::string both = "консоль работала с обоими УПО, а воспроизводится только ";
+  // The data tests' units talk over the line: a live unit would never hear
+  // the recorded one. Every test of Check all used the unit under test.
+  ExpectRefused(RunRunner(dir.File("ut.reg"), {"--sim", "replay ut " + all, "all"}),
+                "Трасса " + all + ": в тестах tr, rx, trmess, rxmess " + both +
+                    "проверяемое УПО: эталонное УПО здесь живое");
+  ExpectRefused(RunRunner(dir.File("ref.reg"), {"--sim", "replay ref " + all, "all"}),
+                "Трасса " + all + ": в тестах func, indic, sound, tr, rx, line, trmess, rxmess " +
+                    both + "эталонное УПО: проверяемое УПО здесь живое");
+  // A test of one unit replays with that unit alone.
+  const RunOutput alone = RunRunner(dir.File("alone.reg"), {"--sim", "replay ut " + func, "func"});
+  EXPECT_EQ(alone.status, 0) << alone.err;
+  EXPECT_EQ(Difference(alone.out, recorded.run.out), "");
+}
+
 // Files this process writes may grow to `bytes` and no further while it lasts.
 class FileSizeLimit {
  public:
