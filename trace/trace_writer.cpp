@@ -76,6 +76,8 @@ bool TraceWriter::Open(const std::filesystem::path& path, std::string_view appli
   units_.clear();
   nextUrb_ = 1;
   lastTimeMs_ = 0;
+  writtenOutMs_ = 0;
+  digest_ = TraceDigest();
   pathText_ = PathText(path);
   file_.reset(OpenForWriting(path));
   if (!file_) {
@@ -156,7 +158,8 @@ bool TraceWriter::Write(const Transfer& transfer) {
                 transfer.endedMs, {});
   digest_.AddTransfer(transfer.unit, transfer.kind, transfer.reportId, transfer.length,
                       transfer.bytes, transfer.error);
-  return buffer_.size() < kFlushThreshold || WriteOut();
+  const bool due = writeOutEveryMs_ && transfer.endedMs - writtenOutMs_ >= *writeOutEveryMs_;
+  return (buffer_.size() < kFlushThreshold && !due) || WriteOut();
 }
 
 bool TraceWriter::Mark(std::string_view text, std::int64_t timeMs) {
@@ -355,6 +358,7 @@ void TraceWriter::AppendMarkPacket(std::string_view prefix, std::string_view tex
 }
 
 bool TraceWriter::WriteOut() {
+  writtenOutMs_ = lastTimeMs_;
   if (buffer_.empty())
     return error_.empty();
   const std::size_t written = std::fwrite(buffer_.data(), 1, buffer_.size(), file_.get());

@@ -20,7 +20,8 @@ namespace vr512b::trace {
 // pcapng_layout.h).
 //
 // Writing is buffered: a transfer costs a copy into memory, the file is written
-// every 64 KiB, at every mark, at Flush() and at Close(). The first failure,
+// every 64 KiB (or every second, see WriteOutEvery), at every mark, at Flush()
+// and at Close(). The first failure,
 // of the file or of a call made with impossible values, is kept: every later
 // call returns false, error() tells it, and the trace is closed without its
 // end mark, so that a reader sees it is incomplete. The end mark carries the
@@ -51,6 +52,13 @@ class TraceWriter {
 
   // Hands everything written so far to the system.
   [[nodiscard]] bool Flush();
+
+  // Also hands the buffer to the system at the first transfer `ms` or more
+  // (of the transfers' times) after it last did: on the real clock a trace
+  // then lags the transfers by about that much, not by 64 KiB, for a reader
+  // that follows it and after the program is killed. Off by default, as on
+  // the virtual clock, where a second passes in no time.
+  void WriteOutEvery(std::int64_t ms) { writeOutEveryMs_ = ms; }
 
   // Writes the end mark, flushes and closes the file. True when the whole
   // trace reached the file.
@@ -100,6 +108,8 @@ class TraceWriter {
   std::vector<UnitIdentity> units_;
   std::uint64_t nextUrb_ = 1;
   std::int64_t lastTimeMs_ = 0;
+  std::optional<std::int64_t> writeOutEveryMs_;
+  std::int64_t writtenOutMs_ = 0;  // the time of the latest record written out
   TraceDigest digest_;
   std::string error_;
 };

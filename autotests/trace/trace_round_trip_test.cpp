@@ -172,6 +172,35 @@ TEST(TraceRoundTrip, FlushedTransfersSurviveAConsoleThatNeverClosedTheTrace) {
   ASSERT_TRUE(writer.Close());
 }
 
+TEST(TraceRoundTrip, WrittenOutEverySecondATraceLagsItsTransfersByASecondAtMost) {
+  TempDir dir;
+  // As on the real clock, and as on the virtual one: only every 64 KiB.
+  trace::TraceWriter timed;
+  trace::TraceWriter buffered;
+  ASSERT_TRUE(timed.Open(dir.File("timed.pcapng"), "test"));
+  ASSERT_TRUE(buffered.Open(dir.File("buffered.pcapng"), "test"));
+  timed.WriteOutEvery(1000);
+  const trace::UnitIdentity identity{trace::Role::UnderTest, u"1", 0x8002, 0x4002, 1};
+  const auto unit = timed.AddUnit(identity, 0);
+  ASSERT_TRUE(unit && buffered.AddUnit(identity, 0));
+  const Bytes status = {0, 0, 0, 1, 2, 3, 4};
+  struct Step {
+    std::int64_t ms;  // the transfer begins then and ends 1 ms later
+    std::string onDisk;
+  };
+  for (const Step& step :
+       {Step{0, ""}, Step{600, ""}, Step{999, "UTTT"}, Step{1500, "UTTT"}, Step{2000, "UTTTTT"}}) {
+    SCOPED_TRACE(step.ms);
+    ASSERT_TRUE(timed.Write(StatusRead(*unit, status, step.ms)));
+    ASSERT_TRUE(buffered.Write(StatusRead(*unit, status, step.ms)));
+    EXPECT_EQ(Kinds(Read(dir.File("timed.pcapng")).trace), step.onDisk);
+    EXPECT_EQ(Kinds(Read(dir.File("buffered.pcapng")).trace), "");
+  }
+  ASSERT_TRUE(timed.Close() && buffered.Close());
+  EXPECT_EQ(Kinds(ReadAll(dir.File("timed.pcapng"))), "UTTTTT");
+  EXPECT_EQ(Kinds(ReadAll(dir.File("buffered.pcapng"))), "UTTTTT");
+}
+
 TEST(TraceRoundTrip, AWriterLeftOpenIsClosedCompleteByItsDestructor) {
   TempDir dir;
   {
