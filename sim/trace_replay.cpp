@@ -245,8 +245,6 @@ FeatureBytes TraceReplay::Transfer(TUnitRole role, trace::TransferKind kind, std
   };
   if (diverged_)
     return fail();
-  // After an Abort of the operator's the console only winds down: what it
-  // sends then was never recorded, and is no divergence.
   const bool set = kind == trace::TransferKind::Set;
   const std::optional<Step> step = NextStep();
   const trace::TransferRecord* recorded =
@@ -257,6 +255,8 @@ FeatureBytes TraceReplay::Transfer(TUnitRole role, trace::TransferKind kind, std
       (!set ||
        std::equal(sent.begin(), sent.end(), recorded->bytes.begin(), recorded->bytes.end()));
   if (!same) {
+    // After an Abort of the operator's the console only winds down: what it
+    // sends then was never recorded, and is no divergence.
     if (!interrupted_)
       Diverge(TransferWords(role, kind, reportId, length, sent, set), step);
     return fail();

@@ -79,8 +79,6 @@ class TraceReplay {
   void Finish();
 
   bool Diverged() const { return diverged_; }
-  // Abort was pressed where the recorded run had none.
-  bool Interrupted() const { return interrupted_; }
   // Asked during the waits for recorded time: true when Abort has been
   // pressed meanwhile, which ends the wait.
   void SetAbortCheck(std::function<bool()> pressed) { abortPressed_ = std::move(pressed); }
