@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <system_error>
@@ -65,11 +66,45 @@ void TraceWriter::FileCloser::operator()(std::FILE* file) const {
 TraceWriter::TraceWriter() = default;
 
 TraceWriter::~TraceWriter() {
+  StopWritingOut();
   if (file_)
     static_cast<void>(Close());
 }
 
+void TraceWriter::WriteOutEvery(std::int64_t ms) {
+  std::lock_guard lock(mutex_);
+  writeOutEveryMs_ = ms;
+  if (writingOut_.joinable())
+    return;
+  writingOut_ = std::jthread([this, ms](std::stop_token stop) {
+    std::unique_lock held(mutex_);
+    while (!wake_.wait_for(held, stop, std::chrono::milliseconds(ms), [] { return false; }) &&
+           !stop.stop_requested()) {
+      if (file_ && error_.empty() && !buffer_.empty())
+        static_cast<void>(WriteOut());
+    }
+  });
+}
+
+void TraceWriter::StopWritingOut() {
+  if (writingOut_.joinable()) {
+    writingOut_.request_stop();
+    writingOut_.join();
+  }
+}
+
+bool TraceWriter::isOpen() const {
+  std::lock_guard lock(mutex_);
+  return file_ != nullptr;
+}
+
+std::string TraceWriter::error() const {
+  std::lock_guard lock(mutex_);
+  return error_;
+}
+
 bool TraceWriter::Open(const std::filesystem::path& path, std::string_view application) {
+  std::lock_guard lock(mutex_);
   if (file_)
     return Fail("уже открыта");
   error_.clear();
@@ -95,6 +130,7 @@ bool TraceWriter::Open(const std::filesystem::path& path, std::string_view appli
 }
 
 std::optional<UnitId> TraceWriter::AddUnit(const UnitIdentity& unit, std::int64_t timeMs) {
+  std::lock_guard lock(mutex_);
   if (!Usable() || !CheckTime(timeMs))
     return std::nullopt;
   const auto known = std::find(units_.begin(), units_.end(), unit);
@@ -141,6 +177,7 @@ std::optional<UnitId> TraceWriter::AddUnit(const UnitIdentity& unit, std::int64_
 }
 
 bool TraceWriter::Write(const Transfer& transfer) {
+  std::lock_guard lock(mutex_);
   if (!Usable() || !CheckTime(transfer.beganMs) || !CheckTime(transfer.endedMs))
     return false;
   if (transfer.unit >= units_.size())
@@ -163,6 +200,7 @@ bool TraceWriter::Write(const Transfer& transfer) {
 }
 
 bool TraceWriter::Mark(std::string_view text, std::int64_t timeMs) {
+  std::lock_guard lock(mutex_);
   if (!Usable() || !CheckTime(timeMs))
     return false;
   if (text.size() > kMaxMarkLength)
@@ -173,10 +211,13 @@ bool TraceWriter::Mark(std::string_view text, std::int64_t timeMs) {
 }
 
 bool TraceWriter::Flush() {
+  std::lock_guard lock(mutex_);
   return Usable() && WriteOut();
 }
 
 bool TraceWriter::Close() {
+  StopWritingOut();
+  std::lock_guard lock(mutex_);
   if (!file_)
     return error_.empty();
   // After a failure what came before it is kept, without the end mark.

@@ -1,13 +1,16 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "trace/trace_digest.h"
@@ -54,18 +57,21 @@ class TraceWriter {
   [[nodiscard]] bool Flush();
 
   // Also hands the buffer to the system at the first transfer `ms` or more
-  // (of the transfers' times) after it last did: on the real clock a trace
-  // then lags the transfers by about that much, not by 64 KiB, for a reader
-  // that follows it and after the program is killed. Off by default, as on
-  // the virtual clock, where a second passes in no time.
-  void WriteOutEvery(std::int64_t ms) { writeOutEveryMs_ = ms; }
+  // (of the transfers' times) after it last did, and, while no transfer
+  // comes, from a thread of its own every `ms` of real time: on the real
+  // clock a trace then lags the transfers by about that much, not by 64 KiB,
+  // for a reader that follows it and after the program is killed. Off by
+  // default, as on the virtual clock, where a second passes in no time. The
+  // calls of the writer may then come from one thread while its own writes
+  // out; a failure there is told by the next call, as any other.
+  void WriteOutEvery(std::int64_t ms);
 
   // Writes the end mark, flushes and closes the file. True when the whole
   // trace reached the file.
   [[nodiscard]] bool Close();
 
-  bool isOpen() const { return file_ != nullptr; }
-  const std::string& error() const { return error_; }
+  bool isOpen() const;
+  std::string error() const;
 
  private:
   struct FileCloser {
@@ -101,6 +107,7 @@ class TraceWriter {
   void AppendMarkPacket(std::string_view prefix, std::string_view text, std::int64_t timeMs,
                         std::string_view comment = {});
   bool WriteOut();
+  void StopWritingOut();
 
   std::unique_ptr<std::FILE, FileCloser> file_;
   std::string pathText_;
@@ -112,6 +119,9 @@ class TraceWriter {
   std::int64_t writtenOutMs_ = 0;  // the time of the latest record written out
   TraceDigest digest_;
   std::string error_;
+  mutable std::mutex mutex_;  // all of the above, once a thread writes out
+  std::condition_variable_any wake_;
+  std::jthread writingOut_;  // last: stopped before the rest goes
 };
 
 }  // namespace vr512b::trace
