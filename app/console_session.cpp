@@ -1,6 +1,8 @@
 #include "app/console_session.h"
 
 #include <chrono>
+#include <filesystem>
+#include <system_error>
 
 #include "app/diag_console.h"
 #include "app/session_trace.h"
@@ -10,6 +12,11 @@
 #include "trace/recording_hid.h"
 
 namespace vr512b {
+namespace {
+
+constexpr std::int64_t kRealTimeTraceWriteOutMs = 1000;
+
+}  // namespace
 
 ConsoleSession::ConsoleSession(SessionOptions options) : options_(std::move(options)) {
   if (options_.externalBench) {
@@ -98,16 +105,32 @@ sim::TraceReplay* ConsoleSession::Replay() const {
 std::string ConsoleSession::StartTrace(const std::string& path) {
   if (!recorder_)
     return "Трасса " + path + ": нет связи с УПО, записывать нечего";
+  // Opening the file empties it: the recording the units answer from would
+  // be lost, whichever name (a link, another path) it is reached by.
+  if (const sim::TraceReplay* replay = Replay()) {
+    std::error_code error;
+    const auto u8 = [](const std::string& text) {
+      return std::filesystem::path(std::u8string(text.begin(), text.end()));
+    };
+    if (std::filesystem::equivalent(u8(path), u8(replay->Path()), error))
+      return "Трасса " + path + ": это воспроизводимая трасса " + replay->Path() +
+             ", запись обмена стёрла бы её";
+  }
   // On the real clock the trace shows the time of day; the virtual bench's
-  // time starts at 0.
+  // time starts at 0. On the real clock, too, the trace reaches the file
+  // about every second: one who follows it live, or finds it after a crash,
+  // is at most that far behind, for a write a second.
   std::int64_t offsetMs = 0;
+  std::optional<std::int64_t> writeOutEveryMs;
   if (dynamic_cast<RealClock*>(clock_) != nullptr) {
+    writeOutEveryMs = kRealTimeTraceWriteOutMs;
     using namespace std::chrono;
     const auto wallMs = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
     offsetMs = wallMs - clock_->NowMs();
   }
   return recorder_->Start(std::filesystem::path(std::u8string(path.begin(), path.end())),
-                          options_.programName + " " + VR512B_FILE_VERSION, offsetMs);
+                          options_.programName + " " + VR512B_FILE_VERSION, offsetMs,
+                          writeOutEveryMs);
 }
 
 std::string ConsoleSession::StopTrace() {

@@ -126,6 +126,10 @@ int RunCli(const CliOptions& options, CliStreams streams,
     replay->SetDivergenceReport([&streams](const std::string& text) {
       streams.err << "vr512b-diag-cli: " << text << '\n';
     });
+    // A signal ends the replay's wait for recorded time at once, be it a
+    // pause of minutes or a day where the trace's times jump.
+    replay->SetAbortCheck(
+        [&streams] { return streams.abortRequest != nullptr && *streams.abortRequest != 0; });
   }
   if (options.tracePath) {
     const std::string error = session.StartTrace(*options.tracePath);

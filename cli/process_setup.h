@@ -12,8 +12,9 @@ namespace vr512b::cli {
 // was closed: the log then goes nowhere, which the run must report.
 bool PrepareStandardStreams();
 
-// SIGINT and SIGTERM call `handler`; a reader of stdout that goes away must
-// not end the run before the units are closed.
+// SIGINT and SIGTERM call `handler`; a reader of stdout that goes away, or a
+// file that reaches the size limit, must not end the run before the units are
+// closed.
 void InstallAbortSignals(void (*handler)(int));
 
 // Standard input for the operator's answers, read so that a wait for a line

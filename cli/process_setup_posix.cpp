@@ -88,6 +88,9 @@ void InstallAbortSignals(void (*handler)(int)) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  // A file grown past the size limit (ulimit -f) fails its write with EFBIG,
+  // reported as a full disk is, instead of killing the run mid-log.
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 std::unique_ptr<std::streambuf> AbortableStandardInput(

@@ -28,6 +28,10 @@ std::string TransferWords(TUnitRole role, trace::TransferKind kind, std::uint8_t
   return text;
 }
 
+// How often a wait for recorded time looks for Abort: at once for the
+// operator, a few wake-ups a second for the processor.
+constexpr std::int64_t kAbortLookMs = 25;
+
 }  // namespace
 
 TraceReplay::TraceReplay(Key, std::string path, std::array<bool, 2> roles, Clock& clock,
@@ -53,6 +57,10 @@ std::unique_ptr<TraceReplay> TraceReplay::Load(const ReplaySetup& setup, Clock& 
   }
   auto replay =
       std::make_unique<TraceReplay>(Key(), setup.path, setup.roles, clock, std::move(trace));
+  if (const std::string alone = replay->OneRoleProblem(); !alone.empty()) {
+    error = alone;
+    return nullptr;
+  }
   if (replay->Runs().empty()) {
     error = "Трасса " + setup.path +
             ": в ней нет ни одного запуска теста, воспроизводить нечего (запись начата, но "
@@ -73,6 +81,37 @@ std::vector<std::string> TraceReplay::Runs() const {
       runs.push_back(parsed->name);
   }
   return runs;
+}
+
+std::string TraceReplay::OneRoleProblem() const {
+  if (roles_[urUnderTest] == roles_[urReference])
+    return {};
+  const TUnitRole live = roles_[urUnderTest] ? urReference : urUnderTest;
+  // The tests in which the recorded console talked to the unit that is now a
+  // live one: the recorded unit's side of the line is only in the trace.
+  std::vector<std::string> tests;
+  std::string test;
+  for (const trace::TraceEvent& event : trace_.events) {
+    if (const auto* mark = std::get_if<trace::MarkRecord>(&event)) {
+      const std::optional<ConsoleMark> parsed = trace::ParseMark(mark->text);
+      if (parsed && parsed->kind == Kind::TestStarted)
+        test = parsed->name;
+    } else if (const auto* transfer = std::get_if<trace::TransferRecord>(&event)) {
+      if (RoleOf(transfer->unit) == live && !test.empty() &&
+          std::find(tests.begin(), tests.end(), test) == tests.end())
+        tests.push_back(test);
+    }
+  }
+  if (tests.empty())
+    return {};
+  std::string names;
+  for (const std::string& name : tests)
+    names += (names.empty() ? "" : ", ") + name;
+  const std::string replayed = UnitWords(live == urReference ? urUnderTest : urReference);
+  return "Трасса " + path_ + ": в тестах " + names +
+         " консоль работала с обоими УПО, а воспроизводится только " + replayed + ": " +
+         UnitWords(live) + " здесь живое и не получит по линии сообщений записанного; " +
+         "воспроизведите обе роли (--sim \"replay ut ФАЙЛ\" --sim \"replay ref ФАЙЛ\")";
 }
 
 std::optional<TUnitRole> TraceReplay::RoleOf(trace::UnitId unit) const {
@@ -125,7 +164,7 @@ void TraceReplay::Diverge(const std::string& console, const std::optional<Step>&
 
 std::optional<TraceReplay::Step> TraceReplay::ExpectMark(
     Kind kind, const std::string& console, const std::function<bool(const ConsoleMark&)>& same) {
-  if (diverged_)
+  if (Stopped())
     return std::nullopt;
   std::optional<Step> step = NextStep();
   if (step && step->mark && step->mark->kind == kind && (!same || same(*step->mark))) {
@@ -137,9 +176,24 @@ std::optional<TraceReplay::Step> TraceReplay::ExpectMark(
 }
 
 void TraceReplay::CatchUp(std::int64_t recordedMs) {
-  const std::int64_t behind = recordedMs - offsetMs_ - clock_.NowMs();
-  if (behind > 0)
-    clock_.Sleep(static_cast<int>(std::min<std::int64_t>(behind, std::numeric_limits<int>::max())));
+  if (!abortPressed_) {
+    const std::int64_t behind = recordedMs - offsetMs_ - clock_.NowMs();
+    if (behind > 0)
+      clock_.Sleep(
+          static_cast<int>(std::min<std::int64_t>(behind, std::numeric_limits<int>::max())));
+    return;
+  }
+  // A trace may hold a pause of minutes, or a day where its times jump.
+  for (;;) {
+    if (interrupted_ || abortPressed_()) {
+      interrupted_ = true;
+      return;
+    }
+    const std::int64_t behind = recordedMs - offsetMs_ - clock_.NowMs();
+    if (behind <= 0)
+      return;
+    clock_.Sleep(static_cast<int>(std::min(behind, kAbortLookMs)));
+  }
 }
 
 const trace::UnitIdentity* TraceReplay::UnitToOpen(TUnitRole role) {
@@ -194,7 +248,10 @@ FeatureBytes TraceReplay::Transfer(TUnitRole role, trace::TransferKind kind, std
       (!set ||
        std::equal(sent.begin(), sent.end(), recorded->bytes.begin(), recorded->bytes.end()));
   if (!same) {
-    Diverge(TransferWords(role, kind, reportId, length, sent, set), step);
+    // After an Abort of the operator's the console only winds down: what it
+    // sends then was never recorded, and is no divergence.
+    if (!interrupted_)
+      Diverge(TransferWords(role, kind, reportId, length, sent, set), step);
     return fail();
   }
   position_ = step->event + 1;
@@ -238,7 +295,7 @@ void TraceReplay::TestFinished(std::string_view id, std::string_view verdict) {
 }
 
 std::optional<bool> TraceReplay::RecordedAnswer(const std::string& question) {
-  if (diverged_)
+  if (Stopped())
     return std::nullopt;
   const std::optional<Step> step = NextStep();
   if (step && step->mark && step->mark->kind == Kind::Answer && step->mark->text == question)
@@ -258,18 +315,23 @@ void TraceReplay::NoticeShown(const std::string& text) {
 }
 
 bool TraceReplay::AbortDue() {
-  if (diverged_)
+  if (Stopped())
     return false;
   const std::optional<Step> step = NextStep();
   return step && step->mark && step->mark->kind == Kind::Abort;
 }
 
 void TraceReplay::AbortRequested() {
-  ExpectMark(Kind::Abort, "нажато «Прервать»", {});
+  if (Stopped())
+    return;
+  if (AbortDue())
+    ExpectMark(Kind::Abort, "нажато «Прервать»", {});
+  else
+    interrupted_ = true;
 }
 
 void TraceReplay::Finish() {
-  if (diverged_)
+  if (Stopped())
     return;
   const std::optional<Step> step = NextStep();
   if (step)

@@ -31,6 +31,10 @@ namespace vr512b::sim {
 // between the console's clock and the recorded one, and before and after each
 // transfer it lets the clock catch up with the recorded time, so that waits
 // and time-outs end where they ended.
+//
+// Abort pressed where the recorded run had none (a signal, the window's
+// button) is no divergence: it ends every wait of the replay at once, and the
+// replay stops comparing. The run ends as an interrupted one.
 class TraceReplay {
  public:
   using Parameters = std::vector<std::pair<std::string, std::string>>;
@@ -45,6 +49,11 @@ class TraceReplay {
   // The runs the trace holds, in order: test ids, "all" for Check all.
   std::vector<std::string> Runs() const;
   const trace::TraceInfo& Info() const { return trace_.info; }
+  // Why the roles asked for cannot replay this trace: with one role
+  // replayed, the tests in which the recorded console used the other unit as
+  // well (the data tests, whose units talk over the line) cannot succeed
+  // against a live unit. Empty when they can.
+  std::string OneRoleProblem() const;
 
   // The unit the recorded console opened as `role` at this point of the
   // trace, or null: then the unit was not there to be opened.
@@ -70,6 +79,9 @@ class TraceReplay {
   void Finish();
 
   bool Diverged() const { return diverged_; }
+  // Asked during the waits for recorded time: true when Abort has been
+  // pressed meanwhile, which ends the wait.
+  void SetAbortCheck(std::function<bool()> pressed) { abortPressed_ = std::move(pressed); }
   // Called with the explanation of the first divergence.
   void SetDivergenceReport(std::function<void(const std::string&)> report) {
     report_ = std::move(report);
@@ -104,6 +116,7 @@ class TraceReplay {
   std::string Describe(const std::optional<Step>& step) const;
   std::optional<TUnitRole> RoleOf(trace::UnitId unit) const;
   void CatchUp(std::int64_t recordedMs);
+  bool Stopped() const { return diverged_ || interrupted_; }
 
   std::string path_;
   std::array<bool, 2> roles_;
@@ -113,7 +126,9 @@ class TraceReplay {
   std::size_t position_ = 0;                  // the first event not yet passed
   std::int64_t offsetMs_ = 0;                 // recorded time less the console's
   bool diverged_ = false;
+  bool interrupted_ = false;
   std::function<void(const std::string&)> report_;
+  std::function<bool()> abortPressed_;
 };
 
 }  // namespace vr512b::sim

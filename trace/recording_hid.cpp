@@ -14,7 +14,8 @@ RecordingHid::~RecordingHid() {
 }
 
 std::string RecordingHid::Start(const std::filesystem::path& path, std::string_view application,
-                                std::int64_t offsetMs) {
+                                std::int64_t offsetMs,
+                                std::optional<std::int64_t> writeOutEveryMs) {
   if (writer_)
     static_cast<void>(Stop());
   failure_.reset();
@@ -25,6 +26,8 @@ std::string RecordingHid::Start(const std::filesystem::path& path, std::string_v
   path_.assign(text.begin(), text.end());
   if (!writer->Open(path, application))
     return writer->error();
+  if (writeOutEveryMs)
+    writer->WriteOutEvery(*writeOutEveryMs);
   writer_ = std::move(writer);
   offsetMs_ = offsetMs;
   return {};

@@ -38,9 +38,11 @@ class RecordingHid final : public HidLibrary {
 
   // Opens a new trace; the trace's times are the clock's plus `offsetMs`.
   // Returns an error text, empty on success. A trace already open is closed
-  // first.
+  // first. With `writeOutEveryMs`, the transfers reach the file at least that
+  // often (TraceWriter::WriteOutEvery).
   std::string Start(const std::filesystem::path& path, std::string_view application,
-                    std::int64_t offsetMs = 0);
+                    std::int64_t offsetMs = 0,
+                    std::optional<std::int64_t> writeOutEveryMs = std::nullopt);
   // Closes the trace; an error text when it did not all reach the file.
   std::string Stop();
   bool Recording() const { return writer_ != nullptr; }

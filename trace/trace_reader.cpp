@@ -99,8 +99,15 @@ bool TraceReader::Next(TraceEvent& event) {
     // transfers and are passed over, as pcapng asks.
     if (!ok)
       return false;
-    if (produced)
+    if (produced) {
+      if (const auto* unit = std::get_if<UnitRecord>(&event))
+        digest_.AddUnit(unit->id, unit->identity);
+      else if (const auto* t = std::get_if<TransferRecord>(&event))
+        digest_.AddTransfer(t->unit, t->kind, t->reportId, t->length, t->bytes, t->error);
+      else if (const auto* mark = std::get_if<MarkRecord>(&event))
+        digest_.AddMark(mark->text);
       return true;
+    }
   }
   return false;
 }
@@ -231,8 +238,13 @@ bool TraceReader::ReadPacket(TraceEvent& event, bool& produced) {
   if (!timeMs)
     return Fail(TraceFault::Malformed, "время пакета вне допустимого");
   const auto packet = std::span(content).subspan(kPacketFieldsSize, captured);
-  if (interfaces_[interface].marks)
-    return ReadMark(packet, *timeMs, event, produced);
+  if (interfaces_[interface].marks) {
+    const std::size_t padded = (captured + 3u) & ~std::size_t{3};
+    const auto options = padded <= content.size() - kPacketFieldsSize
+                             ? std::span(content).subspan(kPacketFieldsSize + padded)
+                             : std::span<const std::uint8_t>();
+    return ReadMark(packet, options, *timeMs, event, produced);
+  }
   return ReadUsbmon(interface, *timeMs, packet, event, produced);
 }
 
@@ -383,7 +395,8 @@ bool TraceReader::ReadDescriptor(std::span<const std::uint8_t> data, TraceEvent&
   return true;
 }
 
-bool TraceReader::ReadMark(std::span<const std::uint8_t> packet, std::int64_t timeMs,
+bool TraceReader::ReadMark(std::span<const std::uint8_t> packet,
+                           std::span<const std::uint8_t> options, std::int64_t timeMs,
                            TraceEvent& event, bool& produced) {
   const std::string_view text = AsText(packet);
   if (!text.starts_with(kSyslogPduHeader))
@@ -391,7 +404,7 @@ bool TraceReader::ReadMark(std::span<const std::uint8_t> packet, std::int64_t ti
   const std::string_view line = text.substr(kSyslogPduHeader.size());
   if (line == kEndLine) {
     ended_ = true;
-    return true;
+    return CheckDigest(options);
   }
   if (!line.starts_with(kMarkPrefix))
     return Fail(TraceFault::NotOurTrace, "строка syslog не от этой программы");
@@ -402,6 +415,23 @@ bool TraceReader::ReadMark(std::span<const std::uint8_t> packet, std::int64_t ti
   event = std::move(mark);
   produced = true;
   return true;
+}
+
+bool TraceReader::CheckDigest(std::span<const std::uint8_t> options) {
+  std::optional<std::uint32_t> recorded;
+  ForEachOption(options, [&](std::uint16_t code, std::span<const std::uint8_t> value) {
+    if (code == kOptComment && !recorded)
+      recorded = TraceDigest::FromComment(AsText(value));
+  });
+  // A trace written before the digest existed is taken as it is.
+  if (!recorded || *recorded == digest_.Value())
+    return true;
+  char words[160];
+  std::snprintf(words, sizeof words, "записана контрольная сумма %08X, содержимое даёт %08X",
+                static_cast<unsigned>(*recorded), static_cast<unsigned>(digest_.Value()));
+  return Fail(
+      TraceFault::Damaged,
+      std::string("трасса повреждена, её передачи или отметки изменены после записи: ") + words);
 }
 
 bool ReadTrace(TraceReader& reader, Trace& trace) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "trace/pcapng_blocks.h"
+#include "trace/trace_digest.h"
 #include "trace/trace_types.h"
 #include "trace/usb_descriptors.h"
 
@@ -24,6 +25,7 @@ enum class TraceFault {
   Unsupported,  // a newer format, big-endian, several sections
   Malformed,    // a block or a transfer that cannot be
   Truncated,    // ends inside a block, inside a transfer, or without the end mark
+  Damaged,      // well-formed, but its content is not what was written (trace_digest.h)
 };
 
 struct TraceInfo {
@@ -83,8 +85,9 @@ class TraceReader {
   bool ReadSection();
   bool ReadInterface();
   bool ReadPacket(TraceEvent& event, bool& produced);
-  bool ReadMark(std::span<const std::uint8_t> packet, std::int64_t timeMs, TraceEvent& event,
-                bool& produced);
+  bool ReadMark(std::span<const std::uint8_t> packet, std::span<const std::uint8_t> options,
+                std::int64_t timeMs, TraceEvent& event, bool& produced);
+  bool CheckDigest(std::span<const std::uint8_t> options);
   bool ReadUsbmon(std::uint32_t interface, std::int64_t timeMs,
                   std::span<const std::uint8_t> packet, TraceEvent& event, bool& produced);
   bool ReadCompletion(std::int32_t status, std::span<const std::uint8_t> data, std::int64_t timeMs,
@@ -104,6 +107,7 @@ class TraceReader {
   bool sectionRead_ = false;
   bool ended_ = false;
   bool done_ = false;
+  TraceDigest digest_;
   TraceInfo info_;
   TraceFault fault_ = TraceFault::None;
   std::string error_;

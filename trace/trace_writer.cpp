@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <system_error>
@@ -65,17 +66,53 @@ void TraceWriter::FileCloser::operator()(std::FILE* file) const {
 TraceWriter::TraceWriter() = default;
 
 TraceWriter::~TraceWriter() {
+  StopWritingOut();
   if (file_)
     static_cast<void>(Close());
 }
 
+void TraceWriter::WriteOutEvery(std::int64_t ms) {
+  std::lock_guard lock(mutex_);
+  writeOutEveryMs_ = ms;
+  if (writingOut_.joinable())
+    return;
+  writingOut_ = std::jthread([this, ms](std::stop_token stop) {
+    std::unique_lock held(mutex_);
+    while (!wake_.wait_for(held, stop, std::chrono::milliseconds(ms), [] { return false; }) &&
+           !stop.stop_requested()) {
+      if (file_ && error_.empty() && !buffer_.empty())
+        static_cast<void>(WriteOut());
+    }
+  });
+}
+
+void TraceWriter::StopWritingOut() {
+  if (writingOut_.joinable()) {
+    writingOut_.request_stop();
+    writingOut_.join();
+  }
+}
+
+bool TraceWriter::isOpen() const {
+  std::lock_guard lock(mutex_);
+  return file_ != nullptr;
+}
+
+std::string TraceWriter::error() const {
+  std::lock_guard lock(mutex_);
+  return error_;
+}
+
 bool TraceWriter::Open(const std::filesystem::path& path, std::string_view application) {
+  std::lock_guard lock(mutex_);
   if (file_)
     return Fail("уже открыта");
   error_.clear();
   units_.clear();
   nextUrb_ = 1;
   lastTimeMs_ = 0;
+  writtenOutMs_ = 0;
+  digest_ = TraceDigest();
   pathText_ = PathText(path);
   file_.reset(OpenForWriting(path));
   if (!file_) {
@@ -93,6 +130,7 @@ bool TraceWriter::Open(const std::filesystem::path& path, std::string_view appli
 }
 
 std::optional<UnitId> TraceWriter::AddUnit(const UnitIdentity& unit, std::int64_t timeMs) {
+  std::lock_guard lock(mutex_);
   if (!Usable() || !CheckTime(timeMs))
     return std::nullopt;
   const auto known = std::find(units_.begin(), units_.end(), unit);
@@ -108,6 +146,7 @@ std::optional<UnitId> TraceWriter::AddUnit(const UnitIdentity& unit, std::int64_
   }
   const auto id = static_cast<UnitId>(units_.size());
   units_.push_back(unit);
+  digest_.AddUnit(id, unit);
   AppendInterface(kLinkTypeUsbmon,
                   unit.role == Role::Reference ? kReferenceInterface : kUnderTestInterface,
                   DescribeUnit(unit));
@@ -138,6 +177,7 @@ std::optional<UnitId> TraceWriter::AddUnit(const UnitIdentity& unit, std::int64_
 }
 
 bool TraceWriter::Write(const Transfer& transfer) {
+  std::lock_guard lock(mutex_);
   if (!Usable() || !CheckTime(transfer.beganMs) || !CheckTime(transfer.endedMs))
     return false;
   if (transfer.unit >= units_.size())
@@ -153,28 +193,36 @@ bool TraceWriter::Write(const Transfer& transfer) {
                     kHidInterface, transfer.length};
   AppendControl(transfer.unit, setup, transfer.bytes, transfer.error, transfer.beganMs,
                 transfer.endedMs, {});
-  return buffer_.size() < kFlushThreshold || WriteOut();
+  digest_.AddTransfer(transfer.unit, transfer.kind, transfer.reportId, transfer.length,
+                      transfer.bytes, transfer.error);
+  const bool due = writeOutEveryMs_ && transfer.endedMs - writtenOutMs_ >= *writeOutEveryMs_;
+  return (buffer_.size() < kFlushThreshold && !due) || WriteOut();
 }
 
 bool TraceWriter::Mark(std::string_view text, std::int64_t timeMs) {
+  std::lock_guard lock(mutex_);
   if (!Usable() || !CheckTime(timeMs))
     return false;
   if (text.size() > kMaxMarkLength)
     return Fail("отметка длиннее " + std::to_string(kMaxMarkLength) + " байт");
   AppendMarkPacket(kMarkPrefix, text, timeMs);
+  digest_.AddMark(text);
   return WriteOut();
 }
 
 bool TraceWriter::Flush() {
+  std::lock_guard lock(mutex_);
   return Usable() && WriteOut();
 }
 
 bool TraceWriter::Close() {
+  StopWritingOut();
+  std::lock_guard lock(mutex_);
   if (!file_)
     return error_.empty();
   // After a failure what came before it is kept, without the end mark.
   if (error_.empty())
-    AppendMarkPacket(kEndLine, {}, lastTimeMs_);
+    AppendMarkPacket(kEndLine, {}, lastTimeMs_, digest_.Comment());
   static_cast<void>(WriteOut());
   std::FILE* file = file_.release();
   if (std::fclose(file) != 0 && error_.empty())
@@ -332,7 +380,7 @@ void TraceWriter::AppendUsbmonPacket(UnitId unit, std::uint64_t urb, std::uint8_
 }
 
 void TraceWriter::AppendMarkPacket(std::string_view prefix, std::string_view text,
-                                   std::int64_t timeMs) {
+                                   std::int64_t timeMs, std::string_view comment) {
   const std::size_t start = BeginBlock(kEnhancedPacketBlock);
   const std::size_t captured = kSyslogPduHeader.size() + prefix.size() + text.size();
   std::uint8_t* at = Grow(kPacketFieldsSize + Padded(captured));
@@ -343,10 +391,15 @@ void TraceWriter::AppendMarkPacket(std::string_view prefix, std::string_view tex
       std::memcpy(at, piece.data(), piece.size());
     at += piece.size();
   }
+  if (!comment.empty()) {
+    AppendOption(kOptComment, comment);
+    AppendOption(kOptEnd, {});
+  }
   EndBlock(start);
 }
 
 bool TraceWriter::WriteOut() {
+  writtenOutMs_ = lastTimeMs_;
   if (buffer_.empty())
     return error_.empty();
   const std::size_t written = std::fwrite(buffer_.data(), 1, buffer_.size(), file_.get());

@@ -1,15 +1,19 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "trace/trace_digest.h"
 #include "trace/trace_types.h"
 
 namespace vr512b::trace {
@@ -19,10 +23,12 @@ namespace vr512b::trace {
 // pcapng_layout.h).
 //
 // Writing is buffered: a transfer costs a copy into memory, the file is written
-// every 64 KiB, at every mark, at Flush() and at Close(). The first failure,
+// every 64 KiB (or every second, see WriteOutEvery), at every mark, at Flush()
+// and at Close(). The first failure,
 // of the file or of a call made with impossible values, is kept: every later
 // call returns false, error() tells it, and the trace is closed without its
-// end mark, so that a reader sees it is incomplete.
+// end mark, so that a reader sees it is incomplete. The end mark carries the
+// digest of the trace's content (trace_digest.h).
 class TraceWriter {
  public:
   TraceWriter();
@@ -49,12 +55,22 @@ class TraceWriter {
   // Hands everything written so far to the system.
   [[nodiscard]] bool Flush();
 
+  // Also hands the buffer to the system at the first transfer `ms` or more
+  // (of the transfers' times) after it last did, and, while no transfer
+  // comes, from a thread of its own every `ms` of real time: on the real
+  // clock a trace then lags the transfers by about that much, not by 64 KiB,
+  // for a reader that follows it and after the program is killed. Off by
+  // default, as on the virtual clock, where a second passes in no time. The
+  // calls of the writer may then come from one thread while its own writes
+  // out; a failure there is told by the next call, as any other.
+  void WriteOutEvery(std::int64_t ms);
+
   // Writes the end mark, flushes and closes the file. True when the whole
   // trace reached the file.
   [[nodiscard]] bool Close();
 
-  bool isOpen() const { return file_ != nullptr; }
-  const std::string& error() const { return error_; }
+  bool isOpen() const;
+  std::string error() const;
 
  private:
   struct FileCloser {
@@ -87,8 +103,10 @@ class TraceWriter {
                           const Setup* setup, std::int32_t status, std::uint32_t length,
                           std::span<const std::uint8_t> data, std::int64_t timeMs,
                           std::string_view comment);
-  void AppendMarkPacket(std::string_view prefix, std::string_view text, std::int64_t timeMs);
+  void AppendMarkPacket(std::string_view prefix, std::string_view text, std::int64_t timeMs,
+                        std::string_view comment = {});
   bool WriteOut();
+  void StopWritingOut();
 
   std::unique_ptr<std::FILE, FileCloser> file_;
   std::string pathText_;
@@ -96,7 +114,13 @@ class TraceWriter {
   std::vector<UnitIdentity> units_;
   std::uint64_t nextUrb_ = 1;
   std::int64_t lastTimeMs_ = 0;
+  std::optional<std::int64_t> writeOutEveryMs_;
+  std::int64_t writtenOutMs_ = 0;  // the time of the latest record written out
+  TraceDigest digest_;
   std::string error_;
+  mutable std::mutex mutex_;  // all of the above, once a thread writes out
+  std::condition_variable_any wake_;
+  std::jthread writingOut_;  // last: stopped before the rest goes
 };
 
 }  // namespace vr512b::trace

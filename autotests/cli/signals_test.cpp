@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "autotests/support/test_support.h"
+#include "trace/trace_reader.h"
 
 namespace vr512b {
 namespace {
@@ -85,6 +87,7 @@ struct Streams {
   bool stdoutClosed = false;
   std::string stdoutFile;  // opened for writing, e.g. /dev/full
   bool silentStdin = false;
+  std::optional<rlim_t> fileSizeLimit;  // RLIMIT_FSIZE, as `ulimit -f` sets it
 
   static Streams StdoutClosed() {
     Streams streams;
@@ -138,8 +141,12 @@ class Runner {
       // whatever this test program runs with.
       struct sigaction defaults {};
       defaults.sa_handler = SIG_DFL;
-      for (int sig : {SIGINT, SIGTERM, SIGPIPE})
+      for (int sig : {SIGINT, SIGTERM, SIGPIPE, SIGXFSZ})
         ::sigaction(sig, &defaults, nullptr);
+      if (streams.fileSizeLimit) {
+        const rlimit limit{*streams.fileSizeLimit, *streams.fileSizeLimit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+      }
       sigset_t none;
       sigemptyset(&none);
       ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -153,6 +160,8 @@ class Runner {
     if (cue_.trigger.empty())
       cuedAt_ = started_;
   }
+
+  int TermSignal() const { return status_ && WIFSIGNALED(*status_) ? WTERMSIG(*status_) : 0; }
 
   ~Runner() {
     if (!status_ && pid_ > 0) {
@@ -416,6 +425,96 @@ TEST_F(CliSignals, ASignalWhileTheOperatorIsAskedPressesAbortAtOnce) {
   }
 }
 
+std::uint32_t U32(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i)
+    value = value << 8 | static_cast<std::uint8_t>(bytes[at + i]);
+  return value;
+}
+
+// Moves every packet from the `transfer`th feature transfer on a day later, as
+// a clock set forward while recording would: the replay then has to wait a
+// day before that transfer.
+void JumpADayAhead(const std::string& path, std::size_t transfer) {
+  trace::TraceReader reader = trace::TraceReader::FromFile(path);
+  trace::Trace read;
+  ASSERT_TRUE(ReadTrace(reader, read)) << reader.error();
+  std::uint64_t from = 0;
+  std::size_t seen = 0;
+  for (const trace::TraceEvent& event : read.events) {
+    const auto* t = std::get_if<trace::TransferRecord>(&event);
+    if (t != nullptr && ++seen == transfer) {
+      from = t->frame;
+      break;
+    }
+  }
+  ASSERT_NE(from, 0u);
+  std::string bytes = testing::ReadFile(path);
+  constexpr std::uint64_t kDayUs = 86'400'000'000;
+  std::uint64_t frame = 0;
+  for (std::size_t at = 0; at + 12 <= bytes.size(); at += U32(bytes, at + 4)) {
+    if (U32(bytes, at) != 6 || ++frame < from)
+      continue;
+    std::uint64_t ticks = std::uint64_t{U32(bytes, at + 12)} << 32 | U32(bytes, at + 16);
+    ticks += kDayUs;
+    for (int i = 0; i < 4; ++i) {
+      bytes[at + 12 + i] = static_cast<char>(ticks >> (32 + 8 * i));
+      bytes[at + 16 + i] = static_cast<char>(ticks >> (8 * i));
+    }
+  }
+  testing::WriteFile(path, bytes);
+}
+
+TEST_F(CliSignals, ASignalEndsAReplayOnTheRealClockAtOnceAsAnInterruptedRun) {
+  const std::string trace = dir.File("func.pcapng");
+  Runner record(Args("record", {"--virtual-time", "--trace", trace, "func"}), Cue{});
+  RunAll({&record}, std::chrono::seconds(30));
+  ASSERT_TRUE(record.Finished());
+  ASSERT_EQ(record.ExitStatus(), 0) << record.err;
+  const std::string jumped = dir.File("jumped.pcapng");
+  testing::WriteFile(jumped, testing::ReadFile(trace));
+  JumpADayAhead(jumped, 5);
+  if (HasFatalFailure())
+    return;
+
+  struct ReplayCase {
+    std::string name;
+    std::string trace;
+    Cue cue;
+  };
+  const std::vector<ReplayCase> cases = {
+      // In the day-long wait before the fifth transfer.
+      {"jumped", jumped, Cue{"", milliseconds(1500), SIGINT, false}},
+      // Amid the test, where the recorded run had no Abort.
+      {"amid", trace, Cue{"Открыл", milliseconds(300), SIGTERM, false}},
+  };
+  std::vector<std::unique_ptr<Runner>> runners;
+  std::vector<Runner*> all;
+  for (const ReplayCase& c : cases) {
+    runners.push_back(std::make_unique<Runner>(
+        Args(c.name, {"--sim", "replay ut " + c.trace, "--sim", "replay ref " + c.trace, "func"}),
+        c.cue));
+    all.push_back(runners.back().get());
+  }
+  RunAll(all, std::chrono::seconds(30));
+
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Runner& run = *runners[i];
+    SCOPED_TRACE(cases[i].name);
+    EXPECT_TRUE(run.Signalled()) << run.err;
+    EXPECT_TRUE(run.Finished()) << run.out << run.err;
+    if (!run.Signalled() || !run.Finished())
+      continue;
+    EXPECT_LT(run.StopTime(), milliseconds(5000));
+    EXPECT_EQ(run.ExitStatus(), 2) << run.err;
+    EXPECT_EQ(StatusLines(run.err), std::vector<std::string>{"STFunc: Прервано"});
+    EXPECT_EQ(run.err.find("расходится"), std::string::npos) << run.err;
+    const std::vector<std::string> log = Lines(run.out);
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[log.size() - 2], kClosedUnderTest);
+  }
+}
+
 // The message a run ends with when its log did not reach stdout whole.
 std::string LostLog(const std::string& why) {
   return "vr512b-diag-cli: протокол проверки не записан в стандартный вывод: " + why + "\n";
@@ -500,6 +599,66 @@ TEST_F(CliSignals, AStdoutThatIsClosedOrFullNeitherHangsNorStopsTheRunButIsRepor
   const std::string settings = testing::ReadFile(dir.File("func.reg"));
   EXPECT_EQ(settings.find("Открыл"), std::string::npos);
   EXPECT_NE(settings.find("\"NameVR512BSample\"=\"10001\""), std::string::npos);
+}
+
+TEST_F(CliSignals, AFileSizeLimitFailsAWriteLikeAFullDiskInsteadOfKillingTheRun) {
+  constexpr rlim_t kLimit = 2048;  // above the parameters file, below all else
+  struct LimitCase {
+    std::string name;
+    std::vector<std::string> args;
+    bool logToFile;
+    int status;
+    std::string said;  // on stderr
+  };
+  const std::string report = dir.File("record.json");
+  const std::string trace = dir.File("run.pcapng");
+  const std::vector<LimitCase> cases = {
+      {"log", {}, true, 4, LostLog("File too large")},
+      {"record",
+       {"--report", report},
+       false,
+       4,
+       "vr512b-diag-cli: --report " + report + ": протокол запуска не записан: File too large\n"},
+      {"trace",
+       {"--trace", trace},
+       false,
+       4,
+       "vr512b-diag-cli: --trace " + trace + ": запись обмена прервана: Трасса " + trace +
+           ": не могу записать файл: File too large\n"},
+      // A history that cannot grow costs the run's entry, not the run.
+      {"history", {"--history", dir.File("history.sqlite")}, false, 0, "; запуск не записан\n"},
+  };
+  std::vector<std::unique_ptr<Runner>> runners;
+  std::vector<Runner*> all;
+  for (const LimitCase& c : cases) {
+    Streams streams;
+    streams.fileSizeLimit = kLimit;
+    if (c.logToFile) {
+      streams.stdoutFile = dir.File(c.name + ".log");
+      testing::WriteFile(streams.stdoutFile, "");
+    }
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--virtual-time", "func"});
+    runners.push_back(std::make_unique<Runner>(Args(c.name, args), Cue{}, streams));
+    all.push_back(runners.back().get());
+  }
+  RunAll(all, std::chrono::seconds(30));
+
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const LimitCase& c = cases[i];
+    const Runner& run = *runners[i];
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(run.Finished()) << run.err;
+    EXPECT_EQ(run.TermSignal(), 0);
+    EXPECT_EQ(run.ExitStatus(), c.status) << run.err;
+    // The run went on to its verdict.
+    EXPECT_NE(run.err.find("STFunc: OK\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+    if (c.logToFile)
+      EXPECT_EQ(testing::ReadFile(dir.File(c.name + ".log")).size(), kLimit);
+    else
+      EXPECT_TRUE(run.out.ends_with(std::string(kClosedUnderTest) + "\n\n")) << run.out;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <filesystem>
 
 #include "autotests/replay/replay_support.h"
 #include "trace/trace_reader.h"
@@ -104,6 +105,97 @@ TEST_F(BadTrace, ATraceThatCannotBeCreatedStopsTheRunBeforeItStarts) {
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "vr512b-diag-cli: --trace " + trace + ": Не могу создать файл трассы " +
                          trace + ": No such file or directory\n");
+}
+
+TEST_F(BadTrace, ATraceIsNeverRecordedOverTheOneBeingReplayed) {
+  const std::string trace = dir.File("func.pcapng");
+  ASSERT_EQ(RecordRun(dir.File("record.reg"), trace, {"func"}).run.status, 0);
+  const std::string recorded = testing::ReadFile(trace);
+  std::filesystem::create_hard_link(trace, dir.File("hard.pcapng"));
+  std::filesystem::create_symlink(trace, dir.File("soft.pcapng"));
+  // The file by its own name, by another spelling, by a hard and a symbolic link.
+  for (const std::string& onto :
+       {trace, dir.path() + "/./func.pcapng", dir.File("hard.pcapng"), dir.File("soft.pcapng")}) {
+    SCOPED_TRACE(onto);
+    const RunOutput run = RunRunner(
+        dir.File("replay.reg"),
+        {"--sim", "replay ut " + trace, "--sim", "replay ref " + trace, "--trace", onto, "func"});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_TRUE(run.out.empty());
+    EXPECT_EQ(run.err, "vr512b-diag-cli: --trace " + onto + ": Трасса " + onto +
+                           ": это воспроизводимая трасса " + trace +
+                           ", запись обмена стёрла бы её\n");
+    EXPECT_EQ(testing::ReadFile(trace), recorded);
+  }
+  // Another file is recorded as usual while the trace is replayed.
+  const RunOutput other = RunRunner(dir.File("replay.reg"),
+                                    {"--sim", "replay ut " + trace, "--sim", "replay ref " + trace,
+                                     "--trace", dir.File("again.pcapng"), "func"});
+  EXPECT_EQ(other.status, 0) << other.err;
+}
+
+TEST_F(BadTrace, ATraceChangedAfterItWasWrittenIsRefusedAsDamaged) {
+  const std::string trace = dir.File("func.pcapng");
+  const RecordedRun recorded = RecordRun(dir.File("record.reg"), trace, {"func"});
+  ASSERT_EQ(recorded.run.status, 0) << recorded.run.err;
+  trace::TraceReader reader = trace::TraceReader::FromFile(trace);
+  trace::Trace read;
+  ASSERT_TRUE(ReadTrace(reader, read)) << reader.error();
+  // The frames of the last GET with data, of the last SET, and of the first mark.
+  std::uint64_t get = 0, set = 0, mark = 0;
+  for (const trace::TraceEvent& event : read.events) {
+    if (const auto* t = std::get_if<trace::TransferRecord>(&event)) {
+      if (t->kind == trace::TransferKind::Set)
+        set = t->frame;
+      else if (t->bytes.size() > 2)
+        get = t->frame;
+    } else if (const auto* m = std::get_if<trace::MarkRecord>(&event); m && mark == 0) {
+      mark = m->frame;
+    }
+  }
+  ASSERT_TRUE(get != 0 && set != 0 && mark != 0);
+  const std::string whole = testing::ReadFile(trace);
+  struct Edit {
+    std::string what;
+    std::uint64_t frame;
+    std::size_t offset;
+  };
+  // What a GET returned (in its completion, the frame after the request),
+  // what a SET sent, a mark's text.
+  for (const Edit& edit :
+       {Edit{"get", get + 1, 64 + 2}, Edit{"set", set, 64 + 2}, Edit{"mark", mark, 16 + 17}}) {
+    SCOPED_TRACE(edit.what);
+    testing::WriteFile(trace, whole);
+    ASSERT_TRUE(FlipPacketByte(trace, edit.frame, edit.offset));
+    ExpectRefused(Replay(trace), "трасса повреждена");
+  }
+  // A trace written before traces carried the digest replays as it did.
+  testing::WriteFile(trace, whole);
+  ASSERT_TRUE(DropDigest(trace));
+  const RunOutput older = Replay(trace);
+  EXPECT_EQ(older.status, 0) << older.err;
+  EXPECT_EQ(Difference(older.out, recorded.run.out), "");
+}
+
+TEST_F(BadTrace, AOneRoleReplayIsRefusedForTestsThatUsedBothUnits) {
+  const std::string all = dir.File("all.pcapng");
+  ASSERT_EQ(RecordRun(dir.File("all.reg"), all, {"all"}).run.status, 0);
+  const std::string func = dir.File("func.pcapng");
+  const RecordedRun recorded = RecordRun(dir.File("func.reg"), func, {"func"});
+  ASSERT_EQ(recorded.run.status, 0);
+  const std::string both = "консоль работала с обоими УПО, а воспроизводится только ";
+  // The data tests' units talk over the line: a live unit would never hear
+  // the recorded one. Every test of Check all used the unit under test.
+  ExpectRefused(RunRunner(dir.File("ut.reg"), {"--sim", "replay ut " + all, "all"}),
+                "Трасса " + all + ": в тестах tr, rx, trmess, rxmess " + both +
+                    "проверяемое УПО: эталонное УПО здесь живое");
+  ExpectRefused(RunRunner(dir.File("ref.reg"), {"--sim", "replay ref " + all, "all"}),
+                "Трасса " + all + ": в тестах func, indic, sound, tr, rx, line, trmess, rxmess " +
+                    both + "эталонное УПО: проверяемое УПО здесь живое");
+  // A test of one unit replays with that unit alone.
+  const RunOutput alone = RunRunner(dir.File("alone.reg"), {"--sim", "replay ut " + func, "func"});
+  EXPECT_EQ(alone.status, 0) << alone.err;
+  EXPECT_EQ(Difference(alone.out, recorded.run.out), "");
 }
 
 // Files this process writes may grow to `bytes` and no further while it lasts.

@@ -97,6 +97,54 @@ std::vector<NamedRun> RecordedRuns() {
   return runs;
 }
 
+namespace {
+
+std::uint32_t U32(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i)
+    value = value << 8 | static_cast<std::uint8_t>(bytes[at + i]);
+  return value;
+}
+
+void PutU32(std::string& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i)
+    bytes[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+constexpr std::uint32_t kPacketBlock = 6;
+constexpr std::size_t kPacketStart = 8 + 20;  // block header, packet fields
+
+}  // namespace
+
+bool FlipPacketByte(const std::string& path, std::uint64_t frame, std::size_t offset) {
+  std::string bytes = testing::ReadFile(path);
+  std::uint64_t frames = 0;
+  for (std::size_t at = 0; at + 12 <= bytes.size(); at += U32(bytes, at + 4)) {
+    if (U32(bytes, at) != kPacketBlock || ++frames != frame)
+      continue;
+    bytes[at + kPacketStart + offset] ^= 0x01;
+    testing::WriteFile(path, bytes);
+    return true;
+  }
+  return false;
+}
+
+bool DropDigest(const std::string& path) {
+  std::string bytes = testing::ReadFile(path);
+  std::size_t last = bytes.size();
+  for (std::size_t at = 0; at + 12 <= bytes.size(); at += U32(bytes, at + 4))
+    last = at;
+  if (last == bytes.size() || U32(bytes, last) != kPacketBlock)
+    return false;
+  const std::uint32_t captured = U32(bytes, last + 8 + 12);
+  const auto length = static_cast<std::uint32_t>(kPacketStart + ((captured + 3) & ~3u) + 4);
+  bytes.resize(last + length);
+  PutU32(bytes, last + 4, length);
+  PutU32(bytes, last + length - 4, length);
+  testing::WriteFile(path, bytes);
+  return true;
+}
+
 std::string Difference(const std::string& got, const std::string& want) {
   return testing::FirstDifference(got, want, "replayed", "recorded");
 }

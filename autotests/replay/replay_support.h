@@ -91,6 +91,14 @@ inline void PrintTo(const NamedRun& run, std::ostream* out) {
 std::vector<NamedRun> RecordedRuns();
 std::vector<NamedRun> EveryTestAndCheckAll();
 
+// Edits of a trace file as a tool that knows nothing of its digest makes them,
+// walking its pcapng blocks. FlipPacketByte flips the low bit of byte `offset`
+// of frame `frame`'s packet (after the usbmon header at 64 for a transfer).
+// DropDigest takes the digest off the end mark, which makes the trace one
+// written before traces carried it. False when there is no such frame.
+bool FlipPacketByte(const std::string& path, std::uint64_t frame, std::size_t offset);
+bool DropDigest(const std::string& path);
+
 // Where two outputs part, with the lines around it; empty when they agree.
 std::string Difference(const std::string& got, const std::string& want);
 

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "autotests/support/test_support.h"
 #include "autotests/trace/sample_trace.h"
@@ -170,6 +172,57 @@ TEST(TraceRoundTrip, FlushedTransfersSurviveAConsoleThatNeverClosedTheTrace) {
   EXPECT_EQ(read.fault, TraceFault::Truncated);
   EXPECT_NE(read.error.find("нет отметки конца записи"), std::string::npos) << read.error;
   ASSERT_TRUE(writer.Close());
+}
+
+TEST(TraceRoundTrip, WrittenOutEverySecondATraceLagsItsTransfersByASecondAtMost) {
+  TempDir dir;
+  // As on the real clock, and as on the virtual one: only every 64 KiB.
+  trace::TraceWriter timed;
+  trace::TraceWriter buffered;
+  ASSERT_TRUE(timed.Open(dir.File("timed.pcapng"), "test"));
+  ASSERT_TRUE(buffered.Open(dir.File("buffered.pcapng"), "test"));
+  // In thousands of seconds, so that the writer's own thread never comes
+  // before the transfers do.
+  constexpr std::int64_t kS = 1'000'000;
+  timed.WriteOutEvery(kS);
+  const trace::UnitIdentity identity{trace::Role::UnderTest, u"1", 0x8002, 0x4002, 1};
+  const auto unit = timed.AddUnit(identity, 0);
+  ASSERT_TRUE(unit && buffered.AddUnit(identity, 0));
+  const Bytes status = {0, 0, 0, 1, 2, 3, 4};
+  struct Step {
+    std::int64_t ms;  // the transfer begins then and ends 1 ms later
+    std::string onDisk;
+  };
+  for (const Step& step : {Step{0, ""}, Step{kS * 6 / 10, ""}, Step{kS - 1, "UTTT"},
+                           Step{kS * 3 / 2, "UTTT"}, Step{kS * 2, "UTTTTT"}}) {
+    SCOPED_TRACE(step.ms);
+    ASSERT_TRUE(timed.Write(StatusRead(*unit, status, step.ms)));
+    ASSERT_TRUE(buffered.Write(StatusRead(*unit, status, step.ms)));
+    EXPECT_EQ(Kinds(Read(dir.File("timed.pcapng")).trace), step.onDisk);
+    EXPECT_EQ(Kinds(Read(dir.File("buffered.pcapng")).trace), "");
+  }
+  ASSERT_TRUE(timed.Close() && buffered.Close());
+  EXPECT_EQ(Kinds(ReadAll(dir.File("timed.pcapng"))), "UTTTTT");
+  EXPECT_EQ(Kinds(ReadAll(dir.File("buffered.pcapng"))), "UTTTTT");
+}
+
+TEST(TraceRoundTrip, WrittenOutEverySecondATransferReachesTheFileWhenNoneFollows) {
+  TempDir dir;
+  const std::string path = dir.File("t.pcapng");
+  trace::TraceWriter writer;
+  ASSERT_TRUE(writer.Open(path, "test"));
+  writer.WriteOutEvery(50);
+  const auto unit = writer.AddUnit({trace::Role::UnderTest, u"1", 0x8002, 0x4002, 1}, 0);
+  const Bytes status = {0, 0, 0, 1, 2, 3, 4};
+  ASSERT_TRUE(writer.Write(StatusRead(*unit, status, 0)));
+  // Nothing more is written: the writer's own thread takes it to the file.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  std::string onDisk;
+  while ((onDisk = Kinds(Read(path).trace)) != "UT" && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(onDisk, "UT");
+  ASSERT_TRUE(writer.Close()) << writer.error();
+  EXPECT_EQ(Kinds(ReadAll(path)), "UT");
 }
 
 TEST(TraceRoundTrip, AWriterLeftOpenIsClosedCompleteByItsDestructor) {
