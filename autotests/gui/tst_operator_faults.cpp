@@ -94,6 +94,7 @@ class OperatorFaultsTest : public QObject, public BenchSession {
     W().show();
     QVERIFY(QTest::qWaitForWindowExposed(&W()));
     QSignalSpy closed(&W(), &TFmMain::Closed);
+    ModalDriver confirm(Press(QMessageBox::Yes));
     int pumps = 0;
     W().SetPumpObserver([&] {
       if (++pumps == test.LatePump())
