@@ -271,6 +271,18 @@ class MainWindowTest : public QObject {
     QCOMPARE(driver.boxes().size(), 0u);
   }
 
+  // The menu captions carry no marks, yet Alt with their first letter works.
+  void altOpensTheServiceMenu() {
+    W().show();
+    W().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&W()));
+    QTest::sendKeyEvent(QTest::Click, &W(), static_cast<Qt::Key>(0x0421), QString::fromUtf8("С"),
+                        Qt::AltModifier);
+    QMenu* service = W().findChild<QMenu*>("MnService");
+    QTRY_VERIFY(service->isVisible());
+    service->close();
+  }
+
   // The toolkit's own dialogs (the file dialogs, their buttons) speak Russian.
   void toolkitTextsInRussian() {
     QVERIFY(LoadToolkitTranslations(*QCoreApplication::instance()));
