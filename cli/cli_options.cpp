@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <span>
@@ -272,6 +273,21 @@ const std::vector<OptionSpec>& AllOptions() {
          o.abortAfterMs = ms;
          return std::string();
        }},
+      {"--wait-for-unit",
+       "[СЕКУНДЫ]",
+       kTests,
+       false,
+       {"начать тесты, когда подключено проверяемое УПО: ждать его",
+        "не дольше СЕКУНД (без числа - сколько понадобится); УПО",
+        "не появилось - код завершения 3"},
+       "",
+       [](const std::string& v, CliOptions& o) {
+         long long seconds = 0;
+         if (!v.empty() && !ParseMilliseconds(v, seconds))
+           return std::string("--wait-for-unit: ожидается число секунд");
+         o.waitForUnitSeconds = seconds;
+         return std::string();
+       }},
       {"--report",
        "ФАЙЛ",
        kTests,
@@ -471,7 +487,14 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       if (option->history && !HistoryBuilt())
         return fail(arg + ": в этой сборке нет истории запусков");
       std::string value;
-      if (!option->argument.empty()) {
+      if (!option->argument.empty() && option->argument.front() == '[') {
+        // A value that may be left out: taken when the next word is a number.
+        if (i + 1 < args.size() && !args[i + 1].empty() &&
+            std::all_of(args[i + 1].begin(), args[i + 1].end(),
+                        [](char c) { return c >= '0' && c <= '9'; })) {
+          value = args[++i];
+        }
+      } else if (!option->argument.empty()) {
         if (i + 1 >= args.size())
           return fail(option->missing);
         value = args[++i];

@@ -20,6 +20,9 @@ struct CliOptions {
   std::optional<AnswerMode> answer;
   std::vector<std::string> scenarios;
   std::optional<long long> abortAfterMs;
+  // --wait-for-unit [SECONDS]: the tests start when a unit under test is
+  // plugged in; 0 waits as long as it takes.
+  std::optional<long long> waitForUnitSeconds;
   std::optional<std::string> reportPath;
   std::optional<std::string> tracePath;
   std::optional<std::string> historyUrl;  // --history

@@ -11,6 +11,10 @@
 #include "cli/cli_view.h"
 #include "cli/run_reporter.h"
 #include "common/atomic_file.h"
+#include "device/clock.h"
+#include "device/hid_library.h"
+#include "device/plugged_units.h"
+#include "device/serial_number.h"
 #include "generated/build_info.h"
 #include "settings/settings.h"
 
@@ -46,6 +50,46 @@ std::string ReplayMismatch(const sim::TraceReplay& replay, const std::vector<std
     return {};
   return "трасса " + replay.Path() + " записана при запуске «" + Joined(recorded) +
          "», а запускается «" + Joined(tests) + "»";
+}
+
+}  // namespace
+
+namespace {
+
+// --wait-for-unit: looks at the platform's list of units (nothing is opened)
+// until a unit under test is there, `seconds` at most (0: for as long as it
+// takes). SIGINT and SIGTERM end the wait as they would end a test.
+int WaitForUnit(HidLibrary& hid, Clock& clock, std::int32_t refSerial, long long seconds,
+                CliStreams& streams) {
+  constexpr int kPollMs = 250;
+  const std::int64_t deadline = clock.NowMs() + seconds * 1000;
+  bool told = false;
+  for (;;) {
+    const auto units = ListPluggedUnits(hid, refSerial);
+    if (!units) {
+      streams.err << "vr512b-diag-cli: --wait-for-unit: список подключенных УПО недоступен\n";
+      return kExitCannotStart;
+    }
+    for (const PluggedUnit& unit : *units) {
+      if (unit.role == urUnderTest) {
+        if (told)
+          streams.err << "Проверяемое УПО подключено: " << PluggedUnitText(unit) << '\n';
+        return kExitOk;
+      }
+    }
+    if (!told) {
+      streams.err << "Ожидание проверяемого УПО...\n";
+      told = true;
+    }
+    if (streams.abortRequest != nullptr && *streams.abortRequest != 0)
+      return kExitAborted;
+    if (seconds > 0 && clock.NowMs() >= deadline) {
+      streams.err << "vr512b-diag-cli: --wait-for-unit: проверяемое УПО не подключено за "
+                  << seconds << " с\n";
+      return kExitCannotStart;
+    }
+    clock.Sleep(kPollMs);
+  }
 }
 
 }  // namespace
@@ -148,6 +192,14 @@ int RunCli(const CliOptions& options, CliStreams streams,
       traceLost = true;
     }
   };
+
+  if (options.waitForUnitSeconds) {
+    const int waited =
+        WaitForUnit(*hid.hid, session.clock(), ReferenceSerialFromText(parameters.NameVR512BSample),
+                    *options.waitForUnitSeconds, streams);
+    if (waited != kExitOk)
+      return waited;
+  }
 
   // Every run that starts is recorded, without being asked for.
   RunHistoryRecording history(options, streams.err, streams.abortRequest);

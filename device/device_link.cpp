@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "device/plugged_units.h"
 #include "device/serial_number.h"
 
 namespace vr512b {
@@ -13,16 +14,6 @@ namespace {
 // it always ends in a zero.
 constexpr std::size_t kSerialBufferBytes = 64;
 constexpr std::size_t kSerialRequestBytes = 32;
-
-// A composite device with the unit's ids has other interfaces besides the
-// unit's; where the platform tells an interface's number or usage page, only
-// the unit's own is opened.
-bool MayBeTheUnit(const HidInterface& where) {
-  if (where.number && *where.number != kUnitInterfaceNumber)
-    return false;
-  return where.usagePages.empty() || std::find(where.usagePages.begin(), where.usagePages.end(),
-                                               kUnitUsagePage) != where.usagePages.end();
-}
 
 }  // namespace
 

@@ -32,6 +32,13 @@ struct HidInterface {
   std::vector<std::uint16_t> usagePages;
 };
 
+// What the platform reports of a device when it enumerates it, without the
+// device being opened: its ids and version, and its serial number string.
+struct HidListing {
+  HidAttributes attributes;
+  std::u16string serial;
+};
+
 // The platform's HID entry points. A call that can fail returns its reason,
 // read where the system call failed (SystemReason, device/system_error.h).
 class HidLibrary {
@@ -48,6 +55,9 @@ class HidLibrary {
   virtual HidHandle Open(const std::string& path) = 0;
   // What the last enumeration reported of a path's interface.
   virtual HidInterface InterfaceOf(const std::string& /*path*/) { return {}; }
+  // What the last enumeration reported of a path's device; none where the
+  // platform cannot tell it without opening the device.
+  virtual std::optional<HidListing> ListingOf(const std::string& /*path*/) { return std::nullopt; }
   // Why units the platform listed could not be opened, where the operator
   // can remedy it: each text names the node, the system's reason and the
   // remedy. Each is handed out once; the search itself passes such a unit

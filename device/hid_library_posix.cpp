@@ -123,6 +123,10 @@ class HidApiLibrary final : public HidLibrary {
         continue;
       paths.push_back(info->path);
       attributes_[info->path] = {info->vendor_id, info->product_id, info->release_number};
+      std::u16string serial;
+      for (const wchar_t* c = info->serial_number; c != nullptr && *c != 0; ++c)
+        serial.push_back(static_cast<char16_t>(*c));
+      serials_[info->path] = std::move(serial);
     }
     if (list)
       api_.free_enumeration(list);
@@ -147,6 +151,15 @@ class HidApiLibrary final : public HidLibrary {
   }
 
   std::vector<std::string> TakeOpenProblems() override { return std::exchange(openProblems_, {}); }
+
+  std::optional<HidListing> ListingOf(const std::string& path) override {
+    const auto attributes = attributes_.find(path);
+    if (attributes == attributes_.end())
+      return std::nullopt;
+    const auto serial = serials_.find(path);
+    return HidListing{attributes->second,
+                      serial == serials_.end() ? std::u16string() : serial->second};
+  }
 
   HidInterface InterfaceOf(const std::string& path) override {
     const auto it = interfaces_.find(path);
@@ -279,6 +292,7 @@ class HidApiLibrary final : public HidLibrary {
   HidApi api_;
   std::map<HidHandle, OpenDevice> open_;
   std::map<std::string, HidAttributes> attributes_;
+  std::map<std::string, std::u16string> serials_;  // as enumerated, UTF-16
   std::map<std::string, HidInterface> interfaces_;
   std::vector<std::string> openProblems_;
   HidHandle nextHandle_ = 1;

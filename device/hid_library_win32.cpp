@@ -3,6 +3,7 @@
 #include <setupapi.h>
 #include <winioctl.h>
 
+#include <array>
 #include <map>
 #include <memory>
 #include <type_traits>
@@ -139,6 +140,33 @@ class Win32HidLibrary final : public HidLibrary {
       }
     }
     return paths;
+  }
+
+  // Asked of a handle without read or write access: the HID class driver
+  // gives the ids and the serial string, no transfer can pass, and a test
+  // that holds the unit (sharing it for reading) is not disturbed. A device
+  // that cannot be asked is no unit.
+  std::optional<HidListing> ListingOf(const std::string& path) override {
+    UniqueHandle query(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+    if (query.get() == INVALID_HANDLE_VALUE)
+      return HidListing{};
+    HiddAttributes raw{};
+    raw.Size = sizeof raw;
+    if (!dll_.getAttributes(query.get(), &raw))
+      return HidListing{};
+    HidListing listing{{raw.VendorID, raw.ProductID, raw.VersionNumber}, {}};
+    // USB string descriptors hold at most 126 UTF-16 units.
+    std::array<char16_t, 128> serial{};
+    if (dll_.getSerialNumberString(query.get(), serial.data(),
+                                   static_cast<ULONG>((serial.size() - 1) * sizeof(char16_t)))) {
+      for (const char16_t c : serial) {
+        if (c == 0)
+          break;
+        listing.serial.push_back(c);
+      }
+    }
+    return listing;
   }
 
   HidHandle Open(const std::string& path) override {

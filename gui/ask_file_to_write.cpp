@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QPushButton>
+
+#include "gui/yes_no_box.h"
 
 namespace vr512b::gui {
 
@@ -27,15 +27,12 @@ QString AskFileToWrite(QWidget* parent, const FileToWrite& file, QString& folder
   const QString path = dialog.selectedFiles().constFirst();
   folder = QFileInfo(path).absolutePath();
   if (QFileInfo::exists(path)) {
-    QMessageBox box(
+    YesNoBox box(
         QMessageBox::Question, file.title,
         QStringLiteral("Файл %1 уже существует. Заменить его?").arg(QDir::toNativeSeparators(path)),
-        QMessageBox::Yes | QMessageBox::No, parent);
+        parent, QMessageBox::No);
     box.setObjectName(file.replaceBoxName);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
-    box.setDefaultButton(QMessageBox::No);
-    if (box.exec() != QMessageBox::Yes)
+    if (!box.AskedYes())
       return {};
   }
   return path;

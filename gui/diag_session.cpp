@@ -8,6 +8,7 @@
 #include "generated/build_info.h"
 #include "gui/fm_bench.h"
 #include "gui/fm_main.h"
+#include "gui/screen_fit.h"
 #include "gui/session_history.h"
 #include "gui/termination_signals.h"
 #include "gui/usage_text.h"
@@ -36,6 +37,14 @@ constexpr char kUsageIntro[] = R"(Использование: vr512b-diag [ПА�
 constexpr char kTraceUsage[] =
     R"(  --trace ФАЙЛ       записывать обмен с УПО в ФАЙЛ (pcapng, открывается в
                      Wireshark), как «Сервис» → «Записывать обмен с УПО...»
+)";
+
+constexpr char kTestReportUsage[] =
+    R"(  --test-report ЗАПУСК ФАЙЛ.pdf
+                     без окна: протокол испытаний запуска ЗАПУСК (идентификатор,
+                     как в «Истории проверок») в PDF; код завершения 0 -
+                     сохранен, 1 - такого запуска нет, 3 - история не
+                     читается, 4 - файл не записан
 )";
 
 constexpr char kNoHistoryUsage[] =
@@ -67,13 +76,19 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       QStringLiteral("history"),
       QStringLiteral("Где история проверок: файл SQLite, postgresql://... или none."),
       QStringLiteral("URL"));
+  const QCommandLineOption testReport(
+      QStringLiteral("test-report"),
+      QStringLiteral("Протокол испытаний запуска из истории в PDF, без окна."),
+      QStringLiteral("RUN_ID"));
   parser.addOption(help);
   parser.addOption(version);
   parser.addOption(simulate);
   parser.addOption(settings);
   parser.addOption(trace);
-  if (HistoryBuilt())
+  if (HistoryBuilt()) {
     parser.addOption(historyUrl);
+    parser.addOption(testReport);
+  }
 
   const auto usageError = [&result](const QString& what) {
     result.exitCode = kExitUsage;
@@ -92,6 +107,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     if (parser.errorText().startsWith(QStringLiteral("Missing value"))) {
       if (parser.errorText().contains(QStringLiteral("history")))
         return usageError(QStringLiteral("--history: не указан адрес истории"));
+      if (parser.errorText().contains(QStringLiteral("test-report")))
+        return usageError(QStringLiteral("--test-report: не указан запуск"));
       const QString option = parser.errorText().contains(QStringLiteral("trace"))
                                  ? QStringLiteral("--trace")
                                  : QStringLiteral("--settings");
@@ -99,16 +116,20 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     }
     return usageError(QStringLiteral("неверный параметр (%1)").arg(parser.errorText()));
   }
-  if (!parser.positionalArguments().isEmpty()) {
+  const bool reporting = HistoryBuilt() && parser.isSet(testReport);
+  if (reporting && parser.positionalArguments().isEmpty())
+    return usageError(QStringLiteral("--test-report: не указан файл"));
+  if (parser.positionalArguments().size() > (reporting ? 1 : 0)) {
     return usageError(
-        QStringLiteral("лишний аргумент: %1").arg(parser.positionalArguments().constFirst()));
+        QStringLiteral("лишний аргумент: %1").arg(parser.positionalArguments().constLast()));
   }
   if (parser.isSet(help)) {
     result.exitCode = 0;
     result.output =
         QString::fromUtf8(kUsageIntro) + QString::fromUtf8(kSettingsUsage) +
         QString::fromUtf8(kTraceUsage) + QString::fromUtf8(HistoryBuilt() ? kHistoryUsage : "") +
-        QString::fromUtf8(kUsageTail) + QString::fromUtf8(HistoryBuilt() ? "" : kNoHistoryUsage);
+        QString::fromUtf8(HistoryBuilt() ? kTestReportUsage : "") + QString::fromUtf8(kUsageTail) +
+        QString::fromUtf8(HistoryBuilt() ? "" : kNoHistoryUsage);
     return result;
   }
   if (parser.isSet(version)) {
@@ -126,6 +147,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     result.options.tracePath = parser.value(trace).toStdString();
   if (HistoryBuilt() && parser.isSet(historyUrl))
     result.options.historyUrl = parser.value(historyUrl).toStdString();
+  if (reporting) {
+    result.options.testReportRun = parser.value(testReport).toStdString();
+    result.options.testReportPath = parser.positionalArguments().constFirst();
+  }
   return result;
 }
 
@@ -204,6 +229,9 @@ void DiagSession::PlaceWindows() {
       mainAt.setX(std::max(free.left(), free.center().x() - pairWidth / 2));
     }
     benchWindow_->move(mainAt.x() + main.width() + kGap, mainAt.y());
+    // A small screen has no room beside the main window: the bench goes
+    // where it is wholly seen, over it if need be.
+    FitOnScreen(*benchWindow_, bench);
   }
   window_->move(mainAt);
 }

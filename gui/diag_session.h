@@ -29,6 +29,9 @@ struct StartOptions {
   // For tests: the virtual bench on virtual time, so tests run in moments.
   bool virtualTime = false;
   bool showWindows = true;
+  // --test-report RUN_ID FILE: no window, the run's test report as a PDF.
+  std::optional<std::string> testReportRun;
+  QString testReportPath;
 };
 
 // The command line: either options to start with, or an exit with text.

@@ -27,6 +27,8 @@
 #include "gui/fm_main.h"
 #include "gui/gui_fonts.h"
 #include "gui/log_view.h"
+#include "gui/screen_fit.h"
+#include "gui/test_report.h"
 #include "history/console/history_worker.h"
 #include "history/history_format.h"
 
@@ -171,7 +173,7 @@ TFmHistory::TFmHistory(const history::HistoryLocation& location, QWidget* parent
   setFont(WindowFont());
   setSizeGripEnabled(true);
   BuildControls();
-  resize(900, 600);
+  FitOnScreen(*this, QSize(900, 600));
   if (std::unique_ptr<history::RunHistory> history = history::OpenRunHistory(location)) {
     worker_ = std::make_unique<history::HistoryWorker>(std::move(history));
     Refresh();
@@ -197,23 +199,23 @@ void TFmHistory::BuildControls() {
   auto* layout = new QVBoxLayout(this);
 
   auto* filter = new QHBoxLayout;
-  auto* unitLabel = new QLabel(QStringLiteral("Проверяемое УПО:"), this);
+  auto* unitLabel = new QLabel(QStringLiteral("Проверяемое &УПО:"), this);
   EdUnitSerial = new QLineEdit(this);
   EdUnitSerial->setObjectName("EdUnitSerial");
   EdUnitSerial->setPlaceholderText(QStringLiteral("серийный номер"));
   EdUnitSerial->setClearButtonEnabled(true);
   EdUnitSerial->setMaximumWidth(140);
   unitLabel->setBuddy(EdUnitSerial);
-  auto* verdictLabel = new QLabel(QStringLiteral("Итог:"), this);
+  auto* verdictLabel = new QLabel(QStringLiteral("&Итог:"), this);
   CBVerdict = new QComboBox(this);
   CBVerdict->setObjectName("CBVerdict");
   for (const VerdictChoice& choice : kVerdictChoices)
     CBVerdict->addItem(QString::fromUtf8(choice.caption));
   verdictLabel->setBuddy(CBVerdict);
-  BtFind = new QPushButton(QStringLiteral("Показать"), this);
+  BtFind = new QPushButton(QStringLiteral("&Показать"), this);
   BtFind->setObjectName("BtFind");
   BtFind->setDefault(true);
-  BtExportCsv = new QPushButton(QStringLiteral("Сохранить в CSV..."), this);
+  BtExportCsv = new QPushButton(QStringLiteral("Сохранить в &CSV..."), this);
   BtExportCsv->setObjectName("BtExportCsv");
   BtExportCsv->setAutoDefault(false);
   filter->addWidget(unitLabel);
@@ -256,10 +258,15 @@ void TFmHistory::BuildControls() {
   LbStatus->setObjectName("LbStatus");
   LbStatus->setTextFormat(Qt::PlainText);
   LbStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  auto* close = new QPushButton(QStringLiteral("Закрыть"), this);
+  auto* close = new QPushButton(QStringLiteral("&Закрыть"), this);
   close->setObjectName("BtClose");
   close->setAutoDefault(false);
+  BtSaveTestReport = new QPushButton(QStringLiteral("Сохранить протокол испытаний (PDF)..."), this);
+  BtSaveTestReport->setObjectName("BtSaveTestReport");
+  BtSaveTestReport->setAutoDefault(false);
+  BtSaveTestReport->setEnabled(false);
   bottom->addWidget(LbStatus, 1);
+  bottom->addWidget(BtSaveTestReport);
   bottom->addWidget(close);
   layout->addLayout(bottom);
 
@@ -267,6 +274,7 @@ void TFmHistory::BuildControls() {
   connect(EdUnitSerial, &QLineEdit::returnPressed, this, [this] { Refresh(); });
   connect(CBVerdict, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
   connect(BtExportCsv, &QPushButton::clicked, this, [this] { ExportCsvClick(); });
+  connect(BtSaveTestReport, &QPushButton::clicked, this, [this] { SaveTestReportClick(); });
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
   connect(TvRuns->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { ShowSelectedRun(); });
@@ -353,6 +361,7 @@ void TFmHistory::ShowRun(std::uint64_t generation, const RunOutcome& run) {
   MmRunLog->clear();
   shownRun_.reset();
   shownRunId_.clear();
+  BtSaveTestReport->setEnabled(false);
   if (!run.ok() || !run.value) {
     SetStatus(run.ok() ? QStringLiteral("Запуска нет в истории") : FromUtf8(run.error), true);
     emit LogShown();
@@ -360,6 +369,7 @@ void TFmHistory::ShowRun(std::uint64_t generation, const RunOutcome& run) {
   }
   shownRun_ = run.value;
   shownRunId_ = run.value->runId;
+  BtSaveTestReport->setEnabled(true);
   // The log as the run printed it: a line each, the last break ending the
   // last line rather than starting an empty one.
   std::string_view log = shownRun_->log;
@@ -422,6 +432,19 @@ void TFmHistory::ExportCsvClick() {
                     QStringLiteral("Не удалось сохранить историю в %1: %2")
                         .arg(QDir::toNativeSeparators(path), error),
                     QMessageBox::Ok, this);
+    box.setObjectName("ErrorBox");
+    box.exec();
+  }
+}
+
+void TFmHistory::SaveTestReportClick() {
+  if (!shownRun_)
+    return;
+  try {
+    SaveTestReport(this, *shownRun_, reportFolder_);
+  } catch (const std::exception& e) {
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kAppTitle),
+                    QString::fromUtf8(e.what()), QMessageBox::Ok, this);
     box.setObjectName("ErrorBox");
     box.exec();
   }

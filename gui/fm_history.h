@@ -67,6 +67,7 @@ class TFmHistory final : public QDialog {
   void ShowRun(std::uint64_t generation, const RunOutcome& run);
   void ScrollToSelectedTest();
   void ExportCsvClick();
+  void SaveTestReportClick();
   void SetStatus(const QString& text, bool problem);
 
   std::unique_ptr<history::HistoryWorker> worker_;
@@ -75,6 +76,7 @@ class TFmHistory final : public QDialog {
   QComboBox* CBVerdict = nullptr;
   QPushButton* BtFind = nullptr;
   QPushButton* BtExportCsv = nullptr;
+  QPushButton* BtSaveTestReport = nullptr;
   QTableView* TvRuns = nullptr;
   LogView* MmRunLog = nullptr;
   QLabel* LbStatus = nullptr;
@@ -84,6 +86,7 @@ class TFmHistory final : public QDialog {
   std::string shownRunId_;
   std::optional<history::RecordedRun> shownRun_;
   QString exportFolder_;
+  QString reportFolder_;
 };
 
 }  // namespace vr512b::gui

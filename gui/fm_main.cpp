@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <exception>
 #include <stdexcept>
@@ -28,12 +29,14 @@
 #include "app/parameter_warnings.h"
 #include "app/run_recorder.h"
 #include "common/atomic_file.h"
+#include "device/plugged_units.h"
 #include "gui/ask_file_to_write.h"
 #include "gui/fm_about.h"
 #include "gui/gui_fonts.h"
 #include "gui/log_view.h"
 #include "gui/operator_stand_in.h"
 #include "gui/setup_panel.h"
+#include "gui/yes_no_box.h"
 #include "settings/settings.h"
 
 namespace vr512b::gui {
@@ -145,13 +148,21 @@ void TFmMain::BuildMenu() {
   about->setObjectName("MnAbout");
   connect(about, &QAction::triggered, this, [this] { Guarded([this] { MnAboutClick(); }); });
   bar->addAction(about);
+  // The captions are the program's own and carry no marks: Alt with their
+  // first letter opens "Сервис" and the About box all the same.
+  auto* altService = new QShortcut(QKeySequence(QStringLiteral("Alt+С")), this);
+  connect(altService, &QShortcut::activated, this,
+          [bar, service] { bar->setActiveAction(service->menuAction()); });
+  auto* altAbout = new QShortcut(QKeySequence(QStringLiteral("Alt+О")), this);
+  connect(altAbout, &QShortcut::activated, about, &QAction::trigger);
 }
 
 void TFmMain::AddHistoryBrowser(std::function<void()> open) {
   openHistory_ = std::move(open);
   if (FindAction("ActHistory") != nullptr)
     return;
-  QAction* history = AddAction("ActHistory", QStringLiteral("История проверок..."), Rule::Test);
+  // Reading the history disturbs no test: it can be opened while one runs.
+  QAction* history = AddAction("ActHistory", QStringLiteral("История проверок..."), Rule::None);
   connect(history, &QAction::triggered, this, [this] {
     Guarded([this] {
       if (openHistory_)
@@ -163,12 +174,37 @@ void TFmMain::AddHistoryBrowser(std::function<void()> open) {
   UpdateActions();
 }
 
+void TFmMain::AddTestReport(std::function<bool()> available, std::function<void()> save) {
+  testReportAvailable_ = std::move(available);
+  saveTestReport_ = std::move(save);
+  if (FindAction("ActSaveTestReport") == nullptr) {
+    QAction* report = AddAction(
+        "ActSaveTestReport", QStringLiteral("Сохранить протокол испытаний (PDF)..."), Rule::Test);
+    connect(report, &QAction::triggered, this, [this] {
+      Guarded([this] {
+        if (saveTestReport_)
+          saveTestReport_();
+      });
+    });
+    auto* service = menuBar()->findChild<QMenu*>("MnService");
+    service->insertAction(nullptr, report);
+  }
+  UpdateActions();
+}
+
 void TFmMain::BuildStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName("StatusBar");
   bar->setSizeGripEnabled(false);
   // Labels that never widen the window, however long their text: it is
   // elided by the bar, and the whole of it is in the tool tip.
+  units_ = new QLabel(bar);
+  units_->setObjectName("LbUnits");
+  units_->setTextFormat(Qt::PlainText);
+  bar->addWidget(units_);
+  unitsTimer_ = new QTimer(this);
+  unitsTimer_->setInterval(kUnitsPollMs);
+  connect(unitsTimer_, &QTimer::timeout, this, &TFmMain::RefreshUnits);
   historyMessage_ = new QLabel(bar);
   historyMessage_->setObjectName("LbHistoryMessage");
   historyMessage_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -179,6 +215,11 @@ void TFmMain::BuildStatusBar() {
   historyPlace_->setTextFormat(Qt::PlainText);
   historyPlace_->setMaximumWidth(kClientWidth / 2);
   bar->addPermanentWidget(historyPlace_);
+  traceRecording_ = new QLabel(QStringLiteral("\u25CF Запись обмена"), bar);
+  traceRecording_->setObjectName("LbTraceRecording");
+  traceRecording_->setStyleSheet(QStringLiteral("color: #b00000;"));
+  traceRecording_->setVisible(false);
+  bar->addPermanentWidget(traceRecording_);
 }
 
 void TFmMain::ShowHistoryPlace(const QString& text, const QString& detail) {
@@ -196,6 +237,54 @@ void TFmMain::ShowHistoryMessage(const QString& text, bool problem) {
 
 QString TFmMain::HistoryMessage() const {
   return historyMessage_->text();
+}
+
+namespace {
+
+QString RoleText(const std::vector<PluggedUnit>& units, TUnitRole role, const QString& name) {
+  for (const PluggedUnit& unit : units) {
+    if (unit.role == role) {
+      return QStringLiteral("%1: %2, в. %3.%4")
+          .arg(name)
+          .arg(unit.serial)
+          .arg(unit.version >> 8)
+          .arg(unit.version & 0xFF);
+    }
+  }
+  return QStringLiteral("%1: нет").arg(name);
+}
+
+}  // namespace
+
+void TFmMain::RefreshUnits() {
+  // A test has the units to itself; the list is looked at again after it.
+  if (!console_ || console_->HandlerRunning())
+    return;
+  const std::optional<std::vector<PluggedUnit>> units =
+      ListPluggedUnits(console_->link().hid(), console_->link().RefSerial());
+  // Where the platform cannot say without opening the units, nothing is
+  // shown rather than units that are not there.
+  units_->setVisible(units.has_value());
+  if (!units)
+    return;
+  units_->setText(RoleText(*units, urUnderTest, QStringLiteral("Проверяемое")) +
+                  QStringLiteral(" · ") +
+                  RoleText(*units, urReference, QStringLiteral("Эталонное")));
+  QStringList all;
+  for (const PluggedUnit& unit : *units) {
+    all << (unit.role == urReference ? QStringLiteral("Эталонное УПО: ")
+                                     : QStringLiteral("Проверяемое УПО: ")) +
+               QString::fromStdString(PluggedUnitText(unit));
+  }
+  units_->setToolTip(all.isEmpty() ? QStringLiteral("УПО не подключены") : all.join('\n'));
+}
+
+QString TFmMain::UnitsText() const {
+  return units_->text();
+}
+
+bool TFmMain::WatchingUnits() const {
+  return unitsTimer_->isActive();
 }
 
 void TFmMain::BindButton(const char* name, const char* actionName, int left, int top) {
@@ -286,6 +375,8 @@ bool TFmMain::FormCreate(const HidLoader& loadHid) {
   console_ = std::make_unique<DiagConsole>(*hid, clock_, *this);
   console_->SetRefSerialFromText(refSerialText);
   UpdateActions();
+  RefreshUnits();
+  unitsTimer_->start();
   return true;
 }
 
@@ -306,13 +397,11 @@ void TFmMain::SetStatus(const TestProcedure& test, std::string_view text) {
 bool TFmMain::AskYesNo(const std::string& question) {
   if (standIn_ != nullptr && standIn_->Answering())
     return standIn_->Answer(question);
-  QMessageBox box(QMessageBox::Information, QStringLiteral("Проверка"),
-                  QString::fromStdString(question), QMessageBox::Yes | QMessageBox::No, this);
-  box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
-  box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+  YesNoBox box(QMessageBox::Information, QStringLiteral("Проверка"),
+               QString::fromStdString(question), this);
   // Window-modal: the main window is blocked, a bench beside it is not.
   box.setWindowModality(Qt::WindowModal);
-  const bool yes = box.exec() == QMessageBox::Yes;
+  const bool yes = box.AskedYes();
   // A box closed by a signal was not answered; Abort is pressed already, and
   // the procedure only undoes what it showed or sounded before it stops.
   return yes && !terminating_;
@@ -344,6 +433,8 @@ void TFmMain::UpdateActions() {
       enabled = console_ && console_->CanAbort();
     if (bound.action->objectName() == QLatin1String("ActTraceHid"))
       enabled = enabled && traceControl_ != nullptr;
+    if (bound.action->objectName() == QLatin1String("ActSaveTestReport"))
+      enabled = enabled && testReportAvailable_ && testReportAvailable_();
     bound.action->setEnabled(enabled);
   }
 }
@@ -412,14 +503,11 @@ bool TFmMain::ConfirmParameters() {
   for (const std::string& warning : warnings)
     text += QString::fromStdString(warning) + QStringLiteral("\n\n");
   text += QString::fromUtf8(kSaveAnywayQuestion);
-  QMessageBox box(QMessageBox::Warning, SFSetupDiag->windowTitle(), text,
-                  QMessageBox::Yes | QMessageBox::No, SFSetupDiag->Dialog());
-  box.setObjectName("ParameterWarningBox");
-  box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
-  box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
   // Enter twice must not save what the box warns of.
-  box.setDefaultButton(QMessageBox::No);
-  return box.exec() == QMessageBox::Yes;
+  YesNoBox box(QMessageBox::Warning, SFSetupDiag->windowTitle(), text, SFSetupDiag->Dialog(),
+               QMessageBox::No);
+  box.setObjectName("ParameterWarningBox");
+  return box.AskedYes();
 }
 
 void TFmMain::BtOkSetDiagClick() {
@@ -506,9 +594,16 @@ void TFmMain::RunConsoleHandler(const std::function<void(DiagConsole&)>& handler
   // A handler started inside another one's message pump is refused; the run
   // is the outer one's.
   std::optional<RunRecorder> recorder;
-  if (runSink_ && !console_->HandlerRunning())
+  const bool outermost = !console_->HandlerRunning();
+  if (runSink_ && outermost)
     recorder.emplace(*console_);
+  if (outermost)
+    unitsTimer_->stop();
   Guarded([&] { handler(*console_); });
+  if (outermost) {
+    RefreshUnits();
+    unitsTimer_->start();
+  }
   if (recorder) {
     recorder->Finish();
     // A press that started no test (refused) is no run.
@@ -525,11 +620,31 @@ void TFmMain::RunConsoleHandler(const std::function<void(DiagConsole&)>& handler
   }
 }
 
+bool TFmMain::ConfirmCloseDuringTest() {
+  YesNoBox box(QMessageBox::Question, QString::fromUtf8(kAppTitle),
+               QString::fromUtf8(kCloseDuringTestQuestion), this, QMessageBox::No);
+  box.setObjectName("CloseDuringTestBox");
+  box.setWindowModality(Qt::WindowModal);
+  return box.AskedYes();
+}
+
 void TFmMain::closeEvent(QCloseEvent* event) {
   if (console_ && console_->HandlerRunning()) {
+    event->ignore();
+    // Asked once: a second close while the box is up, or after Yes, waits
+    // for the first. The end of the session does not ask, and ends a box
+    // that is up as if it had been answered "Да".
+    if (closeRequested_ || closeAsked_)
+      return;
+    if (!terminating_) {
+      closeAsked_ = true;
+      const bool yes = ConfirmCloseDuringTest();
+      closeAsked_ = false;
+      if (!yes && !terminating_)
+        return;
+    }
     closeRequested_ = true;
     console_->RequestAbort();
-    event->ignore();
     return;
   }
   StopTrace();

@@ -17,6 +17,7 @@
 class QAction;
 class QDateTime;
 class QLabel;
+class QTimer;
 
 namespace vr512b {
 class Clock;
@@ -33,6 +34,10 @@ class TSpeedForm;
 
 // The application title, caption of the standard error box.
 inline constexpr char kAppTitle[] = "Диагностика VR512B";
+// Asked when the window is closed while a test runs; "Да" aborts the test as
+// "Прервать" does and closes the window once its units are closed.
+inline constexpr char kCloseDuringTestQuestion[] =
+    "Выполняется проверка. Прервать её и закрыть программу?";
 
 // The main window: the test buttons with their status cells, the log, the
 // menu, the action list with its enabling rules, and the hidden parameters
@@ -73,14 +78,26 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   using RunSink = std::function<void(RunRecord record)>;
   void SetRunSink(RunSink sink) { runSink_ = std::move(sink); }
   // Adds "История проверок..." to the menu "Сервис", after "Сохранить
-  // протокол...", enabled as that one is; `open` shows the history.
+  // протокол...", enabled while a test runs too; `open` shows the history.
   void AddHistoryBrowser(std::function<void()> open);
+  // Adds "Сохранить протокол испытаний (PDF)..." after it, enabled between
+  // tests once `available` says there is a run to report on; `save` asks
+  // for the file and writes it.
+  void AddTestReport(std::function<bool()> available, std::function<void()> save);
 
   // The status bar: where the runs are recorded (always shown, on the
   // right), and what the last record had to say (on the left; a problem
   // stands out and stays until the next record goes well).
   void ShowHistoryPlace(const QString& text, const QString& detail);
   void ShowHistoryMessage(const QString& text, bool problem);
+
+  // The units plugged in, as the status bar shows them between tests: the
+  // platform's list is looked at once a second (nothing is opened), never
+  // while a test runs; a plug or unplug shows within that second.
+  static constexpr int kUnitsPollMs = 1000;
+  void RefreshUnits();
+  QString UnitsText() const;
+  bool WatchingUnits() const;
   QString HistoryMessage() const;
 
   // Null until FormCreate has succeeded.
@@ -160,6 +177,7 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   // recording that stopped on its own says why.
   void ShowTraceState();
   void MnAboutClick();
+  bool ConfirmCloseDuringTest();
 
   Clock& clock_;
   std::string settingsPath_;
@@ -176,9 +194,15 @@ class TFmMain final : public QMainWindow, public ConsoleView {
   std::function<void()> pumpObserver_;
   RunSink runSink_;
   std::function<void()> openHistory_;
+  std::function<bool()> testReportAvailable_;
+  std::function<void()> saveTestReport_;
   QLabel* historyMessage_ = nullptr;
   QLabel* historyPlace_ = nullptr;
+  QLabel* traceRecording_ = nullptr;
+  QLabel* units_ = nullptr;
+  QTimer* unitsTimer_ = nullptr;  // shown while a trace is being written
   bool closeRequested_ = false;
+  bool closeAsked_ = false;
   bool terminating_ = false;
   // The tests close the units, and a failed open forgets who was there; the
   // proposed file name wants the last unit under test that was identified.

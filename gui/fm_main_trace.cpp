@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -25,12 +26,16 @@ void TFmMain::ShowTraceState() {
   QAction* action = FindAction("ActTraceHid");
   const bool recording = traceControl_ != nullptr && traceControl_->Tracing();
   action->setChecked(recording);
-  if (!recording)
+  traceRecording_->setVisible(recording);
+  if (!recording) {
     action->setToolTip(QString());
+    traceRecording_->setToolTip(QString());
+  }
   if (traceControl_ == nullptr)
     return;
   if (const std::optional<std::string> failure = traceControl_->TakeTraceFailure()) {
     action->setChecked(false);
+    traceRecording_->setVisible(false);
     ShowErrorBox(
         QStringLiteral("Запись обмена с УПО прервана: %1").arg(QString::fromStdString(*failure)));
   }
@@ -46,8 +51,9 @@ bool TFmMain::StartTrace(const QString& path) {
         QStringLiteral("Запись обмена с УПО не начата: %1").arg(QString::fromStdString(error)));
     return false;
   }
-  FindAction("ActTraceHid")
-      ->setToolTip(QStringLiteral("Запись в %1").arg(QDir::toNativeSeparators(path)));
+  const QString where = QStringLiteral("Запись в %1").arg(QDir::toNativeSeparators(path));
+  FindAction("ActTraceHid")->setToolTip(where);
+  traceRecording_->setToolTip(where);
   return true;
 }
 

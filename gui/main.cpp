@@ -12,6 +12,8 @@
 #include "gui/fm_main.h"
 #include "gui/program_arguments.h"
 #include "gui/startup_failure.h"
+#include "gui/test_report.h"
+#include "gui/toolkit_translations.h"
 
 namespace {
 
@@ -40,12 +42,21 @@ int main(int argc, char** argv) {
   }
 
   vr512b::HidePasswordsInArguments(argc, argv);
+  // A report is written without a window, and needs no display for it.
+  if (commandLine.options.testReportRun)
+    vr512b::gui::PreferHeadlessPlatform();
   const QtMessageHandler toolkitHandler = qInstallMessageHandler(ReportWindowStartFailure);
   QApplication application(argc, argv);
   qInstallMessageHandler(toolkitHandler);
   QApplication::setApplicationName(QStringLiteral("vr512b-diag"));
   QApplication::setApplicationVersion(QStringLiteral(VR512B_FILE_VERSION));
   QGuiApplication::setDesktopFileName(QStringLiteral("vr512b-diag"));
+  vr512b::gui::LoadToolkitTranslations(application);
+  if (commandLine.options.testReportRun) {
+    return vr512b::gui::WriteTestReportOfRun(commandLine.options,
+                                             *commandLine.options.testReportRun,
+                                             commandLine.options.testReportPath);
+  }
   try {
     const std::unique_ptr<vr512b::gui::DiagSession> session =
         vr512b::gui::DiagSession::Start(commandLine.options);

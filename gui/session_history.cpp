@@ -1,11 +1,14 @@
 #include "gui/session_history.h"
 
 #include <QFileInfo>
+#include <QPointer>
 
 #include "gui/diag_session.h"
 #include "gui/fm_history.h"
 #include "gui/fm_main.h"
+#include "gui/test_report.h"
 #include "history/console/background_recorder.h"
+#include "history/console/run_record_to_history.h"
 #include "history/history_location.h"
 #include "history/pg_connection.h"
 
@@ -24,10 +27,25 @@ class RecordingHistory final : public SessionHistory {
         location_(std::move(location)),
         recorder_(history::OpenRunHistory(location_), "vr512b-diag", bench,
                   [this](const history::BackgroundRecorder::News& news) { Tell(news); }) {
-    window_.SetRunSink([this](RunRecord record) { recorder_.Record(std::move(record)); });
+    window_.SetRunSink([this, bench](RunRecord record) {
+      // The report of the last run is made from what the history stores of it.
+      RunRecord kept = record;
+      const std::string runId = recorder_.Record(std::move(record));
+      lastRun_ = history::ToRecordedRun(std::move(kept), "vr512b-diag", bench, runId);
+    });
+    window_.AddTestReport([this] { return lastRun_.has_value(); },
+                          [this] { SaveTestReport(&window_, *lastRun_, reportFolder_); });
+    // A window of its own beside the main one: it can be read while a test
+    // runs, which it neither waits for nor holds up.
     window_.AddHistoryBrowser([this] {
-      TFmHistory browser(location_, &window_);
-      browser.exec();
+      if (browser_ == nullptr) {
+        browser_ = new TFmHistory(location_, &window_);
+        browser_->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(browser_, &QDialog::finished, browser_, &QWidget::close);
+      }
+      browser_->show();
+      browser_->raise();
+      browser_->activateWindow();
     });
     recorder_.Prepare();
   }
@@ -35,6 +53,7 @@ class RecordingHistory final : public SessionHistory {
   ~RecordingHistory() override {
     window_.SetRunSink(nullptr);
     window_.AddHistoryBrowser(nullptr);
+    window_.AddTestReport(nullptr, nullptr);
     // recorder_ goes now, after the runs handed to it are recorded.
   }
 
@@ -55,6 +74,10 @@ class RecordingHistory final : public SessionHistory {
 
   TFmMain& window_;
   history::HistoryLocation location_;
+  // The browser while it is open; the main window owns it.
+  QPointer<TFmHistory> browser_;
+  std::optional<history::RecordedRun> lastRun_;
+  QString reportFolder_;
   history::BackgroundRecorder recorder_;  // last: it goes first
 };
 

@@ -12,4 +12,9 @@ inline constexpr int kExitNoWindow = 3;
 // Windows), then ends the program with kExitNoWindow.
 [[noreturn]] void ReportWindowCannotStart(const QString& toolkitMessage);
 
+// For work without a window (the test report): where no display was chosen,
+// the toolkit draws off screen rather than wanting one. Windows needs no
+// display for it.
+void PreferHeadlessPlatform();
+
 }  // namespace vr512b::gui

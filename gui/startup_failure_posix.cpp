@@ -17,3 +17,12 @@ void ReportWindowCannotStart(const QString&) {
 }
 
 }  // namespace vr512b::gui
+
+namespace vr512b::gui {
+
+void PreferHeadlessPlatform() {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+}  // namespace vr512b::gui

@@ -26,3 +26,9 @@ void ReportWindowCannotStart(const QString& toolkitMessage) {
 }
 
 }  // namespace vr512b::gui
+
+namespace vr512b::gui {
+
+void PreferHeadlessPlatform() {}
+
+}  // namespace vr512b::gui

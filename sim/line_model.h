@@ -90,12 +90,13 @@ class LineModel final : public LinePort {
 
   Scheduler& scheduler_;
   std::array<VirtualUnit*, 2> units_{};
-  // The bench starts set up for the short data test, which shows no notice:
-  // both units on the simulator with both buttons pressed.
+  // The bench starts as the first notice of the data tests asks: both units
+  // on the simulator, 'ЛИНИЯ' pressed and 'ЗАТУХАНИЕ' released (the short
+  // data test, which shows no notice, passes so too).
   std::array<Wiring, 2> wiring_{Wiring::Simulator, Wiring::Simulator};
   std::array<Party, 2> parties_;
   bool lineButton_ = true;
-  bool attenuationButton_ = true;
+  bool attenuationButton_ = false;
   bool generator_ = true;
   bool power_ = true;
   const bool generatorBroken_;

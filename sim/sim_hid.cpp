@@ -125,6 +125,23 @@ std::optional<std::vector<std::string>> SimHid::EnumeratePaths() {
   return paths;
 }
 
+std::optional<HidListing> SimHid::ListingOf(const std::string& path) {
+  const auto* found = std::find(std::begin(kPaths), std::end(kPaths), path);
+  const int slot = static_cast<int>(found - std::begin(kPaths));
+  if (slot >= kSlots || !SlotPresent(slot))
+    return std::nullopt;
+  if (slot == kKeyboard)
+    return HidListing{kKeyboardAttributes, u""};
+  if (const std::optional<TUnitRole> role = ReplayedRole(slot)) {
+    const auto* replayed = replay_->UnitToOpen(*role);
+    return HidListing{{replayed->vendorId, replayed->productId, replayed->version},
+                      replayed->serial};
+  }
+  const VirtualUnit* unit = UnitAt(slot);
+  return HidListing{{kUnitVendorId, kUnitProductId, unit->Setup().version},
+                    Utf16(unit->Setup().serial)};
+}
+
 HidHandle SimHid::Open(const std::string& path) {
   update_();
   const auto* found = std::find(std::begin(kPaths), std::end(kPaths), path);

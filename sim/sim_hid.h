@@ -26,6 +26,7 @@ class SimHid final : public HidLibrary {
 
   std::optional<std::vector<std::string>> EnumeratePaths() override;
   HidHandle Open(const std::string& path) override;
+  std::optional<HidListing> ListingOf(const std::string& path) override;
   void Close(HidHandle handle) override;
   Outcome<void> GetAttributes(HidHandle handle, HidAttributes& attributes) override;
   Outcome<void> GetSerialNumberString(HidHandle handle, void* buffer, std::size_t length) override;

@@ -56,6 +56,9 @@ class RecordingHid final : public HidLibrary {
   std::optional<std::vector<std::string>> EnumeratePaths() override;
   HidHandle Open(const std::string& path) override;
   HidInterface InterfaceOf(const std::string& path) override { return inner_.InterfaceOf(path); }
+  std::optional<HidListing> ListingOf(const std::string& path) override {
+    return inner_.ListingOf(path);
+  }
   std::vector<std::string> TakeOpenProblems() override { return inner_.TakeOpenProblems(); }
   void Close(HidHandle handle) override;
   Outcome<void> GetAttributes(HidHandle handle, HidAttributes& attributes) override;

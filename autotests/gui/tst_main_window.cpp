@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -20,6 +21,7 @@
 #include "device/clock.h"
 #include "gui/fm_main.h"
 #include "gui/log_view.h"
+#include "gui/toolkit_translations.h"
 
 using namespace vr512b;
 using namespace vr512b::gui;
@@ -224,17 +226,69 @@ class MainWindowTest : public QObject {
     QVERIFY(W().Parameters() == before);
   }
 
-  void closingDuringATestAbortsItThenCloses() {
+  // The close box asks first; "Да" aborts as "Прервать" does, "Нет" lets
+  // the test run on. Esc and the box's own close leave it up, unanswered.
+  void closingDuringATestAsksFirst_data() {
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("Да") << true;
+    QTest::newRow("Нет") << false;
+  }
+  void closingDuringATestAsksFirst() {
+    QFETCH(bool, yes);
     W().show();
     QVERIFY(QTest::qWaitForWindowExposed(&W()));
     QSignalSpy closed(&W(), &TFmMain::Closed);
+    bool stayedUp = false;
+    QString defaultCaption;  // read while the box is up
+    ModalDriver driver([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      defaultCaption = box->defaultButton()->text();
+      QTest::keyClick(box, Qt::Key_Escape);
+      box->close();
+      stayedUp = box->isVisible();
+      box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+    });
     DuringNextPump([this] { W().close(); });
     QTest::mouseClick(Button("BtTestFunc"), Qt::LeftButton);
-    QCOMPARE(Cell("STFunc")->text(), QString::fromUtf8("Прервано"));
+    QCOMPARE(driver.boxes().size(), 1u);
+    QCOMPARE(driver.boxes()[0].text, QString::fromUtf8(kCloseDuringTestQuestion));
+    QVERIFY(stayedUp);
+    QCOMPARE(defaultCaption, QString::fromUtf8("&Нет"));
+    // Without units the test fails on its own unless it was aborted.
+    QCOMPARE(Cell("STFunc")->text(), QString::fromUtf8(yes ? "Прервано" : "Ошибка"));
     QCOMPARE(LogLines().constLast(), QString());
-    QVERIFY(!W().isVisible());
-    QCOMPARE(closed.count(), 1);
+    QCOMPARE(W().isVisible(), !yes);
+    QCOMPARE(closed.count(), yes ? 1 : 0);
     QVERIFY(!W().Console()->HandlerRunning());
+  }
+
+  void idleCloseAsksNothing() {
+    W().show();
+    QSignalSpy closed(&W(), &TFmMain::Closed);
+    ModalDriver driver(Press(QMessageBox::No));
+    QVERIFY(W().close());
+    QCOMPARE(closed.count(), 1);
+    QCOMPARE(driver.boxes().size(), 0u);
+  }
+
+  // The menu captions carry no marks, yet Alt with their first letter works.
+  void altOpensTheServiceMenu() {
+    W().show();
+    W().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&W()));
+    QTest::sendKeyEvent(QTest::Click, &W(), static_cast<Qt::Key>(0x0421), QString::fromUtf8("С"),
+                        Qt::AltModifier);
+    QMenu* service = W().findChild<QMenu*>("MnService");
+    QTRY_VERIFY(service->isVisible());
+    service->close();
+  }
+
+  // The toolkit's own dialogs (the file dialogs, their buttons) speak Russian.
+  void toolkitTextsInRussian() {
+    QVERIFY(LoadToolkitTranslations(*QCoreApplication::instance()));
+    const QString lookIn = QCoreApplication::translate("QFileDialog", "Look in:");
+    QVERIFY2(lookIn != QLatin1String("Look in:"), qPrintable(lookIn));
+    QVERIFY(lookIn.contains(QRegularExpression(QStringLiteral("[А-Яа-я]"))));
   }
 
   void questionsAndNoticesAreModalBoxes() {
@@ -251,6 +305,19 @@ class MainWindowTest : public QObject {
     {
       ModalDriver driver(Press(QMessageBox::No));
       QVERIFY(!W().AskYesNo("Звук есть?"));
+    }
+    {
+      // Esc is no answer: the question stays until one is given.
+      bool stayedUp = false;
+      ModalDriver driver([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QTest::keyClick(box, Qt::Key_Escape);
+        box->close();
+        stayedUp = box->isVisible();
+        box->button(QMessageBox::Yes)->click();
+      });
+      QVERIFY(W().AskYesNo("Звук есть?"));
+      QVERIFY(stayedUp);
     }
     {
       ModalDriver driver(Press(QMessageBox::Ok));

@@ -94,6 +94,7 @@ class OperatorFaultsTest : public QObject, public BenchSession {
     W().show();
     QVERIFY(QTest::qWaitForWindowExposed(&W()));
     QSignalSpy closed(&W(), &TFmMain::Closed);
+    ModalDriver confirm(Press(QMessageBox::Yes));
     int pumps = 0;
     W().SetPumpObserver([&] {
       if (++pumps == test.LatePump())
@@ -225,12 +226,22 @@ class OperatorFaultsTest : public QObject, public BenchSession {
 
   void escapeInTheQuestionAndNoticeBoxes() {
     B().SetTechnicianAnswering(false);
-    ModalDriver driver([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+    // Esc is no answer: a question stays up until "Да" or "Нет" is given,
+    // here "Нет", and the display question is refused.
+    int unansweredByEscape = 0;
+    ModalDriver driver([&](QWidget* modal) {
+      QTest::keyClick(modal, Qt::Key_Escape);
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      if (box != nullptr && box->isVisible() && box->button(QMessageBox::No) != nullptr) {
+        ++unansweredByEscape;
+        box->button(QMessageBox::No)->click();
+      }
+    });
     Click("BtTestIndic");
-    // Esc is not Yes: the display question is refused.
     QCOMPARE(Cell("STIndic"), QString::fromUtf8("Ошибка"));
     QVERIFY(!AnyUnitOpen());
     QVERIFY(!driver.boxes().empty());
+    QCOMPARE(unansweredByEscape, static_cast<int>(driver.boxes().size()));
 
     // A notice goes on whatever closes it; nobody wired the units, so the
     // exchange itself decides.

@@ -63,6 +63,8 @@ class TraceMenuTest : public QObject {
 
   TFmMain& W() { return session_->MainWindow(); }
   QAction* Action(const char* name) { return W().findChild<QAction*>(name); }
+  // The status bar's sign that a trace is being written.
+  bool IndicatorShown() { return !W().findChild<QLabel*>("LbTraceRecording")->isHidden(); }
 
   void Start(std::optional<std::string> tracePath = std::nullopt,
              std::vector<SeenBox>* boxes = nullptr) {
@@ -107,11 +109,14 @@ class TraceMenuTest : public QObject {
     QVERIFY(trace->isCheckable());
     QVERIFY(trace->isEnabled());
     QVERIFY(!trace->isChecked());
+    QVERIFY(!IndicatorShown());
 
     Action("ActTestIndic")->trigger();  // before the recording: not in the trace
     const QString path = dir_.filePath("menu.pcapng");
     QVERIFY(TriggerTrace(path).empty());
     QVERIFY(trace->isChecked());
+    QVERIFY(IndicatorShown());
+    QVERIFY(W().findChild<QLabel*>("LbTraceRecording")->toolTip().contains(path));
     bool enabledDuringTest = true;
     W().SetPumpObserver([&] { enabledDuringTest = enabledDuringTest && trace->isEnabled(); });
     Action("ActTestFunc")->trigger();
@@ -121,6 +126,7 @@ class TraceMenuTest : public QObject {
 
     QVERIFY(TriggerTrace().empty());  // stops at once, without a dialog
     QVERIFY(!trace->isChecked());
+    QVERIFY(!IndicatorShown());
     const ReadBack back = Read(path);
     QVERIFY(back.whole);
     QCOMPARE(back.runs, std::vector<std::string>{"func"});
@@ -185,6 +191,7 @@ class TraceMenuTest : public QObject {
                                "File too large")
                  .arg(path));
     QVERIFY(!Action("ActTraceHid")->isChecked());
+    QVERIFY(!IndicatorShown());
     QVERIFY(!Read(path).whole);
 #endif
   }

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -74,8 +75,60 @@ class VirtualBenchGuiTest : public QObject, public BenchSession {
     QCOMPARE(driver.boxes().size(), 1u);
   }
 
+  // A person who does what the notices say, and nothing else, passes the
+  // data tests: the bench starts as the first notice asks.
+  void followingTheNoticesPassesTheDataTests() {
+    QVERIFY(!BenchCheck(QString::fromUtf8("'ЗАТУХАНИЕ'"))->isChecked());
+    ModalDriver driver([this](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      if (box->text().contains(QString::fromUtf8("'ЗАТУХАНИЕ' - нажаты")))
+        BenchCheck(QString::fromUtf8("'ЗАТУХАНИЕ'"))->setChecked(true);
+      box->button(QMessageBox::Ok)->click();
+    });
+    Click("BtTestTR");
+    QCOMPARE(Cell("STTestTR"), QString("OK"));
+    QCOMPARE(driver.boxes().size(), 2u);
+  }
+
+  // Between tests the status bar shows the units plugged in, as the bench's
+  // plug switch leaves them; a test has them to itself and nothing is looked
+  // at while it runs.
+  void pluggedUnitsShownBetweenTests() {
+    const auto shown = [this](TUnitRole role) {
+      const sim::UnitSetup& unit = Bench().config().units[role];
+      return QStringLiteral("%1, в. %2.%3")
+          .arg(QString::fromStdString(unit.serial))
+          .arg(unit.version >> 8)
+          .arg(unit.version & 0xFF);
+    };
+    QVERIFY(W().WatchingUnits());
+    QCOMPARE(W().UnitsText(), QString::fromUtf8("Проверяемое: %1 · Эталонное: %2")
+                                  .arg(shown(urUnderTest), shown(urReference)));
+    BenchCheck(QString::fromUtf8("Подключено к USB"))->click();
+    W().RefreshUnits();  // as the next tick does
+    QCOMPARE(W().UnitsText(),
+             QString::fromUtf8("Проверяемое: нет · Эталонное: %1").arg(shown(urReference)));
+
+    BenchCheck(QString::fromUtf8("Подключено к USB"))->click();
+    bool watchedDuringTest = false;
+    QString textDuringTest;
+    W().SetPumpObserver([&] {
+      watchedDuringTest = watchedDuringTest || W().WatchingUnits();
+      W().RefreshUnits();  // a tick that came all the same changes nothing
+      textDuringTest = W().UnitsText();
+    });
+    Click("BtTestFunc");
+    QCOMPARE(Cell("STFunc"), QString("OK"));
+    QVERIFY(!watchedDuringTest);
+    QCOMPARE(textDuringTest,
+             QString::fromUtf8("Проверяемое: нет · Эталонное: %1").arg(shown(urReference)));
+    QVERIFY(W().WatchingUnits());
+    QCOMPARE(W().UnitsText(), QString::fromUtf8("Проверяемое: %1 · Эталонное: %2")
+                                  .arg(shown(urUnderTest), shown(urReference)));
+  }
+
   void benchSwitchesReachTheModel() {
-    // The bench starts with both simulator buttons pressed.
+    // The bench starts with 'ЛИНИЯ' pressed.
     BenchCheck(QString::fromUtf8("'ЛИНИЯ'"))->click();
     QVERIFY(!Bench().Simulator().lineButton);
     BenchCheck(QString::fromUtf8("Питание"))->click();
@@ -101,6 +154,7 @@ class VirtualBenchGuiTest : public QObject, public BenchSession {
     B().show();
     QVERIFY(QTest::qWaitForWindowExposed(&W()));
     QSignalSpy closed(&W(), &TFmMain::Closed);
+    ModalDriver confirm(Press(QMessageBox::Yes));
     int pumps = 0;
     bool wasOpen = false;
     W().SetPumpObserver([&] {
@@ -116,6 +170,28 @@ class VirtualBenchGuiTest : public QObject, public BenchSession {
     QCOMPARE(closed.count(), 1);
     QVERIFY(!W().isVisible());
     QVERIFY(!B().isVisible());
+  }
+
+  // The tests' screen is hardly wider than the main window: the bench has no
+  // room beside it, and both are wholly on the screen all the same.
+  void bothWindowsFitASmallScreen() {
+    StopSession();
+    QTemporaryDir dir;
+    StartOptions options;
+    options.simulate = true;
+    options.virtualTime = true;
+    options.settingsPath =
+        vr512b::testing::FreshSettingsPath(dir.filePath("small.reg").toStdString());
+    const std::unique_ptr<DiagSession> session = DiagSession::Start(options);
+    QVERIFY(session != nullptr);
+    const QRect free = session->MainWindow().screen()->availableGeometry();
+    QVERIFY(free.width() < 2 * session->MainWindow().width());
+    for (QWidget* window : {static_cast<QWidget*>(&session->MainWindow()),
+                            static_cast<QWidget*>(session->BenchWindow())}) {
+      QVERIFY(window->isVisible());
+      QVERIFY2(free.contains(window->frameGeometry()), qPrintable(window->objectName()));
+    }
+    QVERIFY(StartSession());
   }
 
   void checkAllWithTheTechnician() {

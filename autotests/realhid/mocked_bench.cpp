@@ -263,6 +263,17 @@ void MockedBench::PlugForeignInterface(int port, const std::string& serial, int 
   bus_.Plug(port, identity, *foreign_.back());
 }
 
+void MockedBench::Unplug(TUnitRole role) {
+  if (const auto it = units_.find(role); it != units_.end()) {
+    bus_.Unplug(it->second->Node());
+    units_.erase(it);
+  }
+}
+
+void MockedBench::Plug(sim::VirtualBench& bench, TUnitRole role) {
+  units_[role] = std::make_unique<UnitNode>(bus_, bench, role);
+}
+
 void MockedBench::SetFault(
     std::function<std::optional<TransferFault>(const FeatureTransfer&)> fault) {
   for (auto& [role, unit] : units_)

@@ -51,6 +51,11 @@ class MockedBench {
   void PlugForeignInterface(int port, const std::string& serial, int interfaceNumber,
                             std::vector<std::uint8_t> descriptor);
 
+  // Takes the unit's node off the bus, as pulling its cable does, and puts a
+  // fresh one on its port again.
+  void Unplug(TUnitRole role);
+  void Plug(sim::VirtualBench& bench, TUnitRole role);
+
   // Consulted for every feature transfer, on umockdev's thread.
   void SetFault(std::function<std::optional<TransferFault>(const FeatureTransfer&)> fault);
   // hidapi cannot open the unit: its node answers the open's descriptor

@@ -15,6 +15,21 @@ if(TARGET vr512b-diag)
     install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION bin/styles)
   endif()
 
+  # The toolkit's own texts in Russian (file dialogs, standard buttons),
+  # which the window loads from translations/ beside it. A .qm file is the
+  # same on every platform: Debian's (qt6-translations-l10n) serves when the
+  # MinGW Qt has none of its own.
+  get_filename_component(qt_prefix ${Qt6_DIR}/../../.. ABSOLUTE)
+  find_file(VR512B_QTBASE_RU qtbase_ru.qm
+            PATHS ${qt_prefix}/translations /usr/share/qt6/translations NO_DEFAULT_PATH
+            NO_CMAKE_FIND_ROOT_PATH)
+  if(VR512B_QTBASE_RU)
+    install(FILES ${VR512B_QTBASE_RU} DESTINATION bin/translations)
+  else()
+    message(WARNING "qtbase_ru.qm not found: the installed window's file dialogs stay English "
+                    "(apt-get install qt6-translations-l10n)")
+  endif()
+
   # The shared C++ runtime the Qt DLLs and the window are linked against.
   set(runtime_dlls)
   foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
