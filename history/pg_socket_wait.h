@@ -12,6 +12,11 @@
 namespace vr512b::history {
 
 enum class SocketWait { Ready, TimedOut, Interrupted, Failed };
+enum class PollResult { Ready, NotYet, Failed };
+
+// One look at the socket, for at most `timeout` (the platform's poll).
+PollResult PollSocket(int socket, bool forWrite, std::chrono::milliseconds timeout,
+                      std::string& failure);
 
 // Until `socket` is readable (or writable), the deadline passes, or
 // `signalCount` is no longer `signalsBefore`. `failure` gets the system's reason of a failed wait.

@@ -6,20 +6,13 @@
 
 #include "autotests/history/cli_process.h"
 #include "autotests/history/history_test_support.h"
+#include "autotests/history/pg_database_test.h"
 
 namespace vr512b::history::testing {
 namespace {
 
-class CliPostgres : public ::testing::Test {
+class CliPostgres : public PgDatabaseTest {
  protected:
-  void SetUp() override {
-    std::string why;
-    server_ = PgServer::Fixture(why);
-    if (!server_)
-      GTEST_SKIP() << why;
-    database_ = server_->CreateDatabase();
-  }
-
   EnvChanges Env() const {
     return {{"HOME", dir_.File("home")},
             {"XDG_DATA_HOME", dir_.File("data")},
@@ -33,9 +26,6 @@ class CliPostgres : public ::testing::Test {
   }
   CliResult Cli(const std::vector<std::string>& args) { return RunCliProcess(args, Env()); }
 
-  TempDir dir_;
-  std::optional<PgServer> server_;
-  std::string database_;
   int runs_ = 0;
 };
 

@@ -9,6 +9,7 @@
 
 #include "autotests/history/cli_process.h"
 #include "autotests/history/history_test_support.h"
+#include "autotests/history/pg_database_test.h"
 #include "autotests/history/silent_server.h"
 #include "history/pg_connection.h"
 #include "history/run_history.h"
@@ -65,19 +66,7 @@ TEST(PostgresBounds, ARunnerToldToStopWhileItWaitsForTheServerStopsAtOnce) {
   }
 }
 
-class PostgresLocks : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string why;
-    server_ = PgServer::Fixture(why);
-    if (!server_)
-      GTEST_SKIP() << why;
-    database_ = server_->CreateDatabase();
-  }
-  TempDir dir_;
-  std::optional<PgServer> server_;
-  std::string database_;
-};
+using PostgresLocks = PgDatabaseTest;
 
 TEST_F(PostgresLocks, ATableAnotherSessionKeepsLockedKeepsTheRunLocally) {
   const std::string uri = server_->Uri(database_);

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include "autotests/history/history_contract.h"
+#include "autotests/history/pg_database_test.h"
 #include "history/pg_connection.h"
 #include "history/run_history.h"
 #include "history/run_spool.h"
@@ -28,26 +29,14 @@ std::optional<HistoryLocation> FreshHistory(const TempDir& dir, std::string& why
 
 namespace {
 
-class PostgresHistoryTest : public ::testing::Test {
+class PostgresHistoryTest : public PgDatabaseTest {
  protected:
-  void SetUp() override {
-    std::string why;
-    server_ = PgServer::Fixture(why);
-    if (!server_)
-      GTEST_SKIP() << why;
-    database_ = server_->CreateDatabase();
-  }
-
   std::unique_ptr<RunHistory> Open(const std::string& uri) {
     return OpenRunHistory({HistoryKind::Postgres, uri, dir_.File("spool.sqlite"), false});
   }
   std::int64_t Count(const std::string& sql) {
     return std::stoll(server_->QueryText(database_, sql));
   }
-
-  TempDir dir_;
-  std::optional<PgServer> server_;
-  std::string database_;
 };
 
 // Each run once, and no other: the server's runs are exactly `expected`.
