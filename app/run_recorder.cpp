@@ -9,7 +9,8 @@
 
 namespace vr512b {
 
-RunRecorder::RunRecorder(DiagConsole& console) : console_(console) {
+RunRecorder::RunRecorder(DiagConsole& console)
+    : console_(console), readsBefore_(console.link().ReadsSoFar()) {
   record_.programVersion = VR512B_FILE_VERSION;
   record_.station = HostName();
   record_.started = WallClock::now();
@@ -46,9 +47,11 @@ void RunRecorder::TestStarted(const TestProcedure& test) {
 void RunRecorder::TestFinished(const TestProcedure&, Verdict verdict) {
   // The frame has closed the units, but the link still knows whom it had; it
   // forgets a unit whose open failed, so the last identity read is kept.
+  // Only what this run read: the window's link outlives its runs, and a unit
+  // read in an earlier one may be gone.
   for (const TUnitRole role : {urUnderTest, urReference}) {
     const DeviceLink::Identity& identity = console_.link().LastIdentity(role);
-    if (identity.known)
+    if (identity.known && identity.readNumber > readsBefore_)
       record_.units[role] = RunRecord::Unit{identity.serial, identity.version};
   }
   if (!inTest_)

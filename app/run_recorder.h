@@ -32,6 +32,7 @@ class RunRecorder final : private RunObserver {
   void TestFinished(const TestProcedure& test, Verdict verdict) override;
 
   DiagConsole& console_;
+  std::uint64_t readsBefore_;  // the link's reads when the run started
   RunRecord record_;
   bool inTest_ = false;
 };

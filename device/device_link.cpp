@@ -107,7 +107,7 @@ bool DeviceLink::OpenDevice(TUnitRole role) {
     return false;
   }
   log_.WriteLog("  серийный номер " + std::to_string(*serial) + " (" + word + ")");
-  identity_[role] = {attributes.version, *serial, true};
+  identity_[role] = {attributes.version, *serial, true, ++reads_};
   return true;
 }
 

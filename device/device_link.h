@@ -33,8 +33,12 @@ class DeviceLink {
     std::uint16_t version = 0;
     std::int32_t serial = 0;
     bool known = false;
+    std::uint64_t readNumber = 0;  // of ReadsSoFar() when it was read
   };
   const Identity& LastIdentity(TUnitRole role) const { return identity_[role]; }
+  // How many identities the link has read since it was made: an identity
+  // with a larger readNumber was read after that moment.
+  std::uint64_t ReadsSoFar() const { return reads_; }
 
   static const char* RoleWord(TUnitRole role);  // "эталонное" / "проверяемое"
 
@@ -46,6 +50,7 @@ class DeviceLink {
   std::array<HidHandle, 2> FDevice{kInvalidHandle, kInvalidHandle};
   std::int32_t FRefSerial = 0;
   std::array<Identity, 2> identity_{};
+  std::uint64_t reads_ = 0;
 };
 
 }  // namespace vr512b

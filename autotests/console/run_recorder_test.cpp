@@ -80,5 +80,18 @@ TEST(RunRecorder, KeepsTheUnitLastReadWhenALaterOpenFails) {
   EXPECT_FALSE(record.units[urReference]) << "never read";
 }
 
+// The window's console outlives its runs: a unit read by an earlier run is
+// not this run's, even when the link still remembers it.
+TEST(RunRecorder, RecordsOnlyTheUnitsThisRunRead) {
+  SimConsole sim;
+  sim.Run("tr");
+  RunRecorder recorder(sim.console);
+  sim.Run("func");
+  const RunRecord& record = recorder.Record();
+  ASSERT_TRUE(record.units[urUnderTest]);
+  EXPECT_EQ(record.units[urUnderTest]->serial, 10002);
+  EXPECT_FALSE(record.units[urReference]) << "read by the run before";
+}
+
 }  // namespace
 }  // namespace vr512b
