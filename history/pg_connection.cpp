@@ -16,12 +16,17 @@ std::string Trimmed(const char* text) {
   std::string trimmed = text != nullptr ? text : "";
   while (!trimmed.empty() && (trimmed.back() == '\n' || trimmed.back() == ' '))
     trimmed.pop_back();
-  // libpq words a connection failure over several lines.
-  for (char& c : trimmed) {
-    if (c == '\n')
-      c = ' ';
+  // libpq words a connection failure over several lines, the next indented
+  // by a TAB: one line of single spaces, as every other message.
+  std::string oneLine;
+  for (const char c : trimmed) {
+    const bool blank = c == '\n' || c == '\t' || c == '\r' || c == ' ';
+    if (!blank)
+      oneLine += c;
+    else if (!oneLine.empty() && oneLine.back() != ' ')
+      oneLine += ' ';
   }
-  return trimmed;
+  return oneLine;
 }
 
 void IgnoreNotice(void*, const char*) {}

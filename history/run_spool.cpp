@@ -86,9 +86,13 @@ RunSpool::Flushed RunSpool::Flush(const std::string& serverKey,
       ++flushed.left;
       continue;
     }
-    store->Remove(waiting[i]);
-    ++flushed.sent;
+    // Counted by the console that took it out of the spool: another one
+    // flushing at the same time may have sent it too, and it is stored once.
+    if (store->Remove(waiting[i]))
+      ++flushed.sent;
   }
+  if (flushed.left > 0)
+    flushed.left = Waiting(serverKey);
   return flushed;
 }
 

@@ -486,10 +486,11 @@ std::optional<RecordedRun> SqliteStore::Find(std::string_view runId) {
   return run;
 }
 
-void SqliteStore::Remove(std::string_view runId) {
+bool SqliteStore::Remove(std::string_view runId) {
   SqliteStatement remove = db_.Prepare("DELETE FROM runs WHERE run_id = ?1");
   remove.Bind(1, runId);
   remove.Step();
+  return db_.Changes() > 0;
 }
 
 }  // namespace vr512b::history

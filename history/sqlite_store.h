@@ -46,7 +46,8 @@ class SqliteStore {
   void ShrinkLog();
   std::vector<TestRunRow> List(const RunQuery& query);
   std::optional<RecordedRun> Find(std::string_view runId);
-  void Remove(std::string_view runId);
+  // Whether the run was there to remove.
+  bool Remove(std::string_view runId);
 
   SqliteDatabase& database() { return db_; }
 

@@ -53,6 +53,17 @@ TEST(PostgresBounds, ASilentServerKeepsTheRunLocallyOnceItsBoundPassesOrASignalC
       << interrupted.message;
 }
 
+// libpq words a failure over several lines, indented by TABs; said on one.
+TEST(PostgresBounds, WhatANoServerSaysIsOneLineWithoutTabs) {
+  TempDir dir;
+  const RecordOutcome outcome =
+      OpenWith("postgresql://vr@/history?host=" + dir.path(), dir, {})->Record(SampleRun(23, 1));
+  EXPECT_EQ(outcome.status, RecordStatus::Kept) << outcome.message;
+  EXPECT_TRUE(Says(outcome.message, "No such file or directory Is the server running"))
+      << outcome.message;
+  EXPECT_EQ(outcome.message.find_first_of("\t\n"), std::string::npos) << outcome.message;
+}
+
 TEST(PostgresBounds, ARunnerToldToStopWhileItWaitsForTheServerStopsAtOnce) {
   for (const int signal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(signal);

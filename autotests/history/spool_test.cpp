@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "autotests/history/history_test_support.h"
 #include "history/pg_connection.h"
 #include "history/run_history.h"
@@ -72,6 +75,32 @@ TEST(ServerNotAnswering, ARunIsLostOnlyWhenTheSpoolCannotKeepItAndSaysBothWhys) 
   const RecordOutcome lost = homeless->Record(SampleRun(5));
   EXPECT_EQ(lost.status, RecordStatus::Failed);
   EXPECT_NE(lost.message.find("запуск не записан"), std::string::npos) << lost.message;
+}
+
+// Two consoles on one machine flushing the same spool at once: each run is
+// counted by the one console that took it out.
+TEST(ServerAnswering, ConsolesFlushingOneSpoolAtOnceCountEachRunOnce) {
+  TempDir dir;
+  const std::string path = dir.File("spool.sqlite");
+  constexpr std::size_t kRuns = 12;
+  {
+    RunSpool spool(path);
+    for (std::size_t i = 0; i < kRuns; ++i)
+      spool.Keep(SampleRun(31, static_cast<int>(i)), "server");
+  }
+  const auto flush = [&](RunSpool::Flushed& flushed) {
+    RunSpool spool(path);
+    flushed = spool.Flush("server", [](const RecordedRun&) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+  };
+  RunSpool::Flushed first;
+  RunSpool::Flushed second;
+  std::thread other(flush, std::ref(second));
+  flush(first);
+  other.join();
+  EXPECT_EQ(first.sent + second.sent, kRuns);
+  EXPECT_EQ(RunSpool(path).Waiting("server"), 0u);
 }
 
 }  // namespace
