@@ -65,15 +65,6 @@ const VerdictChoice kVerdictChoices[] = {
     {"Без итога", std::vector<Verdict>()},
 };
 
-// The bench as the table shows it; empty for a run recorded before the
-// history kept it.
-QString BenchCaption(const std::optional<history::Bench>& bench) {
-  if (!bench)
-    return {};
-  return *bench == history::Bench::Virtual ? QStringLiteral("виртуальный")
-                                           : QStringLiteral("настоящий");
-}
-
 // A serial number as the units give it: a signed 32-bit decimal number.
 std::optional<std::int32_t> ParseSerial(const QString& text) {
   bool ok = false;

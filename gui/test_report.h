@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@ class QWidget;
 namespace vr512b::history {
 struct RecordedRun;
 struct RecordedTest;
+enum class Bench;
 }  // namespace vr512b::history
 
 namespace vr512b::gui {
@@ -25,6 +27,10 @@ struct StartOptions;
 // line the test wrote before it closed its units. Empty for a test that
 // passed or wrote nothing of its own.
 QString FailingLine(const history::RecordedTest& test);
+
+// The bench a run ran on, as the history window and the report show it;
+// empty for a run recorded before the history kept it.
+QString BenchCaption(const std::optional<history::Bench>& bench);
 
 // The report as the rich text the PDF is printed from.
 QString TestReportHtml(const history::RecordedRun& run);

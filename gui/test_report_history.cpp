@@ -67,6 +67,13 @@ QString Row(const QString& name, const QString& value) {
 
 }  // namespace
 
+QString BenchCaption(const std::optional<history::Bench>& bench) {
+  if (!bench)
+    return {};
+  return *bench == history::Bench::Virtual ? QStringLiteral("виртуальный")
+                                           : QStringLiteral("настоящий");
+}
+
 QString FailingLine(const history::RecordedTest& test) {
   if (test.verdict == Verdict::Ok)
     return {};
@@ -88,6 +95,9 @@ QString TestReportHtml(const history::RecordedRun& run) {
   html += QStringLiteral("<h1>Протокол испытаний</h1>");
   html += QStringLiteral("<p>Диагностика УПО VR512B</p><table>");
   html += Row(QStringLiteral("Станция:"), Escaped(run.station));
+  // A run of the virtual bench must never pass for one of real units.
+  if (run.bench)
+    html += Row(QStringLiteral("Стенд:"), BenchCaption(run.bench));
   html += Row(QStringLiteral("Начало:"), WithOffset(LocalTime(run.started)));
   html += Row(QStringLiteral("Окончание:"), WithOffset(LocalTime(run.finished)));
   html += Row(QStringLiteral("Программа:"),

@@ -46,6 +46,7 @@ history::RecordedRun SampleRun() {
   run.program = "vr512b-diag";
   run.programVersion = "2.0.0.3";
   run.station = "bench-7";
+  run.bench = history::Bench::Virtual;
   run.started = At(start);
   run.finished = At(start + 2min);
   run.unitUnderTest = history::UnitIdentity{4711, 0x0A03};
@@ -162,10 +163,11 @@ class TestReportTest : public QObject {
     QVERIFY2(pdf.info.contains(QStringLiteral("(A4)")), qPrintable(pdf.info));
     QVERIFY(pdf.info.contains(QStringLiteral("Протокол испытаний")));
     const QStringList& lines = pdf.lines;
-    for (const char* part : {"Протокол испытаний", "bench-7", "09.12.2026 11:40:05 (UTC+03:00)",
-                             "09.12.2026 11:42:05 (UTC+03:00)", "2.0.0.3",
-                             "серийный номер 4711, версия 10.3", "серийный номер 77, версия 1.2",
-                             "8-495-123-45-67", "Функционирование", "Передача данных", "Ошибка"}) {
+    for (const char* part :
+         {"Протокол испытаний", "bench-7", "виртуальный", "09.12.2026 11:40:05 (UTC+03:00)",
+          "09.12.2026 11:42:05 (UTC+03:00)", "2.0.0.3", "серийный номер 4711, версия 10.3",
+          "серийный номер 77, версия 1.2", "8-495-123-45-67", "Функционирование", "Передача данных",
+          "Ошибка"}) {
       QVERIFY2(HasLineContaining(lines, QString::fromUtf8(part)), part);
     }
     // The failing line stands in its test's row, beside the verdict, and
