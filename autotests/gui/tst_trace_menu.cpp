@@ -116,7 +116,9 @@ class TraceMenuTest : public QObject {
     QVERIFY(TriggerTrace(path).empty());
     QVERIFY(trace->isChecked());
     QVERIFY(IndicatorShown());
-    QVERIFY(W().findChild<QLabel*>("LbTraceRecording")->toolTip().contains(path));
+    QVERIFY(W().findChild<QLabel*>("LbTraceRecording")
+                ->toolTip()
+                .contains(QDir::toNativeSeparators(path)));
     bool enabledDuringTest = true;
     W().SetPumpObserver([&] { enabledDuringTest = enabledDuringTest && trace->isEnabled(); });
     Action("ActTestFunc")->trigger();
