@@ -4,6 +4,8 @@
 // while idle. As SIGTERM on Linux: Abort is pressed, the test closes its units
 // and writes its closing lines, then the window closes.
 
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -50,6 +52,12 @@ class SessionEndTest : public QObject, public BenchSession {
     QFETCH(UINT, message);
     QFETCH(LRESULT, sessionMayEnd);
     QSignalSpy closed(&W(), &TFmMain::Closed);
+    // A close from outside asks first, as the title bar's does: "Да" aborts.
+    // The end of the session asks nothing.
+    ModalDriver driver([](QWidget* modal) {
+      if (auto* box = qobject_cast<QMessageBox*>(modal))
+        box->button(QMessageBox::Yes)->click();
+    });
     LRESULT answer = -1;
     int pumps = 0;
     W().SetPumpObserver([&] {
@@ -61,6 +69,7 @@ class SessionEndTest : public QObject, public BenchSession {
       QCOMPARE(answer, sessionMayEnd);
       SessionGoesOn();
     }
+    QCOMPARE(driver.boxes().size(), message == WM_CLOSE ? 1u : 0u);
     QCOMPARE(Cell("STFunc"), QString::fromUtf8("Прервано"));
     QVERIFY(EndedWithItsUnitsClosed());
     QTRY_COMPARE(closed.count(), 1);
