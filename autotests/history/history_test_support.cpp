@@ -1,5 +1,7 @@
 #include "autotests/history/history_test_support.h"
 
+#include <filesystem>
+
 #include <sqlite3.h>
 
 #include <memory>
@@ -100,6 +102,13 @@ std::string SqliteQueryColumn(const std::string& path, const std::string& sql, i
     lines += '\n';
   }
   return lines;
+}
+
+std::set<std::string> FolderListing(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
+  return names;
 }
 
 }  // namespace vr512b::history::testing

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ namespace vr512b::history::testing {
 // read, as a bench would record it; `minute` shifts its times so that runs
 // made in a row have distinct, increasing starts.
 RecordedRun SampleRun(std::int32_t unitSerial, int minute = 0);
+
+// The names of the entries of a folder.
+std::set<std::string> FolderListing(const std::string& folder);
 
 // Private folders and file bytes, as every suite has them.
 using vr512b::testing::FileExists;

@@ -22,13 +22,6 @@ std::unique_ptr<RunHistory> OpenFile(const std::string& path) {
   return OpenRunHistory({HistoryKind::SqliteFile, path, {}, false});
 }
 
-std::set<std::string> FolderListing(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.insert(entry.path().filename().string());
-  return names;
-}
-
 TEST(SqliteHistory, APathThatIsNotARegularFileIsRefusedAndNothingIsMadeBesideIt) {
   struct NotAFile {
     const char* name;

@@ -28,13 +28,6 @@ std::unique_ptr<RunHistory> OpenFile(const std::string& path, bool isDefault = f
   return OpenRunHistory({HistoryKind::SqliteFile, path, {}, isDefault});
 }
 
-std::set<std::string> FolderListing(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.insert(entry.path().filename().string());
-  return names;
-}
-
 TEST(SqliteHistory, WritesAVersionedHistoryInWalModeIndexedByUnit) {
   TempDir dir;
   const std::string path = dir.File("history.sqlite");
