@@ -14,6 +14,7 @@ using Entry = RegDocument::Entry;
 constexpr std::string_view kHive = "HKEY_LOCAL_MACHINE";
 constexpr std::string_view kVersion5Header = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kRegedit4Header = "REGEDIT4";
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 // regedit keeps hex lists within 80 columns; we wrap the same way so that the
 // file stays readable in a terminal.
 constexpr std::size_t kHexLineWidth = 77;
@@ -486,7 +487,49 @@ std::string RegDocument::Serialize() const {
   std::string bytes = byteOrderMark_;
   for (const Entry& entry : entries_)
     bytes += entry.raw;
-  return bytes + oddByte_;
+  bytes += oddByte_;
+  return ReadsBackAsWritten(bytes) ? bytes : WithUtf8Mark().Serialize();
+}
+
+// Without a mark the reader guesses the encoding from the bytes, and a change
+// may have taken away what it went by: the one byte that was no UTF-8, the
+// last letter beyond ASCII. ASCII reads the same either way, but for the
+// narrow text lists of REGEDIT4.
+bool RegDocument::ReadsBackAsWritten(std::string_view bytes) const {
+  if (!byteOrderMark_.empty() || SplitRegFile(bytes).encoding == encoding_)
+    return true;
+  const bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  return ascii && format_ != Format::Regedit4;
+}
+
+// The document as UTF-8 behind its mark, every line meaning what it meant.
+// Narrow text lists hold the file's own encoding and are written anew.
+RegDocument RegDocument::WithUtf8Mark() const {
+  RegDocument doc = *this;
+  doc.encoding_ = RegFileEncoding::Utf8;
+  doc.byteOrderMark_ = kUtf8Mark;
+  if (encoding_ == RegFileEncoding::Utf8)
+    return doc;
+  for (Entry& entry : doc.entries_) {
+    const std::string text = DecodeRegText(entry.raw, encoding_);
+    entry.raw = text;
+    std::string name;
+    const auto dataStart = ParseValueName(text, name);
+    if (WideStrings() || entry.kind != Entry::Kind::Value || !entry.value ||
+        !IsTextType(entry.value->type) || !dataStart ||
+        !StartsWithIgnoringAsciiCase(std::string_view(text).substr(*dataStart), "hex")) {
+      continue;
+    }
+    const auto list = FormatValue(entry.name, *entry.value, entry.comment, newline_, false,
+                                  RegFileEncoding::Utf8, false);
+    if (!list)
+      continue;
+    entry.raw = *list;
+    if (!EndsWithBreak(text))
+      entry.raw.resize(entry.raw.size() - newline_.size());
+  }
+  return doc;
 }
 
 std::string RegSectionName(std::string_view keyPath) {

@@ -21,6 +21,8 @@ namespace vr512b {
 class RegDocument {
  public:
   static RegDocument Parse(std::string_view fileBytes);
+  // The file's bytes, in its encoding; bytes that would read back as other
+  // text go as UTF-8 behind its byte-order mark instead.
   std::string Serialize() const;
 
   // What the first line says.
@@ -68,6 +70,8 @@ class RegDocument {
   bool WideStrings() const;
   std::optional<std::string> Encoded(std::string_view text) const;
   bool EndsWithBreak(const std::string& raw) const;
+  bool ReadsBackAsWritten(std::string_view bytes) const;
+  RegDocument WithUtf8Mark() const;
 
   std::vector<Entry> entries_;
   std::string newline_ = "\n";

@@ -90,7 +90,10 @@ std::string DecodeRegText(std::string_view bytes, RegFileEncoding encoding) {
     case RegFileEncoding::Utf8:
       break;
   }
-  return std::string(bytes);
+  // Only a file behind the UTF-8 mark gets here with bytes that are no UTF-8
+  // (without the mark they make it ANSI); as text they are nothing to show or
+  // to write into the UTF-16 of a list.
+  return ValidUtf8(bytes);
 }
 
 std::optional<std::string> EncodeRegText(std::string_view text, RegFileEncoding encoding) {
