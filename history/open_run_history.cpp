@@ -6,13 +6,12 @@
 
 namespace vr512b::history {
 
-std::unique_ptr<RunHistory> OpenRunHistory(const HistoryLocation& location,
-                                           [[maybe_unused]] HistoryWaits waits) {
+std::unique_ptr<RunHistory> OpenRunHistory(const HistoryLocation& location, HistoryWaits waits) {
   switch (location.kind) {
     case HistoryKind::None:
       return nullptr;
     case HistoryKind::SqliteFile:
-      return std::make_unique<SqliteHistory>(location.target, location.isDefault);
+      return std::make_unique<SqliteHistory>(location.target, location.isDefault, waits);
     case HistoryKind::Postgres:
 #if VR512B_HISTORY_POSTGRES
       return std::make_unique<PostgresHistory>(location.target, location.spoolPath, waits);

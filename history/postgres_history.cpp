@@ -7,7 +7,7 @@ namespace vr512b::history {
 PostgresHistory::PostgresHistory(std::string uri, std::string spoolPath, HistoryWaits waits)
     : uri_(std::move(uri)), waits_(waits), names_(NameServer(uri_)), where_(names_.display) {
   if (!spoolPath.empty())
-    spool_.emplace(std::move(spoolPath));
+    spool_.emplace(std::move(spoolPath), waits_);
 }
 
 template <typename Work>
@@ -69,7 +69,17 @@ std::string PostgresHistory::SendWaiting(PgStore& store) {
     return {};
   try {
     const RunSpool::Flushed flushed =
-        spool_->Flush(names_.key, [&](const RecordedRun& run) { store.Insert(run); });
+        spool_->Flush(names_.key, [&](const RecordedRun& run) -> RunSpool::Delivery {
+          try {
+            store.Insert(run);
+            return {};
+          } catch (const PgError& error) {
+            return {error.kind() == PgError::Kind::Rejected
+                        ? RunSpool::Delivery::Status::Refused
+                        : RunSpool::Delivery::Status::Unreachable,
+                    error.what()};
+          }
+        });
     std::string notice;
     if (flushed.sent > 0) {
       notice = "на сервер истории отправлены запуски, сохранённые локально: " +

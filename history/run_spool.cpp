@@ -1,6 +1,6 @@
 #include "history/run_spool.h"
 
-#include "history/pg_connection.h"
+#include <chrono>
 
 namespace vr512b::history {
 
@@ -25,38 +25,38 @@ std::int64_t NowMs() {
 
 SqliteStore* RunSpool::Store(SqliteStore::Mode mode) {
   if (!store_) {
-    store_ = SqliteStore::Open(path_, mode, true);
+    store_ = SqliteStore::Open(path_, mode, true, {waits_.fileLock, waits_.signalCount});
     if (store_)
       store_->database().Execute(kQueueTable);
   }
   return store_ ? &*store_ : nullptr;
 }
 
-void RunSpool::Keep(const RecordedRun& run, const std::string& serverKey) {
+void RunSpool::Keep(const RecordedRun& run, const std::string& historyKey) {
   Store(SqliteStore::Mode::Write)->Insert(run, [&](SqliteDatabase& db) {
     SqliteStatement queue = db.Prepare(
         "INSERT INTO spool_queue (run_id, server, queued_ms) VALUES (?1, ?2, ?3) "
         "ON CONFLICT (run_id) DO NOTHING");
     queue.Bind(1, run.runId);
-    queue.Bind(2, serverKey);
+    queue.Bind(2, historyKey);
     queue.Bind(3, NowMs());
     queue.Step();
   });
   store_->ShrinkLog();
 }
 
-std::size_t RunSpool::Waiting(const std::string& serverKey) {
+std::size_t RunSpool::Waiting(const std::string& historyKey) {
   SqliteStore* store = Store(SqliteStore::Mode::Read);
   if (store == nullptr)
     return 0;
   SqliteStatement count =
       store->database().Prepare("SELECT count(*) FROM spool_queue WHERE server = ?1");
-  count.Bind(1, serverKey);
+  count.Bind(1, historyKey);
   return count.Step() ? static_cast<std::size_t>(count.Int(0)) : 0;
 }
 
-RunSpool::Flushed RunSpool::Flush(const std::string& serverKey,
-                                  const std::function<void(const RecordedRun&)>& send) {
+RunSpool::Flushed RunSpool::Flush(const std::string& historyKey,
+                                  const std::function<Delivery(const RecordedRun&)>& send) {
   Flushed flushed;
   SqliteStore* store = Store(SqliteStore::Mode::Read);
   if (store == nullptr)
@@ -65,7 +65,7 @@ RunSpool::Flushed RunSpool::Flush(const std::string& serverKey,
   {
     SqliteStatement select = store->database().Prepare(
         "SELECT run_id FROM spool_queue WHERE server = ?1 ORDER BY queued_ms, run_id");
-    select.Bind(1, serverKey);
+    select.Bind(1, historyKey);
     while (select.Step())
       waiting.push_back(select.Text(0));
   }
@@ -74,12 +74,11 @@ RunSpool::Flushed RunSpool::Flush(const std::string& serverKey,
     const std::optional<RecordedRun> run = store->Find(waiting[i]);
     if (!run)
       continue;
-    try {
-      send(*run);
-    } catch (const PgError& error) {
+    const Delivery delivery = send(*run);
+    if (delivery.status != Delivery::Status::Taken) {
       if (flushed.error.empty())
-        flushed.error = error.what();
-      if (error.kind() != PgError::Kind::Rejected) {
+        flushed.error = delivery.error;
+      if (delivery.status == Delivery::Status::Unreachable) {
         flushed.left += waiting.size() - i;
         break;
       }
@@ -92,7 +91,7 @@ RunSpool::Flushed RunSpool::Flush(const std::string& serverKey,
       ++flushed.sent;
   }
   if (flushed.left > 0)
-    flushed.left = Waiting(serverKey);
+    flushed.left = Waiting(historyKey);
   return flushed;
 }
 

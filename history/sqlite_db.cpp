@@ -1,26 +1,62 @@
 #include "history/sqlite_db.h"
 
+#include <algorithm>
+#include <thread>
+
 namespace vr512b::history {
 
 namespace {
 
-[[noreturn]] void Throw(sqlite3* db, int code) {
+// A signal is seen within this much of its arrival.
+constexpr std::chrono::milliseconds kLockWaitSlice{5};
+
+[[noreturn]] void Throw(sqlite3* db, int code, const SqliteLockWaiter* waiter = nullptr) {
   const char* text = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
-  throw SqliteError(db != nullptr ? sqlite3_extended_errcode(db) : code, text);
+  const int extended = db != nullptr ? sqlite3_extended_errcode(db) : code;
+  const bool waited = waiter != nullptr && (extended & 0xFF) == SQLITE_BUSY;
+  throw SqliteError(extended, text, waited ? waiter->WhyItEnded() : std::string());
 }
 
-void Check(sqlite3* db, int code) {
+void Check(sqlite3* db, int code, const SqliteLockWaiter* waiter = nullptr) {
   if (code != SQLITE_OK)
-    Throw(db, code);
+    Throw(db, code, waiter);
+}
+
+int LockBusy(void* waiter, int attempt) {
+  return static_cast<SqliteLockWaiter*>(waiter)->KeepWaiting(attempt) ? 1 : 0;
 }
 
 }  // namespace
 
-SqliteStatement::SqliteStatement(sqlite3* db, std::string_view sql) : db_(db) {
+bool SqliteLockWaiter::KeepWaiting(int attempt) {
+  const auto now = std::chrono::steady_clock::now();
+  if (attempt == 0) {
+    since_ = now;
+    signalsAtStart_ = wait.signalCount != nullptr ? *wait.signalCount : 0;
+    whyItEnded_.clear();
+  }
+  if (wait.signalCount != nullptr && *wait.signalCount != signalsAtStart_) {
+    whyItEnded_ = "ожидание прервано сигналом";
+    return false;
+  }
+  const auto waited = now - since_;
+  if (waited >= wait.bound) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait.bound).count();
+    whyItEnded_ =
+        seconds > 0 ? "не освободился за " + std::to_string(seconds) + " с" : "не освободился";
+    return false;
+  }
+  std::this_thread::sleep_for(
+      std::min<std::chrono::steady_clock::duration>(kLockWaitSlice, wait.bound - waited));
+  return true;
+}
+
+SqliteStatement::SqliteStatement(sqlite3* db, std::string_view sql, const SqliteLockWaiter* waiter)
+    : db_(db), waiter_(waiter) {
   sqlite3_stmt* raw = nullptr;
   const int code = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &raw, nullptr);
   statement_.reset(raw);
-  Check(db, code);
+  Check(db, code, waiter_);
 }
 
 void SqliteStatement::Bind(int index, std::int64_t value) {
@@ -43,7 +79,7 @@ bool SqliteStatement::Step() {
     return true;
   if (code == SQLITE_DONE)
     return false;
-  Throw(db_, code);
+  Throw(db_, code, waiter_);
 }
 
 void SqliteStatement::Reset() {
@@ -86,8 +122,17 @@ SqliteDatabase::SqliteDatabase(const std::string& path, int flags) {
   sqlite3_extended_result_codes(raw, 1);
 }
 
+void SqliteDatabase::WaitForLocks(SqliteLockWait wait) {
+  waiter_->wait = wait;
+  if (wait.bound.count() > 0) {
+    sqlite3_busy_handler(db_.get(), LockBusy, waiter_.get());
+  } else {
+    sqlite3_busy_handler(db_.get(), nullptr, nullptr);
+  }
+}
+
 void SqliteDatabase::Execute(const char* sql) {
-  Check(db_.get(), sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr));
+  Check(db_.get(), sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr), waiter_.get());
 }
 
 std::int64_t SqliteDatabase::QueryInt(std::string_view sql) {

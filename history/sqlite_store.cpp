@@ -4,7 +4,6 @@
 #include <cctype>
 #include <filesystem>
 #include <system_error>
-#include <thread>
 
 #include "common/sha256.h"
 #include "common/text.h"
@@ -102,21 +101,19 @@ void Migrate(SqliteDatabase& db) {
 // Processes that meet a new file at once can find each other holding a lock
 // SQLite does not wait for (switching to WAL takes the file for itself, and
 // a reader cannot become a writer while another writes): the loser starts
-// over, until the busy timeout has passed.
-void RetryWhileBusy(const std::function<void()>& step) {
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(kSqliteBusyTimeoutMs);
-  for (;;) {
+// over, for as long as the connection waits for a lock.
+void RetryWhileBusy(SqliteDatabase& db, const std::function<void()>& step) {
+  for (int attempt = 0;; ++attempt) {
     try {
       step();
       return;
     } catch (const SqliteError& error) {
       const int primary = error.code() & 0xFF;
-      if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) ||
-          std::chrono::steady_clock::now() > deadline)
+      if (primary != SQLITE_BUSY && primary != SQLITE_LOCKED)
         throw;
+      if (!db.lockWaiter().KeepWaiting(attempt))
+        throw SqliteError(error.code(), error.what(), db.lockWaiter().WhyItEnded());
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
 
@@ -170,7 +167,8 @@ std::string DescribeSqliteFailure(const std::exception& error) {
   // The operator reads what is wrong in Russian; SQLite's own words follow
   // for whoever looks further.
   const auto explained = [&](std::string_view what) {
-    return std::string(what) + " (" + error.what() + ")";
+    const std::string& note = sqlite->note();
+    return std::string(what) + (note.empty() ? "" : ", " + note) + " (" + error.what() + ")";
   };
   switch (sqlite->code() & 0xFF) {
     case SQLITE_NOTADB:
@@ -252,7 +250,8 @@ std::string ReadOnlyUri(const std::string& utf8) {
 
 }  // namespace
 
-std::optional<SqliteStore> SqliteStore::Open(const std::string& path, Mode mode, bool makeFolder) {
+std::optional<SqliteStore> SqliteStore::Open(const std::string& path, Mode mode, bool makeFolder,
+                                             SqliteLockWait lockWait) {
   std::error_code ignored;
   const fs::file_status status = fs::status(PathOf(path), ignored);
   if (mode == Mode::Read && !fs::exists(status))
@@ -269,7 +268,7 @@ std::optional<SqliteStore> SqliteStore::Open(const std::string& path, Mode mode,
   }
   if (mode == Mode::Read) {
     try {
-      return OpenOrCreate(path, SQLITE_OPEN_READWRITE);
+      return OpenOrCreate(path, SQLITE_OPEN_READWRITE, lockWait);
     } catch (const SqliteError& error) {
       const int primary = error.code() & 0xFF;
       if (primary != SQLITE_READONLY && primary != SQLITE_CANTOPEN)
@@ -277,7 +276,7 @@ std::optional<SqliteStore> SqliteStore::Open(const std::string& path, Mode mode,
       return OpenOnReadOnlyMedium(path);
     }
   }
-  return OpenOrCreate(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  return OpenOrCreate(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, lockWait);
 }
 
 // A history on a medium nothing can be written to (a CD, a read-only mount):
@@ -291,10 +290,11 @@ SqliteStore SqliteStore::OpenOnReadOnlyMedium(const std::string& path) {
   return SqliteStore(std::move(db));
 }
 
-SqliteStore SqliteStore::OpenOrCreate(const std::string& path, int openFlags) {
+SqliteStore SqliteStore::OpenOrCreate(const std::string& path, int openFlags,
+                                      SqliteLockWait lockWait) {
   SqliteDatabase db(path, openFlags | SQLITE_OPEN_NOMUTEX);
-  sqlite3_busy_timeout(db.handle(), kSqliteBusyTimeoutMs);
-  RetryWhileBusy([&] {
+  db.WaitForLocks(lockWait);
+  RetryWhileBusy(db, [&] {
     const FileState state = Inspect(db);
     CheckOwnership(state);
     // Ours or empty from here on: only now is anything written.
@@ -417,9 +417,10 @@ void SqliteStore::ShrinkLog() {
                                 &copiedFrames) != SQLITE_OK ||
       logFrames != copiedFrames)
     return;
-  sqlite3_busy_timeout(db_.handle(), 0);
+  const SqliteLockWait lockWait = db_.lockWaiter().wait;
+  db_.WaitForLocks({});
   sqlite3_wal_checkpoint_v2(db_.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
-  sqlite3_busy_timeout(db_.handle(), kSqliteBusyTimeoutMs);
+  db_.WaitForLocks(lockWait);
 }
 
 std::vector<TestRunRow> SqliteStore::List(const RunQuery& query) {

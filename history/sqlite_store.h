@@ -1,7 +1,7 @@
 #pragma once
 
 // A history in one SQLite file: opened only when it is a history (or empty),
-// brought up to the current schema, in WAL mode with a busy timeout so that
+// brought up to the current schema, in WAL mode with a wait for locks so that
 // several processes can write at once.
 
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "history/history_waits.h"
 #include "history/recorded_run.h"
 #include "history/run_history.h"
 #include "history/sqlite_db.h"
@@ -27,9 +28,11 @@ class SqliteStore {
   // The store in `path`, or none when reading a file that does not exist.
   // Throws HistoryError naming the file when it is not a history of this
   // program (corrupt, another program's database, a newer schema); such a
-  // file is left exactly as it was.
+  // file is left exactly as it was. `lockWait`: how long a statement waits
+  // for another connection's lock.
   static std::optional<SqliteStore> Open(const std::string& path, Mode mode,
-                                         bool makeFolder = false);
+                                         bool makeFolder = false,
+                                         SqliteLockWait lockWait = {HistoryWaits{}.fileLock});
 
   // Throws HistoryError when the tables a record adds to are damaged. Once
   // for each opening, by the first Insert unless called before (when a run
@@ -53,7 +56,7 @@ class SqliteStore {
 
  private:
   explicit SqliteStore(SqliteDatabase db) : db_(std::move(db)) {}
-  static SqliteStore OpenOrCreate(const std::string& path, int openFlags);
+  static SqliteStore OpenOrCreate(const std::string& path, int openFlags, SqliteLockWait lockWait);
   static SqliteStore OpenOnReadOnlyMedium(const std::string& path);
   SqliteDatabase db_;
   bool checked_ = false;  // by CheckBeforeWriting
@@ -63,8 +66,6 @@ class SqliteStore {
 // database, or a damaged one, said in so many words.
 std::string DescribeSqliteFailure(const std::exception& error);
 
-// How long a writer waits for another one before it gives up.
-inline constexpr int kSqliteBusyTimeoutMs = 30'000;
 // The size past which the writer empties the file's log of changes.
 inline constexpr std::uintmax_t kSqliteLogBoundBytes = 1 << 20;
 

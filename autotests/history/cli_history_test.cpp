@@ -410,5 +410,29 @@ TEST_F(CliHistory, ADamagedFileIsNeverWrittenTo) {
   EXPECT_EQ(ReadFile(path), bytes);
 }
 
+// Another program holds the history when the run ends: the run's log and
+// exit status stay its own, the run waits beside the file, and the next read
+// puts it into the file.
+TEST_F(CliHistory, ARunMeetingTheHistoryHeldWaitsBesideItAndIsListedOnceItIsFree) {
+  const std::string history = dir_.File("held.sqlite");
+  ASSERT_EQ(Run({"--history", history, "func"}).status, 0);
+  CliResult kept;
+  {
+    const HeldSqliteFile held(history);
+    kept = Run({"--history", history, "func"});
+  }
+  EXPECT_EQ(kept.status, 0);
+  EXPECT_NE(kept.err.find("файл истории занят другой программой, не освободился за 3 с (database "
+                          "is locked); запуск сохранён в \"" +
+                          history + "-spool\""),
+            std::string::npos)
+      << kept.err;
+  const CliResult listed = Cli({"--list-runs", "--history", history});
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_EQ(Lines(listed.out).size(), 3u) << listed.out;
+  EXPECT_NE(listed.err.find("в историю записаны запуски, ждавшие в"), std::string::npos)
+      << listed.err;
+}
+
 }  // namespace
 }  // namespace vr512b::history::testing

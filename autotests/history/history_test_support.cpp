@@ -68,6 +68,28 @@ std::unique_ptr<sqlite3, SqliteCloser> OpenSqlite(const std::string& path) {
 
 }  // namespace
 
+struct HeldSqliteFile::Connection {
+  std::unique_ptr<sqlite3, SqliteCloser> db;
+};
+
+HeldSqliteFile::HeldSqliteFile(const std::string& path)
+    : connection_(std::make_unique<Connection>(Connection{OpenSqlite(path)})) {
+  if (sqlite3_exec(connection_->db.get(), "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) !=
+      SQLITE_OK)
+    throw std::runtime_error(std::string("BEGIN EXCLUSIVE: ") +
+                             sqlite3_errmsg(connection_->db.get()));
+}
+
+HeldSqliteFile::~HeldSqliteFile() {
+  Release();
+}
+
+void HeldSqliteFile::Release() {
+  if (connection_)
+    sqlite3_exec(connection_->db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  connection_.reset();
+}
+
 void SqliteExecute(const std::string& path, const std::string& sql) {
   const auto db = OpenSqlite(path);
   char* error = nullptr;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -40,6 +41,21 @@ void SqliteExecute(const std::string& path, const std::string& sql);
 std::int64_t SqliteQueryInt(const std::string& path, const std::string& sql);
 // Column `column` of every row, a line each.
 std::string SqliteQueryColumn(const std::string& path, const std::string& sql, int column);
+
+// Another program holding a history file, as `BEGIN EXCLUSIVE` in sqlite3
+// holds it, until Release or the end of the object.
+class HeldSqliteFile {
+ public:
+  explicit HeldSqliteFile(const std::string& path);
+  ~HeldSqliteFile();
+  HeldSqliteFile(const HeldSqliteFile&) = delete;
+  HeldSqliteFile& operator=(const HeldSqliteFile&) = delete;
+  void Release();
+
+ private:
+  struct Connection;
+  std::unique_ptr<Connection> connection_;
+};
 
 // autotests/history/pg_server.sh, in the programs that know where it is.
 std::string PgServerScript();

@@ -92,6 +92,7 @@ TEST(ServerAnswering, ConsolesFlushingOneSpoolAtOnceCountEachRunOnce) {
     RunSpool spool(path);
     flushed = spool.Flush("server", [](const RecordedRun&) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      return RunSpool::Delivery{};
     });
   };
   RunSpool::Flushed first;

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <set>
+#include <thread>
 
 #include "autotests/history/history_contract.h"
 #include "history/run_history.h"
@@ -255,6 +257,65 @@ TEST(SqliteHistory, TheLogOfChangesDoesNotGrowWithTheNumberOfRuns) {
   std::error_code missing;
   const auto logSize = fs::file_size(path + "-wal", missing);
   EXPECT_LT(missing ? 0 : logSize, kSqliteLogBoundBytes + 2 * oneRun.size());
+}
+
+bool Says(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// Another program holding the file (BEGIN EXCLUSIVE in sqlite3): the run
+// waits beside it, a read meanwhile lists what the file has and says what
+// waits, and the first read that finds the file free puts the run in, once.
+TEST(SqliteHistory, ARunMeetingTheFileHeldWaitsBesideItUntilTheFileIsFree) {
+  using namespace std::chrono_literals;
+  TempDir dir;
+  const std::string path = dir.File("history.sqlite");
+  const auto open = [&] {
+    return OpenRunHistory({HistoryKind::SqliteFile, path, {}, false}, {.fileLock = 1s});
+  };
+  ASSERT_EQ(open()->Record(SampleRun(5, 0)).status, RecordStatus::Stored);
+  std::optional<HeldSqliteFile> held(std::in_place, path);
+  const RecordOutcome kept = open()->Record(SampleRun(5, 1));
+  EXPECT_EQ(kept.status, RecordStatus::Kept);
+  EXPECT_TRUE(Says(kept.message,
+                   "файл истории занят другой программой, не освободился за 1 с "
+                   "(database is locked); запуск сохранён в \"" +
+                       path + "-spool\""))
+      << kept.message;
+  const auto whileHeld = open()->ListTestRuns({});
+  ASSERT_TRUE(whileHeld.ok()) << whileHeld.error;
+  EXPECT_EQ(whileHeld.value.size(), 2u);
+  EXPECT_TRUE(Says(whileHeld.notice, "ещё ждут записи: 1")) << whileHeld.notice;
+
+  held.reset();
+  const auto freed = open()->ListTestRuns({});
+  EXPECT_EQ(freed.value.size(), 4u);
+  EXPECT_TRUE(Says(freed.notice, "ждавшие в \"" + path + "-spool\": 1")) << freed.notice;
+  const auto again = open()->ListTestRuns({});
+  EXPECT_EQ(again.value.size(), 4u);
+  EXPECT_EQ(again.notice, "");
+}
+
+TEST(SqliteHistory, ASignalEndsTheWaitForAHeldFileAndTheRunStillWaitsBeside) {
+  using namespace std::chrono_literals;
+  TempDir dir;
+  const std::string path = dir.File("history.sqlite");
+  ASSERT_EQ(OpenFile(path)->Record(SampleRun(5, 0)).status, RecordStatus::Stored);
+  const HeldSqliteFile held(path);
+  // One signal came before the wait (Ctrl-C that aborted the tests); the
+  // one that comes while it waits ends it, long before its bound.
+  volatile std::sig_atomic_t signals = 1;
+  std::thread signaller([&] {
+    std::this_thread::sleep_for(300ms);
+    signals = signals + 1;
+  });
+  const RecordOutcome outcome = OpenRunHistory({HistoryKind::SqliteFile, path, {}, false},
+                                               {.signalCount = &signals, .fileLock = 600s})
+                                    ->Record(SampleRun(5, 1));
+  signaller.join();
+  EXPECT_EQ(outcome.status, RecordStatus::Kept) << outcome.message;
+  EXPECT_TRUE(Says(outcome.message, "занят другой программой, ожидание прервано сигналом"))
+      << outcome.message;
 }
 
 }  // namespace
