@@ -39,6 +39,7 @@
 #include "gui/fm_main.h"
 #include "gui/log_view.h"
 #include "history/run_history.h"
+#include "history/sqlite_db.h"
 
 using namespace vr512b;
 using namespace vr512b::gui;
@@ -288,6 +289,25 @@ class HistoryWindowTest : public QObject {
         W().HistoryMessage().contains(QString::fromUtf8("запуск сохранён локально")), 30000);
     QVERIFY(W().findChild<QLabel*>("LbHistoryMessage")->property("problem").toBool());
     QVERIFY(QFile::exists(Path("data/Korvex/vr512b-history-sim-spool.sqlite")));
+  }
+
+  void aFileAnotherProgramHoldsNeverHoldsTheWindow() {
+    const std::string path = Path("held.sqlite").toStdString();
+    QVERIFY(Start(path));
+    QTest::mouseClick(W().findChild<QPushButton*>("BtTestFunc"), Qt::LeftButton);
+    QCOMPARE(Cell("STFunc"), QString("OK"));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(Path("held.sqlite")), 10000);
+    // As `BEGIN EXCLUSIVE` in sqlite3 holds it.
+    history::SqliteDatabase other(path, SQLITE_OPEN_READWRITE);
+    other.WaitForLocks({std::chrono::seconds(10)});
+    other.Execute("BEGIN EXCLUSIVE");
+    QTest::mouseClick(W().findChild<QPushButton*>("BtTestFunc"), Qt::LeftButton);
+    QCOMPARE(Cell("STFunc"), QString("OK"));
+    QTRY_VERIFY_WITH_TIMEOUT(W().HistoryMessage().contains(QString::fromUtf8(
+                                 "занят другой программой, не освободился за 3 с")),
+                             20000);
+    QVERIFY(W().HistoryMessage().contains(QString::fromUtf8("запуск сохранён в")));
+    other.Execute("ROLLBACK");
   }
 
   void browserListsNewestFirstAndFilters() {
