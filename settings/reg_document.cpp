@@ -117,14 +117,15 @@ std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view list) {
 }
 
 // Unquoted data ends where a comment starts; `comment` gets the rest of the
-// line from the blanks before the semicolon.
+// line from the blanks before the semicolon. Only spaces and tabs count as
+// those: the comment must still read as one after a quoted text.
 std::string_view CutComment(std::string_view data, std::string& comment) {
   const std::size_t semicolon = data.find(';');
-  const std::string_view content = TrimRight(data.substr(0, semicolon));
-  comment = semicolon == std::string_view::npos
-                ? std::string()
-                : std::string(TrimRight(data.substr(content.size())));
-  return content;
+  const std::string_view before = data.substr(0, semicolon);
+  const std::size_t blanks = vr512b::TrimRight(before, IsSpaceOrTab).size();
+  comment = semicolon == std::string_view::npos ? std::string()
+                                                : std::string(TrimRight(data.substr(blanks)));
+  return TrimRight(before);
 }
 
 // The value part of a logical line (continuations already joined, their

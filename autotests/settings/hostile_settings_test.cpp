@@ -58,6 +58,19 @@ TEST(HostileSettingsFile, ASaveKeepsTheTextWhenTheEncodingGuessWouldChange) {
   }
 }
 
+TEST(HostileSettingsFile, ACommentAfterAListKeepsReadingAsOneWhenTheValueIsQuotedAgain) {
+  // A carriage return stood between the list and its comment: written after
+  // the quoted text, it once made the line unreadable, and the earlier line
+  // for the same value came back.
+  testing::TempDir dir;
+  const std::string file = dir.File("DiagVR512B.reg");
+  testing::WriteFile(file, std::string("Windows Registry Editor Version 5.00\n\n") + kKey +
+                               "\"Phone\"=\"2002\"\n\"Phone\"=hex(1):\t\r;note\n");
+  TestParameterValues loaded;
+  EXPECT_EQ(testing::SettingsRoundTripProblem(file, loaded), "");
+  EXPECT_EQ(loaded.Phone, "");
+}
+
 TEST(HostileSettingsFile, BytesThatAreNoUtf8BehindTheUtf8MarkLoadAsReplacementCharacters) {
   // Text ends at its first zero, so the save writes the value anew: as a
   // UTF-16 list (a line break is no quoted text), which once failed the save.
