@@ -1,9 +1,6 @@
 #include "history/sqlite_history.h"
 
-#include <filesystem>
-
 #include "common/utf8.h"
-#include "history/history_error.h"
 
 namespace vr512b::history {
 
@@ -13,11 +10,6 @@ bool IsHeldByAnother(const std::exception& error) {
   const auto* sqlite = dynamic_cast<const SqliteError*>(&error);
   return sqlite != nullptr &&
          ((sqlite->code() & 0xFF) == SQLITE_BUSY || (sqlite->code() & 0xFF) == SQLITE_LOCKED);
-}
-
-bool Exists(const std::string& path) {
-  std::error_code ignored;
-  return std::filesystem::exists(std::filesystem::u8path(path), ignored);
 }
 
 }  // namespace
@@ -43,9 +35,8 @@ std::string SqliteHistory::ErrorText(const std::exception& error) const {
 }
 
 std::string SqliteHistory::DeliverWaiting(SqliteStore& store) {
-  // Most histories never had a run wait: one look at the folder for them.
-  if (!Exists(spool_.path()))
-    return {};
+  // Most histories never had a run wait: the spool finds no file of its
+  // own and hands over nothing.
   try {
     const RunSpool::Flushed flushed =
         spool_.Flush(path_, [&](const RecordedRun& run) -> RunSpool::Delivery {
@@ -76,7 +67,7 @@ std::string SqliteHistory::DeliverWaiting(SqliteStore& store) {
 
 std::string SqliteHistory::WaitingNote() {
   try {
-    const std::size_t waiting = Exists(spool_.path()) ? spool_.Waiting(path_) : 0;
+    const std::size_t waiting = spool_.Waiting(path_);
     if (waiting == 0)
       return {};
     return " (в \"" + ValidUtf8(spool_.path()) + "\" ждут записи: " + std::to_string(waiting) + ")";
