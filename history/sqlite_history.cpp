@@ -34,7 +34,7 @@ std::string SqliteHistory::ErrorText(const std::exception& error) const {
   return "история \"" + ValidUtf8(path_) + "\": " + DescribeSqliteFailure(error);
 }
 
-std::string SqliteHistory::DeliverWaiting(SqliteStore& store) {
+std::string SqliteHistory::DeliverWaiting(SqliteStore& store, std::optional<SqliteError>& held) {
   // Most histories never had a run wait: the spool finds no file of its
   // own and hands over nothing.
   try {
@@ -44,6 +44,8 @@ std::string SqliteHistory::DeliverWaiting(SqliteStore& store) {
             store.Insert(run);
             return {};
           } catch (const std::exception& error) {
+            if (IsHeldByAnother(error))
+              held = dynamic_cast<const SqliteError&>(error);
             return {RunSpool::Delivery::Status::Unreachable, DescribeSqliteFailure(error)};
           }
         });
@@ -91,7 +93,11 @@ RecordOutcome SqliteHistory::Record(const RecordedRun& run) {
   std::string reason;
   try {
     SqliteStore* store = Store(SqliteStore::Mode::Write);
-    std::string notice = DeliverWaiting(*store);
+    std::optional<SqliteError> held;
+    std::string notice = DeliverWaiting(*store, held);
+    // The file just now proved held: not waited for once more.
+    if (held)
+      throw *held;
     store->Insert(run);
     store->ShrinkLog();
     return {RecordStatus::Stored, std::move(notice)};
@@ -123,7 +129,8 @@ ReadOutcome<T> SqliteHistory::ReadStore(Read&& read) {
   ReadOutcome<T> outcome;
   try {
     if (SqliteStore* store = Store(SqliteStore::Mode::Read)) {
-      outcome.notice = DeliverWaiting(*store);
+      std::optional<SqliteError> held;
+      outcome.notice = DeliverWaiting(*store, held);
       outcome.value = read(*store);
     } else {
       outcome.notice = WaitingNote();

@@ -31,7 +31,8 @@ class SqliteHistory final : public RunHistory {
   SqliteStore* Store(SqliteStore::Mode mode);
   std::string ErrorText(const std::exception& error) const;
   // Moves the runs waiting beside into the store; says what is worth saying.
-  std::string DeliverWaiting(SqliteStore& store);
+  // `held` receives the failure when the file proved held by another.
+  std::string DeliverWaiting(SqliteStore& store, std::optional<SqliteError>& held);
   std::string WaitingNote();
   template <typename T, typename Read>
   ReadOutcome<T> ReadStore(Read&& read);

@@ -302,6 +302,12 @@ TEST(SqliteHistory, ASignalEndsTheWaitForAHeldFileAndTheRunStillWaitsBeside) {
   const std::string path = dir.File("history.sqlite");
   ASSERT_EQ(OpenFile(path)->Record(SampleRun(5, 0)).status, RecordStatus::Stored);
   const HeldSqliteFile held(path);
+  // A run already waits: its delivery is the wait the signal ends, and the
+  // new run is not waited for after it.
+  ASSERT_EQ(OpenRunHistory({HistoryKind::SqliteFile, path, {}, false}, {.fileLock = 100ms})
+                ->Record(SampleRun(5, 1))
+                .status,
+            RecordStatus::Kept);
   // One signal came before the wait (Ctrl-C that aborted the tests); the
   // one that comes while it waits ends it, long before its bound.
   volatile std::sig_atomic_t signals = 1;
