@@ -16,7 +16,7 @@ namespace {
 
 constexpr char kProgram[] = "vr512b-diag-cli";
 constexpr int kExitNoSuchRun = 1;
-constexpr std::chrono::milliseconds kServerAnswersAtOnce{500};
+constexpr std::chrono::milliseconds kAnswersAtOnce{500};
 
 void Say(std::ostream& err, const std::string& text) {
   err << kProgram << ": " << text << '\n';
@@ -106,24 +106,20 @@ RunHistoryRecording::RunHistoryRecording(const CliOptions& options, std::ostream
   state_->history = history::OpenRunHistory(located.location, {.signalCount = signalCount});
   if (!state_->history)
     return;
-  // Opened now, so that the run's end pays only for storing it. A file's
-  // problem is said at once; a server may keep silent for its whole bound,
-  // and the tests never wait for it: its problem is said with the record.
-  if (located.location.kind == history::HistoryKind::Postgres) {
-    std::promise<void> prepared;
-    std::future<void> done = prepared.get_future();
-    state_->preparing =
-        std::thread([state = state_.get(), prepared = std::move(prepared)]() mutable {
-          state->prepareProblem = state->history->Prepare();
-          prepared.set_value();
-        });
-    // A server that answers, even with a refusal, does so at once: said
-    // before the tests, as for a file.
-    if (done.wait_for(kServerAnswersAtOnce) == std::future_status::ready)
-      state_->FinishPreparing();
-  } else if (const std::string problem = state_->history->Prepare(); !problem.empty()) {
-    Say(err, problem);
-  }
+  // Opened now, so that the run's end pays only for storing it, and on a
+  // thread, so that the tests never wait for it: a server may keep silent
+  // for its whole bound, and a large file takes a while to check before it
+  // is written to.
+  std::promise<void> prepared;
+  std::future<void> done = prepared.get_future();
+  state_->preparing = std::thread([state = state_.get(), prepared = std::move(prepared)]() mutable {
+    state->prepareProblem = state->history->Prepare();
+    prepared.set_value();
+  });
+  // A file that is no history, a folder that cannot be made, a server that
+  // refuses: said at once, before the tests; anything slower with the record.
+  if (done.wait_for(kAnswersAtOnce) == std::future_status::ready)
+    state_->FinishPreparing();
 }
 
 RunHistoryRecording::~RunHistoryRecording() = default;
