@@ -16,7 +16,11 @@ namespace {
 
 constexpr char kProgram[] = "vr512b-diag-cli";
 constexpr int kExitNoSuchRun = 1;
-constexpr std::chrono::milliseconds kAnswersAtOnce{500};
+// How long the run's start waits for the history's first answer: a file that
+// is no history says so within milliseconds, a server that refuses within a
+// round trip or two.
+constexpr std::chrono::milliseconds kFileAnswersAtOnce{100};
+constexpr std::chrono::milliseconds kServerAnswersAtOnce{500};
 
 void Say(std::ostream& err, const std::string& text) {
   err << kProgram << ": " << text << '\n';
@@ -118,7 +122,9 @@ RunHistoryRecording::RunHistoryRecording(const CliOptions& options, std::ostream
   });
   // A file that is no history, a folder that cannot be made, a server that
   // refuses: said at once, before the tests; anything slower with the record.
-  if (done.wait_for(kAnswersAtOnce) == std::future_status::ready)
+  const bool server = located.location.kind == history::HistoryKind::Postgres;
+  if (done.wait_for(server ? kServerAnswersAtOnce : kFileAnswersAtOnce) ==
+      std::future_status::ready)
     state_->FinishPreparing();
 }
 
