@@ -24,6 +24,10 @@ class SqliteError : public std::runtime_error {
       : std::runtime_error(text), code_(code), note_(std::move(note)) {}
   int code() const { return code_; }  // the extended result code
   const std::string& note() const { return note_; }
+  // Another connection held a lock the statement needed.
+  bool LockedOut() const {
+    return (code_ & 0xFF) == SQLITE_BUSY || (code_ & 0xFF) == SQLITE_LOCKED;
+  }
 
  private:
   int code_;

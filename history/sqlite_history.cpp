@@ -8,8 +8,7 @@ namespace {
 
 bool IsHeldByAnother(const std::exception& error) {
   const auto* sqlite = dynamic_cast<const SqliteError*>(&error);
-  return sqlite != nullptr &&
-         ((sqlite->code() & 0xFF) == SQLITE_BUSY || (sqlite->code() & 0xFF) == SQLITE_LOCKED);
+  return sqlite != nullptr && sqlite->LockedOut();
 }
 
 }  // namespace

@@ -108,8 +108,7 @@ void RetryWhileBusy(SqliteDatabase& db, const std::function<void()>& step) {
       step();
       return;
     } catch (const SqliteError& error) {
-      const int primary = error.code() & 0xFF;
-      if (primary != SQLITE_BUSY && primary != SQLITE_LOCKED)
+      if (!error.LockedOut())
         throw;
       if (!db.lockWaiter().KeepWaiting(attempt))
         throw SqliteError(error.code(), error.what(), db.lockWaiter().WhyItEnded());
